@@ -1,0 +1,141 @@
+#include "app/app.h"
+
+#include <memory>
+
+#include "app/cmd_line.h"
+#include "app/stub_status.h"
+#include "config/cfg.h"
+#include "support/vm_scope_exit.h"
+#include "tasks/extract_files.h"
+
+using velmora::VMStatus;
+namespace status = velmora::status;
+
+namespace {
+
+constexpr UINT_PTR kPollTimerId = 1;
+constexpr UINT kPollIntervalMs = 100;
+
+// `--gui on` forces a dialog, `--gui off` suppresses it, otherwise the
+// configuration decides.
+bool DialogWanted(bool enabledByConfiguration) {
+  switch (CmdLine::Current().GuiMode) {
+    case CmdLine::SFXGuiMode::On: return true;
+    case CmdLine::SFXGuiMode::Off: return false;
+    default: return enabledByConfiguration;
+  }
+}
+
+bool ProgressHidden(bool enabledByConfiguration) {
+  const CmdLine::SFXGuiMode mode = CmdLine::Current().GuiMode;
+  return mode == CmdLine::SFXGuiMode::Off ||
+         (mode == CmdLine::SFXGuiMode::NotGiven && !enabledByConfiguration);
+}
+
+// The extract-to dialog: 1 when the user accepted `folder`, 2 when cancelled,
+// 0 or -1 when it could not be shown. It is not part of this build, so it is
+// never shown and the folder stands.
+INT_PTR ShowExtractToDialog(std::wstring& /*folder*/) { return -1; }
+
+}  // namespace
+
+std::uint32_t RunExitCode(VMStatus runStatus, std::uint32_t exitCode) {
+  return runStatus != status::Ok ? runStatus : exitCode;
+}
+
+App::App(HINSTANCE instance) : instance_(instance), Window(instance, *this) {}
+
+VMStatus App::Run(std::uint32_t& exitCodeOut) {
+  exitCodeOut = 0;
+  VM_RETURN_IF_FAILED(LoadConfiguration());
+
+  const Cfg& cfg = TheCfg();
+  Tasks().clear();
+  if (cfg.Extract) {
+    VM_RETURN_IF_FAILED(AddExtractTasks(*cfg.Extract));
+  } else if (cfg.Launch) {
+    VM_RETURN_IF_FAILED(AddLaunchTasks());
+  } else {
+    return stub_status::PlatformNotSupported;
+  }
+  return RunTasks(exitCodeOut);
+}
+
+VMStatus App::LoadConfiguration() {
+  const VMStatus loaded = LoadConfigurationResource();
+  // An image without a document is a plain self-extracting archive.
+  if (loaded == stub_status::ConfigurationMissing) return InstallDefaultConfiguration(L"");
+  return loaded;
+}
+
+VMStatus App::AddExtractTasks(const CfgExtract& extract) {
+  const CmdLine::Values& cmd = CmdLine::Current();
+  std::wstring target = cmd.TargetPath.empty() ? extract.TargetPath : cmd.TargetPath;
+  if (DialogWanted(extract.FolderSelectionDialogEnabled)) {
+    const INT_PTR choice = ShowExtractToDialog(target);
+    if (choice > IDOK) return status::Cancelled;
+  }
+  auto task = std::make_shared<ExtractFiles>();
+  task->TargetFolder = std::move(target);
+  task->HideProgress = ProgressHidden(extract.ProgressDialogEnabled);
+  Tasks().push_back(std::move(task));
+  return status::Ok;
+}
+
+VMStatus App::AddLaunchTasks() {
+  // Launch configurations are not carried out by this build; failing keeps a
+  // launch stub from reporting success without running its command.
+  return ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+VMStatus App::RunTasks(std::uint32_t& exitCodeOut) {
+  exitCodeOut = 0;
+  quitPosted_ = false;
+  // Every window of the task phase is gone when this returns, on every path.
+  velmora::VMScopeExit cleanup([this] {
+    StopTimer();
+    Window.Destroy();
+    Progress.Destroy();
+  });
+  VM_RETURN_IF_FAILED(Progress.Create(instance_));
+  VM_RETURN_IF_FAILED(Window.Create());
+  timerId_ = SetTimer(Window.Handle(), kPollTimerId, kPollIntervalMs, nullptr);
+  VM_RETURN_LAST_ERROR_IF(timerId_ == 0);
+  VM_RETURN_IF_FAILED(Worker.Start(Window.Handle()));
+
+  const VMStatus runStatus = RunMessageLoop();
+  exitCodeOut = Worker.GetExitCode();
+  return runStatus;
+}
+
+VMStatus App::RunMessageLoop() {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) return static_cast<VMStatus>(message.wParam);
+    if (got == -1) continue;
+    if (Progress.Handle() != nullptr && IsDialogMessageW(Progress.Handle(), &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void App::StopTimer() {
+  if (timerId_ != 0) {
+    KillTimer(Window.Handle(), kPollTimerId);
+    timerId_ = 0;
+  }
+}
+
+LRESULT App::HandleMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+  if (message == WM_TIMER) {
+    VMStatus runStatus = status::Ok;
+    if (wParam == kPollTimerId && !quitPosted_ && Worker.Poll(runStatus)) {
+      quitPosted_ = true;
+      PostQuitMessage(static_cast<int>(runStatus));
+    }
+  } else if (message == WM_TASK_PROGRESS && Progress.Handle() != nullptr) {
+    ShowWindow(Progress.Handle(), wParam != 0 ? SW_SHOWNORMAL : SW_HIDE);
+  }
+  return 0;
+}

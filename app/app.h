@@ -1,0 +1,54 @@
+// The application object: decides on the user-interface thread what the run
+// does, builds the task list, then pumps messages while the worker runs it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/message_handler.h"
+#include "app/message_window.h"
+#include "support/vm_status.h"
+#include "tasks/task_worker.h"
+#include "ui/progress_dlg.h"
+
+class CfgExtract;
+
+class App final : public MessageHandler {
+ public:
+  explicit App(HINSTANCE instance);
+  ~App() override = default;
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  // The whole run. `exitCodeOut` is 0 unless the task phase ended normally,
+  // then the first non-zero exit code a task reported.
+  [[nodiscard]] velmora::VMStatus Run(std::uint32_t& exitCodeOut);
+
+  // The task phase alone: progress dialog, message window, timer, worker and
+  // message loop, over the task list as it stands.
+  [[nodiscard]] velmora::VMStatus RunTasks(std::uint32_t& exitCodeOut);
+
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  [[nodiscard]] TaskWorker::TaskList& Tasks() { return Worker.Tasks(); }
+  [[nodiscard]] HWND ProgressWindow() const { return Progress.Handle(); }
+
+ private:
+  [[nodiscard]] velmora::VMStatus LoadConfiguration();
+  [[nodiscard]] velmora::VMStatus AddExtractTasks(const CfgExtract& extract);
+  [[nodiscard]] velmora::VMStatus AddLaunchTasks();
+  [[nodiscard]] velmora::VMStatus RunMessageLoop();
+  void StopTimer();
+
+  HINSTANCE instance_;
+  MessageWindow Window;
+  TaskWorker Worker;
+  UINT_PTR timerId_ = 0;
+  bool quitPosted_ = false;
+  ProgressDlg Progress;
+};
+
+// The process exit code of a run: its status when that is a failure, else the
+// exit code the tasks reported.
+[[nodiscard]] std::uint32_t RunExitCode(velmora::VMStatus status, std::uint32_t exitCode);

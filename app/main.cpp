@@ -1,0 +1,32 @@
+// The stub's entry point.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <memory>
+
+#include "app/app.h"
+#include "app/cmd_line.h"
+#include "app/error_message.h"
+#include "app/stub_status.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+  if (ParseStubCommandLine() != velmora::status::Ok) {
+    ShowErrorMessage(stub_status::InvalidCommandLine);
+    return static_cast<int>(stub_status::InvalidCommandLine);
+  }
+
+  (void)CoInitialize(nullptr);
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  auto app = std::make_unique<App>(instance);
+  std::uint32_t exitCode = 0;
+  const velmora::VMStatus runStatus = app->Run(exitCode);
+  CoUninitialize();
+
+  ShowErrorMessage(runStatus);
+  app.reset();
+  return static_cast<int>(RunExitCode(runStatus, exitCode));
+}

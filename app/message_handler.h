@@ -1,0 +1,10 @@
+// Receives the messages of the stub's hidden message window.
+#pragma once
+
+#include <windows.h>
+
+class MessageHandler {
+ public:
+  virtual ~MessageHandler() = default;
+  virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+};

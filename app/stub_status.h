@@ -1,0 +1,14 @@
+// The stub's own status codes (0xEE002000 + n). The support library's general
+// codes live in support/vm_status.h; together they are the whole code space.
+#pragma once
+
+#include "support/vm_status.h"
+
+namespace stub_status {
+using velmora::VMStatus;
+inline constexpr VMStatus ConfigurationMissing = 0xEE002002;
+inline constexpr VMStatus InvalidCommandLine = 0xEE002003;
+inline constexpr VMStatus PlatformNotSupported = 0xEE002004;
+inline constexpr VMStatus InvalidDirectoryName = 0xEE002005;
+inline constexpr VMStatus ElevationRefused = 0xEE002006;
+}  // namespace stub_status

@@ -1,0 +1,124 @@
+// The stub as a user meets it: a real process, its exit code as Windows
+// reports it, and the message box it ends with.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "tests/tools/process_runner.h"
+
+namespace {
+
+using testing_tools::RunProgram;
+
+std::wstring g_stub;
+
+// A fresh folder with a copy of the stub under the name users see.
+class StubProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"vmstub-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+              std::to_wstring(GetTickCount());
+    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+    installer_ = folder_ + L"\\setup.exe";
+    ASSERT_TRUE(CopyFileW(g_stub.c_str(), installer_.c_str(), FALSE)) << GetLastError();
+  }
+  void TearDown() override {
+    DeleteFileW(installer_.c_str());
+    RemoveDirectoryW(folder_.c_str());
+  }
+
+  void EmbedDocument(const std::string& text, WORD language) {
+    HANDLE update = BeginUpdateResourceW(installer_.c_str(), FALSE);
+    ASSERT_NE(update, nullptr);
+    ASSERT_TRUE(UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(222), language,
+                                const_cast<char*>(text.data()), static_cast<DWORD>(text.size())));
+    ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+  }
+
+  testing_tools::ProgramResult Run(const std::wstring& arguments = L"") {
+    std::wstring line = L"\"" + installer_ + L"\"";
+    if (!arguments.empty()) line += L" " + arguments;
+    auto result = RunProgram(line, folder_);
+    EXPECT_EQ(result.StartError, 0u);
+    EXPECT_FALSE(result.TimedOut);
+    return result;
+  }
+
+  std::wstring folder_;
+  std::wstring installer_;
+};
+
+TEST_F(StubProcess, ExitCodeRule) {
+  struct Row {
+    const char* Name = "";
+    std::string Document = {};  // empty: no configuration resource
+    WORD Language = 1033;
+    std::wstring Arguments = {};
+    std::uint32_t ExitCode = 0;
+    std::wstring Caption = {};
+    std::wstring Text = {};
+  };
+  const Row rows[] = {
+      {.Name = "a bad command line ends at once, before the configuration",
+       .Arguments = L"--no-such-option",
+       .ExitCode = 0xEE002003,
+       .Caption = L" Self Extractor",
+       .Text = L"The command line arguments are invalid."},
+      {.Name = "without a document the stub is a plain self-extractor; a failed task is the exit code",
+       .ExitCode = ERROR_CALL_NOT_IMPLEMENTED,
+       .Caption = L"setup Self Extractor",
+       .Text = L"The execution was aborted due to an error."},
+      {.Name = "a document in another language is not found, and that error is reported",
+       .Document = "<SelfExtractor/>",
+       .Language = 1031,
+       .ExitCode = ERROR_RESOURCE_LANG_NOT_FOUND,
+       .Caption = L" Self Extractor",
+       .Text = L"The execution was aborted due to an error."},
+      {.Name = "a document the stub cannot honour is a failure, not a silent success",
+       .Document = "<SelfExtractor/>",
+       .Language = 1033,
+       .ExitCode = ERROR_CALL_NOT_IMPLEMENTED,
+       .Caption = L" Self Extractor",
+       .Text = L"The execution was aborted due to an error."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    SetUp();
+    if (!row.Document.empty()) EmbedDocument(row.Document, row.Language);
+    const auto result = Run(row.Arguments);
+    EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
+    ASSERT_EQ(result.MessageBoxes.size(), 1u) << "exactly one message box at the end";
+    EXPECT_EQ(result.MessageBoxes[0].Caption, row.Caption);
+    EXPECT_EQ(result.MessageBoxes[0].Text, row.Text);
+    TearDown();
+  }
+}
+
+TEST_F(StubProcess, IsA32BitGuiProgramWithItsOwnResources) {
+  HMODULE image = LoadLibraryExW(g_stub.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(image, nullptr);
+  EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(224), RT_DIALOG), nullptr) << "progress dialog";
+  EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr) << "manifest";
+  EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr) << "icon";
+  EXPECT_EQ(FindResourceW(image, MAKEINTRESOURCEW(222), RT_RCDATA), nullptr) << "the plain stub has no document";
+  FreeLibrary(image);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
+  }
+  if (g_stub.empty()) {
+    std::fprintf(stderr, "usage: stub_process_tests --stub=PATH\n");
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}

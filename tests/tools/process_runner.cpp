@@ -1,0 +1,84 @@
+#include "tests/tools/process_runner.h"
+
+#include <algorithm>
+
+namespace testing_tools {
+namespace {
+
+// The message box's text control has this id on Windows and on Wine alike.
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(window, buffer, static_cast<int>(std::size(buffer)));
+  return buffer;
+}
+
+struct Search {
+  DWORD ProcessId;
+  std::vector<HWND> Boxes;
+};
+
+BOOL CALLBACK CollectMessageBoxes(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<Search*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t className[64] = {};
+  GetClassNameW(window, className, static_cast<int>(std::size(className)));
+  if (owner == search->ProcessId && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
+      GetDlgItem(window, kMessageBoxTextId) != nullptr) {
+    search->Boxes.push_back(window);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder, DWORD timeoutMs) {
+  ProgramResult result;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::wstring mutableLine = commandLine;
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process)) {
+    result.StartError = GetLastError();
+    return result;
+  }
+  CloseHandle(process.hThread);
+
+  std::vector<HWND> answered;
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+    if (GetTickCount64() > deadline) {
+      result.TimedOut = true;
+      TerminateProcess(process.hProcess, 0xDEAD);
+      WaitForSingleObject(process.hProcess, 5000);
+      break;
+    }
+    Search search{process.dwProcessId, {}};
+    EnumWindows(&CollectMessageBoxes, reinterpret_cast<LPARAM>(&search));
+    for (HWND box : search.Boxes) {
+      if (std::find(answered.begin(), answered.end(), box) != answered.end()) continue;
+      answered.push_back(box);
+      wchar_t text[1024] = {};
+      GetDlgItemTextW(box, kMessageBoxTextId, text, static_cast<int>(std::size(text)));
+      result.MessageBoxes.push_back({WindowText(box), text});
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+  }
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  result.ExitCode = exitCode;
+  CloseHandle(process.hProcess);
+  return result;
+}
+
+std::wstring HostPathToWindows(const std::string& path) {
+  std::wstring converted(path.begin(), path.end());
+  std::replace(converted.begin(), converted.end(), L'/', L'\\');
+  if (!path.empty() && path[0] == '/') converted.insert(0, L"Z:");
+  return converted;
+}
+
+}  // namespace testing_tools

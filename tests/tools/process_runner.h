@@ -1,0 +1,35 @@
+// Starts a Windows program the way a user or a deployment script would and
+// reports what it did: its full 32-bit exit code and every message box it
+// showed (each one is answered with OK, as a user would).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_tools {
+
+struct MessageBoxSeen {
+  std::wstring Caption;
+  std::wstring Text;
+};
+
+struct ProgramResult {
+  DWORD StartError = 0;  // non-zero: CreateProcessW failed with this error
+  bool TimedOut = false;
+  std::uint32_t ExitCode = 0;
+  std::vector<MessageBoxSeen> MessageBoxes;
+};
+
+// `commandLine` is passed to CreateProcessW as it stands; `workingFolder` may
+// be empty for the caller's own.
+[[nodiscard]] ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder,
+                                       DWORD timeoutMs = 60000);
+
+// "/work/x/y.exe" as Windows sees it through Wine's Z: drive; other paths are
+// returned with slashes turned into backslashes.
+[[nodiscard]] std::wstring HostPathToWindows(const std::string& path);
+
+}  // namespace testing_tools
