@@ -104,7 +104,7 @@ velmora::VMStatus ParseStubCommandLine(const wchar_t* rawLine, CmdLine::Values& 
   const std::wstring line(toParse);
   velmora::VMUniqueLocal words(CommandLineToArgvW(line.c_str(), &count));
   VM_RETURN_LAST_ERROR_IF(!words);
-  const auto* list = static_cast<const wchar_t* const*>(static_cast<void*>(words.get()));
+  const auto* list = static_cast<const wchar_t* const*>(words.get());
   const std::vector<std::wstring> args(list, list + count);
   words.reset();
   if (args.empty()) return velmora::status::Failed;

@@ -4,14 +4,15 @@
 
 namespace {
 
-// The folder as it can stand between double quotes. A trailing backslash
-// would escape the closing quote when the line is split into words, so it is
-// dropped; a drive root keeps its backslash, doubled, since "C:" alone means
-// the current folder of drive C.
+// The folder as it can stand between double quotes. Trailing backslashes
+// would escape the closing quote when the line is split into words, so they
+// are dropped. A root keeps its backslash, doubled so that it reads back as
+// one: "C:" alone would mean the current folder of drive C.
 std::wstring QuotableFolder(const std::wstring& folder) {
   std::wstring quotable = folder;
   while (!quotable.empty() && quotable.back() == L'\\') quotable.pop_back();
-  if (quotable.size() == 2 && quotable[1] == L':' && folder.size() > 2) quotable += L"\\\\";
+  const bool root = quotable.empty() || (quotable.size() == 2 && quotable[1] == L':');
+  if (root && quotable.size() < folder.size()) quotable += L"\\\\";
   return quotable;
 }
 

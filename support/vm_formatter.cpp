@@ -68,7 +68,7 @@ bool IsAlignment(Char c) {
   return c == '<' || c == '=' || c == '>' || c == '^';
 }
 
-// A character of the format string as the narrow spec stores it.
+// A character of the format string as FormatSpec stores it (narrow).
 template <typename Char>
 char SpecChar(Char c) {
   if constexpr (sizeof(Char) == 1) {
@@ -421,7 +421,8 @@ std::uint32_t VMFormatterT<Char>::FormatArgs(const Char* format, const FormatArg
   std::uint32_t used = 0;  // highest index used plus one
   bool inField = false;
   bool prepared = false;
-  const Char* p = format;
+  const Char empty[1] = {0};
+  const Char* p = format != nullptr ? format : empty;
   while (*p != 0) {
     if (!inField) {
       if ((p[0] == '{' && p[1] == '{') || (p[0] == '}' && p[1] == '}')) {

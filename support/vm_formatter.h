@@ -1,6 +1,6 @@
 // Text formatting with {} replacement fields, for narrow and 16-bit text.
 //
-// Grammar of a replacement field: "{" [index] [":" spec] "}", where spec is
+// Grammar of a replacement field: "{" [index] [":" format] "}", where format is
 //   [[fill]align][sign]["#"]["0"][width][separator]["." precision][type]
 // with align one of "<" "=" ">" "^", sign one of " " "+" "-", separator one
 // of "'" "," "_" and type one of "x" "X" "d" "n" "c" "s" "e" "f" "g" "E" "F"
@@ -76,7 +76,7 @@ struct FormatArg {
   FormatConvertFn Convert = nullptr;
 };
 
-// `value` points to an int (32-bit); spec "c" prints it as a character.
+// `value` points to an int (32-bit); type "c" prints it as a character.
 std::int32_t ConvertArgInt(FormatContext* context, const void* value);
 // `value` points to a std::string.
 std::int32_t ConvertArgString(FormatContext* context, const void* value);
@@ -112,7 +112,7 @@ class VMFormatterImplT : public VMFormatterBase {
   }
   void PutNarrow(char c) { Put(static_cast<Char>(static_cast<unsigned char>(c))); }
   void PutFill(char fill, std::uint32_t count);
-  // `text` of `length` units, padded to the spec's width like a string.
+  // `text` of `length` units, padded to the field's width like a string.
   template <typename Unit>
   void PutPadded(const Unit* text, std::uint32_t length, const FormatSpec& spec);
   template <typename Unit>
@@ -137,10 +137,28 @@ class VMFormatterT : public VMFormatterImplT<Char> {
 template <typename Char>
 std::basic_string<Char> VMFormatArgsToString(const Char* format, const FormatArg* args, std::uint32_t count);
 
-inline FormatArg MakeFormatArg(const int& value) { return {&value, &ConvertArgInt}; }
-inline FormatArg MakeFormatArg(const std::string& value) { return {&value, &ConvertArgString}; }
-inline FormatArg MakeFormatArg(const std::wstring& value) { return {&value, &ConvertArgWString}; }
-inline FormatArg MakeFormatArg(const wchar_t* const& value) { return {&value, &ConvertArgWideCString}; }
+// The argument must be one of these types exactly: a conversion (a string
+// literal to std::string or to a pointer, a long to int) would make a
+// temporary that is gone before the formatter reads it. Other types do not
+// compile.
+template <typename T>
+FormatArg MakeFormatArg(const T& value) = delete;
+template <>
+inline FormatArg MakeFormatArg<int>(const int& value) {
+  return {&value, &ConvertArgInt};
+}
+template <>
+inline FormatArg MakeFormatArg<std::string>(const std::string& value) {
+  return {&value, &ConvertArgString};
+}
+template <>
+inline FormatArg MakeFormatArg<std::wstring>(const std::wstring& value) {
+  return {&value, &ConvertArgWString};
+}
+template <>
+inline FormatArg MakeFormatArg<const wchar_t*>(const wchar_t* const& value) {
+  return {&value, &ConvertArgWideCString};
+}
 
 // VMFormat(L"--{} {}", name, 1): the arguments must outlive the call only,
 // which temporaries do.

@@ -172,6 +172,7 @@ TEST(RelaunchArguments, RoundTrip) {
       {L"C:\\Temp\\with space\\", L"C:\\Temp\\with space"},
       {L"C:\\Temp\\two\\\\", L"C:\\Temp\\two"},
       {L"D:\\", L"D:\\"},
+      {L"\\", L"\\"},
       {L"\\\\server\\share\\\u65E5\u672C\\", L"\\\\server\\share\\\u65E5\u672C"},
   };
   struct Forwarded {

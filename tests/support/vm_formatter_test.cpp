@@ -328,6 +328,14 @@ void CheckTable() {
 TEST_F(Formatter, NarrowTable) { CheckTable<char>(); }
 TEST_F(Formatter, WideTable) { CheckTable<wchar_t>(); }
 
+// Arguments that would need a conversion to a temporary are refused at
+// compile time, so no FormatArg can point to a value that is already gone.
+template <typename T>
+concept Formattable = requires(const T& value) { velmora::MakeFormatArg(value); };
+static_assert(Formattable<int> && Formattable<std::string> && Formattable<std::wstring>);
+static_assert(Formattable<const wchar_t*>);
+static_assert(!Formattable<char[4]> && !Formattable<wchar_t[4]> && !Formattable<long> && !Formattable<unsigned>);
+
 TEST_F(Formatter, SixteenBitTextInNarrowOutput) {
   const std::wstring accented = L"\u00E9\u20AC";
   EXPECT_EQ(velmora::VMFormat("{}", accented), "\xE9?") << "units above 255 become ?";
