@@ -70,7 +70,7 @@ VMStatus App::LoadConfiguration() {
 
 VMStatus App::AddExtractTasks(const CfgExtract& extract) {
   const CmdLine::Values& cmd = CmdLine::Current();
-  std::wstring target = cmd.TargetPath.empty() ? extract.TargetPath : cmd.TargetPath;
+  std::wstring target = cmd.TargetPath.empty() ? extract.TargetPath : cmd.TargetPath.native();
   if (DialogWanted(extract.FolderSelectionDialogEnabled)) {
     const INT_PTR choice = ShowExtractToDialog(target);
     if (choice > IDOK) return status::Cancelled;

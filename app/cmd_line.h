@@ -1,10 +1,19 @@
 // The stub's command-line values, read once at start-up.
+//
+//   --gui on|off          force every dialog on, or show none (and no message box)
+//   --command ID          the command of the chosen option instead of its default
+//   --internal 1          the elevated second instance: only runs the command
+//   --target FOLDER       the target folder instead of the configured one
+//   --language TAG        the language instead of the user's or the dialog's
+//   --passthrough REST    REST is appended to the launched command's arguments
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/vm_status.h"
+#include "support/vm_std_path.h"
 
 namespace CmdLine {
 
@@ -21,18 +30,32 @@ enum class SFXInternalMode : std::uint32_t {
 
 struct Values {
   SFXGuiMode GuiMode = SFXGuiMode::NotGiven;
-  SFXInternalMode InternalMode = SFXInternalMode::NotGiven;
   std::wstring CommandId;
-  std::wstring TargetPath;
+  SFXInternalMode InternalMode = SFXInternalMode::NotGiven;
+  velmora::VMStdPath TargetPath;
   std::wstring LanguageTag;
+  // Everything behind the passthrough marker, trimmed.
   std::wstring PassthroughText;
+  // The raw command line without the program name, trimmed; an elevated
+  // relaunch forwards it unchanged.
   std::wstring ArgumentTail;
+  // Plain words: accepted and ignored.
+  std::vector<std::wstring> SurplusArguments;
 };
 
 // The values of this process.
 [[nodiscard]] Values& Current();
 
+// Receives one diagnostic line about the command line.
+using DiagnosticFn = void (*)(const char* text);
+
 }  // namespace CmdLine
 
-// Reads GetCommandLineW() into CmdLine::Current().
+// Reads GetCommandLineW() into CmdLine::Current(); diagnostics go to the
+// standard error stream.
 [[nodiscard]] velmora::VMStatus ParseStubCommandLine();
+
+// The same for `rawLine` as GetCommandLineW() would return it. Options parsed
+// before a failing one keep their values.
+[[nodiscard]] velmora::VMStatus ParseStubCommandLine(const wchar_t* rawLine, CmdLine::Values& values,
+                                                     CmdLine::DiagnosticFn output);

@@ -98,6 +98,37 @@ TEST_F(StubProcess, ExitCodeRule) {
   }
 }
 
+TEST_F(StubProcess, BadCommandLineEndsAtOnce) {
+  struct Row {
+    const wchar_t* Arguments;
+    bool MessageBox;
+  };
+  const Row rows[] = {
+      {L"--gui maybe", true},
+      {L"--internal 2", true},
+      {L"--target", true},
+      {L"--gui off --internal 2", false},  // the user asked for no message box before the mistake
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(row.Arguments)));
+    SetUp();
+    const auto result = Run(row.Arguments);
+    EXPECT_EQ(result.ExitCode, 0xEE002003u) << std::hex << result.ExitCode;
+    EXPECT_EQ(result.MessageBoxes.size(), row.MessageBox ? 1u : 0u);
+    if (!result.MessageBoxes.empty()) {
+      EXPECT_EQ(result.MessageBoxes[0].Caption, L" Self Extractor");
+      EXPECT_EQ(result.MessageBoxes[0].Text, L"The command line arguments are invalid.");
+    }
+    TearDown();
+  }
+}
+
+TEST_F(StubProcess, GuiModeInAnyLetterCase) {
+  const auto result = Run(L"--gui OFF extra-word");
+  EXPECT_NE(result.ExitCode, 0xEE002003u) << "the command line is accepted";
+  EXPECT_TRUE(result.MessageBoxes.empty()) << "and its gui mode keeps every message box away";
+}
+
 TEST_F(StubProcess, IsA32BitGuiProgramWithItsOwnResources) {
   HMODULE image = LoadLibraryExW(g_stub.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(image, nullptr);

@@ -1,0 +1,213 @@
+// The stub's command line as Windows hands it over: options, the passthrough
+// marker, the argument tail, and the relaunch line of the elevated instance.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/cmd_line.h"
+#include "app/relaunch_arguments.h"
+
+namespace {
+
+using CmdLine::SFXGuiMode;
+using CmdLine::SFXInternalMode;
+
+std::vector<std::string> g_errors;
+void CaptureError(const char* text) { g_errors.emplace_back(text); }
+
+TEST(StubCommandLine, Table) {
+  struct Row {
+    const char* Name = "";
+    const wchar_t* Raw = L"";
+    velmora::VMStatus Status = 0;
+    std::vector<std::string> Errors = {};
+    SFXGuiMode Gui = SFXGuiMode::NotGiven;
+    SFXInternalMode Internal = SFXInternalMode::NotGiven;
+    std::wstring Command = {};
+    std::wstring Target = {};
+    std::wstring Language = {};
+    std::wstring Passthrough = {};
+    std::wstring Tail = {};
+    std::vector<std::wstring> Surplus = {};
+  };
+  const Row rows[] = {
+      {.Name = "quoted program path",
+       .Raw = L"\"C:\\Program Files\\setup.exe\" --gui off --target C:\\x",
+       .Gui = SFXGuiMode::Off,
+       .Target = L"C:\\x",
+       .Tail = L"--gui off --target C:\\x"},
+      {.Name = "unquoted program path gives the same tail",
+       .Raw = L"C:\\setup.exe --gui off --target C:\\x",
+       .Gui = SFXGuiMode::Off,
+       .Target = L"C:\\x",
+       .Tail = L"--gui off --target C:\\x"},
+      {.Name = "the tail is trimmed and kept as written",
+       .Raw = L"setup.exe \t  --language  de-DE \r\n",
+       .Language = L"de-DE",
+       .Tail = L"--language  de-DE",
+       .Surplus = {L"\r\n"}},  // Windows splits words at blanks and tabs only
+      {.Name = "nothing but the program", .Raw = L"\"setup.exe\""},
+      {.Name = "gui value in any letter case", .Raw = L"setup.exe --gui OFF", .Gui = SFXGuiMode::Off,
+       .Tail = L"--gui OFF"},
+      {.Name = "gui on in mixed case", .Raw = L"setup.exe --gui oN", .Gui = SFXGuiMode::On, .Tail = L"--gui oN"},
+      {.Name = "gui value other than on or off",
+       .Raw = L"setup.exe --gui maybe",
+       .Status = 0xEE000041,
+       .Errors = {"setup.exe: Invalid value maybe for option --gui.\n"},
+       .Tail = L"--gui maybe"},
+      {.Name = "the next option is taken as the gui value",
+       .Raw = L"setup.exe --gui --internal 1",
+       .Status = 0xEE000041,
+       .Errors = {"setup.exe: Invalid value --internal for option --gui.\n"},
+       .Tail = L"--gui --internal 1"},
+      {.Name = "internal 1", .Raw = L"setup.exe --internal 1", .Internal = SFXInternalMode::Internal,
+       .Tail = L"--internal 1"},
+      {.Name = "internal 2",
+       .Raw = L"setup.exe --internal 2",
+       .Status = 0xEE000041,
+       .Errors = {"setup.exe: Invalid value 2 for option --internal.\n"},
+       .Tail = L"--internal 2"},
+      {.Name = "internal 01 is not 1",
+       .Raw = L"setup.exe --internal 01",
+       .Status = 0xEE000041,
+       .Errors = {"setup.exe: Invalid value 01 for option --internal.\n"},
+       .Tail = L"--internal 01"},
+      {.Name = "gui off before a failing option stays",
+       .Raw = L"setup.exe --gui off --bogus",
+       .Status = 0xEE000013,
+       .Errors = {"setup.exe: Unknown option --bogus.\n"},
+       .Gui = SFXGuiMode::Off,
+       .Tail = L"--gui off --bogus"},
+      {.Name = "missing value",
+       .Raw = L"setup.exe --target",
+       .Status = 0xEE000012,
+       .Errors = {"setup.exe: Missing value for option --target.\n"},
+       .Tail = L"--target"},
+      {.Name = "values are stored exactly",
+       .Raw = L"setup.exe --command Install --language EN-us",
+       .Command = L"Install",
+       .Language = L"EN-us",
+       .Tail = L"--command Install --language EN-us"},
+      {.Name = "slashes in the target become backslashes",
+       .Raw = L"setup.exe --target \"C:/Pr\u00FCfung \u20AC/sub\"",
+       .Target = L"C:\\Pr\u00FCfung \u20AC\\sub",
+       .Tail = L"--target \"C:/Pr\u00FCfung \u20AC/sub\""},
+      {.Name = "the later value wins",
+       .Raw = L"setup.exe --target A --language x --target B --language y",
+       .Target = L"B",
+       .Language = L"y",
+       .Tail = L"--target A --language x --target B --language y"},
+      {.Name = "plain words are accepted and ignored",
+       .Raw = L"setup.exe extra.txt --gui on \"other file\"",
+       .Gui = SFXGuiMode::On,
+       .Tail = L"extra.txt --gui on \"other file\"",
+       .Surplus = {L"extra.txt", L"other file"}},
+      {.Name = "nothing behind the marker is parsed",
+       .Raw = L"setup.exe --gui off --passthrough  /qn --bogus /norestart ",
+       .Gui = SFXGuiMode::Off,
+       .Passthrough = L"/qn --bogus /norestart",
+       .Tail = L"--gui off --passthrough  /qn --bogus /norestart"},
+      {.Name = "the marker inside a target path cuts the line two characters before it",
+       .Raw = L"setup.exe --language en-US --target C:\\passthrough\\x",
+       .Target = L"C",
+       .Language = L"en-US",
+       .Passthrough = L"\\x",
+       .Tail = L"--language en-US --target C:\\passthrough\\x"},
+      {.Name = "the marker is case-sensitive",
+       .Raw = L"setup.exe --Passthrough x",
+       .Status = 0xEE000013,
+       .Errors = {"setup.exe: Unknown option --Passthrough.\n"},
+       .Tail = L"--Passthrough x"},
+      {.Name = "the program's own folder may contain the marker's word",
+       .Raw = L"\"C:\\passthrough\\setup.exe\" --gui off",
+       .Gui = SFXGuiMode::Off,
+       .Tail = L"--gui off"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    g_errors.clear();
+    CmdLine::Values values;
+    EXPECT_EQ(ParseStubCommandLine(row.Raw, values, &CaptureError), row.Status);
+    EXPECT_EQ(g_errors, row.Errors);
+    EXPECT_EQ(values.GuiMode, row.Gui);
+    EXPECT_EQ(values.InternalMode, row.Internal);
+    EXPECT_EQ(values.CommandId, row.Command);
+    EXPECT_EQ(values.TargetPath.native(), row.Target);
+    EXPECT_EQ(values.LanguageTag, row.Language);
+    EXPECT_EQ(values.PassthroughText, row.Passthrough);
+    EXPECT_EQ(values.SurplusArguments, row.Surplus);
+    EXPECT_EQ(values.ArgumentTail, row.Tail);
+  }
+}
+
+TEST(RelaunchArguments, Format) {
+  EXPECT_EQ(ComposeRelaunchArguments(L"C:\\T", L"en-US", L""), L"--internal 1 --target \"C:\\T\" --language en-US ");
+  EXPECT_EQ(ComposeRelaunchArguments(L"C:\\T", L"", L"--gui off"), L"--internal 1 --target \"C:\\T\" --gui off");
+  EXPECT_EQ(ComposeRelaunchArguments(L"C:\\T\\", L"", L""), L"--internal 1 --target \"C:\\T\" ")
+      << "a trailing backslash would escape the closing quote";
+}
+
+std::vector<std::wstring> SplitLikeWindows(const std::wstring& line) {
+  int count = 0;
+  LPWSTR* words = CommandLineToArgvW(line.c_str(), &count);
+  std::vector<std::wstring> list(words, words + count);
+  LocalFree(words);
+  return list;
+}
+
+// What the elevated instance reads back from the line the first one composed.
+TEST(RelaunchArguments, RoundTrip) {
+  struct Target {
+    std::wstring Folder;
+    std::wstring ReadBack;
+  };
+  const Target targets[] = {
+      {L"C:\\Users\\J\u00F6rg M\u00FCller\\AppData\\Local\\Temp\\{0F1E2D3C}",
+       L"C:\\Users\\J\u00F6rg M\u00FCller\\AppData\\Local\\Temp\\{0F1E2D3C}"},
+      {L"C:\\Temp\\with space\\", L"C:\\Temp\\with space"},
+      {L"C:\\Temp\\two\\\\", L"C:\\Temp\\two"},
+      {L"D:\\", L"D:\\"},
+      {L"\\", L"\\"},
+      {L"\\\\server\\share\\\u65E5\u672C\\", L"\\\\server\\share\\\u65E5\u672C"},
+  };
+  struct Forwarded {
+    std::wstring Tail;
+    std::wstring Language;
+    SFXGuiMode Gui;
+    std::wstring Passthrough;
+  };
+  const Forwarded tails[] = {
+      {L"", L"", SFXGuiMode::NotGiven, L""},
+      {L"--gui off --passthrough /qn /norestart", L"", SFXGuiMode::Off, L"/qn /norestart"},
+      {L"--language fr-FR extra", L"fr-FR", SFXGuiMode::NotGiven, L""},
+  };
+  for (const Target& target : targets) {
+    for (const wchar_t* language : {L"", L"de-DE"}) {
+      for (const Forwarded& tail : tails) {
+        const std::wstring arguments = ComposeRelaunchArguments(target.Folder, language, tail.Tail);
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const std::wstring line = L"\"C:\\Program Files\\setup.exe\" " + arguments;
+
+        const auto words = SplitLikeWindows(line);
+        ASSERT_GE(words.size(), 5u);
+        EXPECT_EQ(words[4], target.ReadBack);
+
+        CmdLine::Values values;
+        ASSERT_EQ(ParseStubCommandLine(line.c_str(), values, &CaptureError), 0u);
+        EXPECT_EQ(values.InternalMode, SFXInternalMode::Internal);
+        EXPECT_EQ(values.TargetPath.native(), target.ReadBack);
+        EXPECT_EQ(values.LanguageTag, tail.Language.empty() ? std::wstring(language) : tail.Language);
+        EXPECT_EQ(values.GuiMode, tail.Gui);
+        EXPECT_EQ(values.PassthroughText, tail.Passthrough);
+        EXPECT_EQ(values.ArgumentTail, arguments.substr(0, arguments.find_last_not_of(L' ') + 1));
+      }
+    }
+  }
+}
+
+}  // namespace
