@@ -48,8 +48,12 @@ HWND WaitForDialog(DWORD processId, int controlId, DWORD timeoutMs) {
 }
 
 std::wstring WindowText(HWND window) {
+  // GetWindowTextW reads only the caption of another process's window, not
+  // what an edit box holds; WM_GETTEXT asks the control itself.
   wchar_t buffer[1024] = {};
-  GetWindowTextW(window, buffer, static_cast<int>(std::size(buffer)));
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                      5000, &copied);
   return buffer;
 }
 

@@ -20,6 +20,7 @@ inline constexpr DWORD kWindowTimeoutMs = 15000;
 [[nodiscard]] HWND FindDialog(DWORD processId, int controlId, HWND except = nullptr);
 [[nodiscard]] HWND WaitForDialog(DWORD processId, int controlId, DWORD timeoutMs = kWindowTimeoutMs);
 
+// The text of any window, a control of another process included.
 [[nodiscard]] std::wstring WindowText(HWND window);
 // A control's rectangle in the client coordinates of its dialog.
 [[nodiscard]] RECT ControlRect(HWND dialog, int controlId);
