@@ -18,14 +18,7 @@ struct Search {
 
 BOOL CALLBACK CollectMessageBoxes(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<Search*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t className[64] = {};
-  GetClassNameW(window, className, static_cast<int>(std::size(className)));
-  if (owner == search->ProcessId && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
-      GetDlgItem(window, kMessageBoxTextId) != nullptr) {
-    search->Boxes.push_back(window);
-  }
+  if (IsVisibleDialogOf(window, search->ProcessId, kMessageBoxTextId)) search->Boxes.push_back(window);
   return TRUE;
 }
 

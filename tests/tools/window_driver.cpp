@@ -12,12 +12,7 @@ struct DialogSearch {
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<DialogSearch*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, static_cast<int>(std::size(className)));
-  if (owner == search->ProcessId && window != search->Except && IsWindowVisible(window) &&
-      std::wstring(className) == L"#32770" && GetDlgItem(window, search->ControlId) != nullptr) {
+  if (window != search->Except && IsVisibleDialogOf(window, search->ProcessId, search->ControlId)) {
     search->Found = window;
     return FALSE;
   }
@@ -25,6 +20,15 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM context) {
 }
 
 }  // namespace
+
+bool IsVisibleDialogOf(HWND window, DWORD processId, int controlId) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, static_cast<int>(std::size(className)));
+  return owner == processId && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
+         GetDlgItem(window, controlId) != nullptr;
+}
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;

@@ -15,6 +15,10 @@ inline constexpr DWORD kWindowTimeoutMs = 15000;
 // Polls `condition` until it holds; false when `timeoutMs` passed first.
 [[nodiscard]] bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kWindowTimeoutMs);
 
+// Whether `window` is a visible dialog of process `processId` with a child
+// `controlId`.
+[[nodiscard]] bool IsVisibleDialogOf(HWND window, DWORD processId, int controlId);
+
 // The first visible top-level dialog of process `processId` that has a child
 // with `controlId` (and, when given, is not `except`), or nullptr.
 [[nodiscard]] HWND FindDialog(DWORD processId, int controlId, HWND except = nullptr);
