@@ -7,6 +7,7 @@
 #include "config/cfg.h"
 #include "support/vm_scope_exit.h"
 #include "tasks/extract_files.h"
+#include "ui/extract_to_dlg.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -32,10 +33,16 @@ bool ProgressHidden(bool enabledByConfiguration) {
          (mode == CmdLine::SFXGuiMode::NotGiven && !enabledByConfiguration);
 }
 
-// The extract-to dialog: 1 when the user accepted `folder`, 2 when cancelled,
-// 0 or -1 when it could not be shown. It is not part of this build, so it is
-// never shown and the folder stands.
-INT_PTR ShowExtractToDialog(std::wstring& /*folder*/) { return -1; }
+// The extract-to dialog, prefilled with `folder`: IDOK when the user accepted
+// (`folder` is then what the dialog held), IDCANCEL when cancelled, 0 or -1
+// when it could not be shown.
+INT_PTR ShowExtractToDialog(HINSTANCE instance, std::wstring& folder) {
+  ExtractToDlg dialog;
+  dialog.Path = folder;
+  const INT_PTR result = dialog.ShowModal(instance, GetActiveWindow());
+  if (result == IDOK) folder = std::move(dialog.Path);
+  return result;
+}
 
 }  // namespace
 
@@ -72,7 +79,9 @@ VMStatus App::AddExtractTasks(const CfgExtract& extract) {
   const CmdLine::Values& cmd = CmdLine::Current();
   std::wstring target = cmd.TargetPath.empty() ? extract.TargetPath : cmd.TargetPath.native();
   if (DialogWanted(extract.FolderSelectionDialogEnabled)) {
-    const INT_PTR choice = ShowExtractToDialog(target);
+    // A dialog that could not be shown (0 or -1) leaves the folder as it is
+    // rather than ending a run that needs no answer from the user.
+    const INT_PTR choice = ShowExtractToDialog(instance_, target);
     if (choice > IDOK) return status::Cancelled;
   }
   auto task = std::make_shared<ExtractFiles>();
@@ -97,7 +106,7 @@ VMStatus App::RunTasks(std::uint32_t& exitCodeOut) {
     Window.Destroy();
     Progress.Destroy();
   });
-  VM_RETURN_IF_FAILED(Progress.Create(instance_));
+  VM_RETURN_IF_FAILED(Progress.Create(instance_, nullptr));
   VM_RETURN_IF_FAILED(Window.Create());
   timerId_ = SetTimer(Window.Handle(), kPollTimerId, kPollIntervalMs, nullptr);
   VM_RETURN_LAST_ERROR_IF(timerId_ == 0);

@@ -5,25 +5,15 @@
 
 #include <windows.h>
 
-#include "support/vm_status.h"
+#include "ui/dialog.h"
 
-class ProgressDlg {
+class ProgressDlg final : public Dialog {
  public:
-  ProgressDlg() = default;
-  ~ProgressDlg() = default;
-  ProgressDlg(const ProgressDlg&) = delete;
-  ProgressDlg& operator=(const ProgressDlg&) = delete;
-
-  // Creates the window from its template, without owner, hidden.
-  [[nodiscard]] velmora::VMStatus Create(HINSTANCE instance);
-  void Destroy();
-  [[nodiscard]] HWND Handle() const { return window_; }
+  ProgressDlg();
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  void OnInitDialog();
+  bool OnInitDialog() override;
+  bool OnCommand(WORD id, WORD notification) override;
 
-  HWND window_ = nullptr;
   HWND progressBar_ = nullptr;
 };

@@ -4,15 +4,22 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "tests/tools/process_runner.h"
+#include "tests/tools/window_driver.h"
 
 namespace {
 
 using testing_tools::RunProgram;
 
 std::wstring g_stub;
+
+// The edit box of the extract-to dialog (the stub's resources are not linked
+// into this program; it sees the stub only from outside).
+constexpr int kTargetPathId = 1046;
 
 // A fresh folder with a copy of the stub under the name users see.
 class StubProcess : public ::testing::Test {
@@ -39,10 +46,11 @@ class StubProcess : public ::testing::Test {
     ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
   }
 
-  testing_tools::ProgramResult Run(const std::wstring& arguments = L"") {
+  testing_tools::ProgramResult Run(const std::wstring& arguments = L"",
+                                   const std::function<void(DWORD)>& user = {}) {
     std::wstring line = L"\"" + installer_ + L"\"";
     if (!arguments.empty()) line += L" " + arguments;
-    auto result = RunProgram(line, folder_);
+    auto result = RunProgram(line, folder_, 60000, user);
     EXPECT_EQ(result.StartError, 0u);
     EXPECT_FALSE(result.TimedOut);
     return result;
@@ -61,6 +69,7 @@ TEST_F(StubProcess, ExitCodeRule) {
     std::uint32_t ExitCode = 0;
     std::wstring Caption = {};
     std::wstring Text = {};
+    bool FolderDialog = false;  // the extract-to dialog comes up and is accepted
   };
   const Row rows[] = {
       {.Name = "a bad command line ends at once, before the configuration",
@@ -71,7 +80,8 @@ TEST_F(StubProcess, ExitCodeRule) {
       {.Name = "without a document the stub is a plain self-extractor; a failed task is the exit code",
        .ExitCode = ERROR_CALL_NOT_IMPLEMENTED,
        .Caption = L"setup Self Extractor",
-       .Text = L"The execution was aborted due to an error."},
+       .Text = L"The execution was aborted due to an error.",
+       .FolderDialog = true},
       {.Name = "a document in another language is not found, and that error is reported",
        .Document = "<SelfExtractor/>",
        .Language = 1031,
@@ -89,7 +99,14 @@ TEST_F(StubProcess, ExitCodeRule) {
     SCOPED_TRACE(row.Name);
     SetUp();
     if (!row.Document.empty()) EmbedDocument(row.Document, row.Language);
-    const auto result = Run(row.Arguments);
+    bool accepted = false;
+    const auto result = Run(row.Arguments, [&](DWORD process) {
+      if (!row.FolderDialog) return;
+      HWND dialog = testing_tools::WaitForDialog(process, kTargetPathId);
+      accepted = dialog != nullptr;
+      if (accepted) testing_tools::PressKey(dialog, VK_RETURN);
+    });
+    EXPECT_EQ(accepted, row.FolderDialog);
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
     ASSERT_EQ(result.MessageBoxes.size(), 1u) << "exactly one message box at the end";
     EXPECT_EQ(result.MessageBoxes[0].Caption, row.Caption);
@@ -129,10 +146,47 @@ TEST_F(StubProcess, GuiModeInAnyLetterCase) {
   EXPECT_TRUE(result.MessageBoxes.empty()) << "and its gui mode keeps every message box away";
 }
 
+TEST_F(StubProcess, EscapeInTheExtractToDialogEndsTheRunQuietly) {
+  struct Seen {
+    std::wstring Caption, Prefilled;
+    RECT Window{}, WorkArea{};
+  } seen;
+  const auto result = Run(L"", [&](DWORD process) {
+    HWND dialog = testing_tools::WaitForDialog(process, kTargetPathId);
+    if (dialog == nullptr) return;
+    seen.Caption = testing_tools::WindowText(dialog);
+    seen.Prefilled = testing_tools::WindowText(GetDlgItem(dialog, kTargetPathId));
+    GetWindowRect(dialog, &seen.Window);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    seen.WorkArea = monitor.rcWork;
+    testing_tools::PressKey(dialog, VK_ESCAPE);
+  });
+  EXPECT_EQ(seen.Caption, L"setup Self Extractor") << "the default title: the file's name";
+  EXPECT_EQ(seen.Prefilled, folder_) << "a stub without a document unpacks into the working folder";
+  EXPECT_NEAR((seen.Window.left + seen.Window.right) / 2, (seen.WorkArea.left + seen.WorkArea.right) / 2, 1)
+      << "without an owner it opens in the middle of the work area";
+  EXPECT_NEAR((seen.Window.top + seen.Window.bottom) / 2, (seen.WorkArea.top + seen.WorkArea.bottom) / 2, 1);
+  EXPECT_EQ(result.ExitCode, 0xEE000005u) << std::hex << result.ExitCode;
+  EXPECT_TRUE(result.MessageBoxes.empty()) << "a cancel is no error";
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  std::vector<std::wstring> names;
+  do {
+    if (found.cFileName[0] != L'.') names.emplace_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  EXPECT_EQ(names, std::vector<std::wstring>{L"setup.exe"}) << "nothing unpacked";
+}
+
 TEST_F(StubProcess, IsA32BitGuiProgramWithItsOwnResources) {
   HMODULE image = LoadLibraryExW(g_stub.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(image, nullptr);
+  EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(223), RT_DIALOG), nullptr) << "language dialog";
   EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(224), RT_DIALOG), nullptr) << "progress dialog";
+  EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(226), RT_DIALOG), nullptr) << "extract-to dialog";
   EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr) << "manifest";
   EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr) << "icon";
   EXPECT_EQ(FindResourceW(image, MAKEINTRESOURCEW(222), RT_RCDATA), nullptr) << "the plain stub has no document";

@@ -1,18 +1,15 @@
 #include "tests/tools/process_runner.h"
 
 #include <algorithm>
+#include <memory>
+
+#include "tests/tools/window_driver.h"
 
 namespace testing_tools {
 namespace {
 
 // The message box's text control has this id on Windows and on Wine alike.
 constexpr int kMessageBoxTextId = 0xFFFF;
-
-std::wstring WindowText(HWND window) {
-  wchar_t buffer[1024] = {};
-  GetWindowTextW(window, buffer, static_cast<int>(std::size(buffer)));
-  return buffer;
-}
 
 struct Search {
   DWORD ProcessId;
@@ -21,20 +18,14 @@ struct Search {
 
 BOOL CALLBACK CollectMessageBoxes(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<Search*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t className[64] = {};
-  GetClassNameW(window, className, static_cast<int>(std::size(className)));
-  if (owner == search->ProcessId && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
-      GetDlgItem(window, kMessageBoxTextId) != nullptr) {
-    search->Boxes.push_back(window);
-  }
+  if (IsVisibleDialogOf(window, search->ProcessId, kMessageBoxTextId)) search->Boxes.push_back(window);
   return TRUE;
 }
 
 }  // namespace
 
-ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder, DWORD timeoutMs) {
+ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder, DWORD timeoutMs,
+                         const std::function<void(DWORD processId)>& driver) {
   ProgramResult result;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -46,6 +37,8 @@ ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& wo
     return result;
   }
   CloseHandle(process.hThread);
+  std::unique_ptr<BackgroundThread> user;
+  if (driver) user = std::make_unique<BackgroundThread>([&] { driver(process.dwProcessId); });
 
   std::vector<HWND> answered;
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;

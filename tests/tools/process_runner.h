@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,12 @@ struct ProgramResult {
 };
 
 // `commandLine` is passed to CreateProcessW as it stands; `workingFolder` may
-// be empty for the caller's own.
+// be empty for the caller's own. `driver`, when given, runs on a thread of
+// its own while the program runs and gets its process id: it plays the user
+// in the program's dialogs. It must return by itself.
 [[nodiscard]] ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder,
-                                       DWORD timeoutMs = 60000);
+                                       DWORD timeoutMs = 60000,
+                                       const std::function<void(DWORD processId)>& driver = {});
 
 // "/work/x/y.exe" as Windows sees it through Wine's Z: drive; other paths are
 // returned with slashes turned into backslashes.

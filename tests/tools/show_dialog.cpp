@@ -1,0 +1,70 @@
+// showdialog KIND GEOMETRY-FILE SECONDS: opens one of the stub's dialogs as a
+// user sees it, for the README's pictures. KIND is "progress" or
+// "extract-to". Once the dialog is on the screen, its window rectangle is
+// written to GEOMETRY-FILE as WIDTHxHEIGHT+X+Y; after SECONDS more the dialog
+// closes and the program ends.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+
+#include "config/cfg.h"
+#include "tests/tools/window_driver.h"
+#include "ui/extract_to_dlg.h"
+#include "ui/progress_dlg.h"
+#include "ui/resource_ids.h"
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: showdialog progress|extract-to GEOMETRY-FILE SECONDS\n");
+    return 2;
+  }
+  const std::wstring kind = argv[1];
+  const std::wstring geometryFile = argv[2];
+  const DWORD seconds = static_cast<DWORD>(_wtoi(argv[3]));
+  const bool progress = kind == L"progress";
+  if (!progress && kind != L"extract-to") return 2;
+
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
+  InitCommonControlsEx(&controls);
+  TheCfg().Title = L"Example Setup";
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  const DWORD uiThread = GetCurrentThreadId();
+
+  testing_tools::BackgroundThread photographer([&] {
+    HWND dialog = testing_tools::WaitForDialog(GetCurrentProcessId(), progress ? IDC_PROGRESS_BAR : IDC_TARGET_PATH);
+    if (dialog == nullptr) return;
+    SetForegroundWindow(dialog);
+    Sleep(500);  // let it paint
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    if (FILE* out = _wfopen(geometryFile.c_str(), L"w")) {
+      std::fprintf(out, "%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+      std::fclose(out);
+    }
+    Sleep(seconds * 1000);
+    if (progress) {
+      PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
+    } else {
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+  });
+
+  if (!progress) {
+    ExtractToDlg dialog;
+    dialog.Path = L"C:\\Program Files\\Example";
+    return dialog.ShowModal(instance, nullptr) == IDCANCEL ? 0 : 1;
+  }
+  ProgressDlg dialog;
+  if (dialog.Create(instance, nullptr) != 0) return 1;
+  ShowWindow(dialog.Handle(), SW_SHOWNORMAL);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageW(dialog.Handle(), &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
