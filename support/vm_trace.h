@@ -1,0 +1,17 @@
+// The support library's diagnostic trace: one line per call to the debugger
+// output. It is the only diagnostic channel of these helpers; nothing goes to
+// a file or a console.
+#pragma once
+
+namespace velmora {
+
+// printf-style format (the C runtime's rules: %S is a wide string); longer
+// text is cut at 511 characters.
+void VMTrace(const char* format, ...);
+
+// Where finished lines go: OutputDebugStringA unless replaced. Tests read
+// the lines through their own sink; nullptr restores the default.
+using VMTraceSink = void (*)(const char* line);
+void VMSetTraceSink(VMTraceSink sink);
+
+}  // namespace velmora
