@@ -9,9 +9,11 @@
 #include "app/app.h"
 #include "app/cmd_line.h"
 #include "app/error_message.h"
+#include "app/process_setup.h"
 #include "app/stub_status.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+  SetUpStubProcess();
   if (ParseStubCommandLine() != velmora::status::Ok) {
     ShowErrorMessage(stub_status::InvalidCommandLine);
     return static_cast<int>(stub_status::InvalidCommandLine);

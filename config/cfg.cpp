@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/stub_status.h"
+#include "config/target_path.h"
+#include "support/vm_win_module_file_name.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -17,24 +19,8 @@ constexpr WORD kConfigurationLanguage = 1033;
 
 // The file name of the running executable without folder and extension.
 std::wstring ExecutableBaseName() {
-  wchar_t path[2048] = {};
-  if (GetModuleFileNameW(nullptr, path, 2047) == 0) return {};
-  std::wstring name = path;
-  name.erase(0, name.find_last_of(L"\\/:") + 1);
-  const std::size_t dot = name.find_last_of(L'.');
-  if (dot != std::wstring::npos) name.erase(dot);
-  return name;
-}
-
-// The absolute current working directory without "." or ".." parts.
-VMStatus CurrentDirectoryPath(std::wstring& path) {
-  const DWORD length = GetFullPathNameW(L".", 0, nullptr, nullptr);
-  VM_RETURN_LAST_ERROR_IF(length == 0);
-  path.assign(length, L'\0');
-  const DWORD written = GetFullPathNameW(L".", length, path.data(), nullptr);
-  VM_RETURN_LAST_ERROR_IF(written == 0 || written >= length);
-  path.resize(written);
-  return status::Ok;
+  velmora::VMWinModuleFileName self;
+  return self.InitWithModuleHandle() == status::Ok ? self.FileName : std::wstring();
 }
 
 }  // namespace
@@ -81,7 +67,7 @@ VMStatus InstallDefaultConfiguration(const std::wstring& titleText) {
   cfg.Extract.reset();
   cfg.Launch.reset();
   auto extract = std::make_shared<CfgExtract>();
-  VM_RETURN_IF_FAILED(CurrentDirectoryPath(extract->TargetPath));
+  VM_RETURN_IF_FAILED(GetExtractDefaultTargetPath(extract->TargetPath));
   cfg.Extract = std::move(extract);
   if (titleText.empty()) cfg.Title = ExecutableBaseName() + L" Self Extractor";
   return status::Ok;

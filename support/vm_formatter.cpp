@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "support/vm_debug_output.h"
+#include "support/vm_trace.h"
 
 namespace velmora {
 namespace {
@@ -209,14 +209,14 @@ void Diagnose(Problem problem, const Char* format, std::uint32_t count, std::uin
                                                      : "velmora::VMFormatterT<wchar_t>::FormatArgs";
   const ProblemText& text = kProblems[static_cast<int>(problem)];
   if (text.HasValue) {
-    VMDebugPrintf(text.Text, kTraceTag, function, value, count);
+    VMTrace(text.Text, kTraceTag, function, value, count);
   } else {
-    VMDebugPrintf(text.Text, kTraceTag, function, count);
+    VMTrace(text.Text, kTraceTag, function, count);
   }
   if constexpr (sizeof(Char) == 1) {
-    VMDebugPrintf("%s\n", format);
+    VMTrace("%s\n", format);
   } else {
-    VMDebugPrintf("%S\n", format);
+    VMTrace("%S\n", format);
   }
 }
 

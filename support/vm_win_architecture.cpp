@@ -8,6 +8,8 @@ using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
 ProcessorArchitecture FromMachine(USHORT machine) {
   switch (machine) {
     case IMAGE_FILE_MACHINE_I386: return ProcessorArchitecture::X86;
+    // 32-bit ARM Windows reports its Thumb-2 machine type, never plain ARM.
+    case IMAGE_FILE_MACHINE_ARM:
     case IMAGE_FILE_MACHINE_ARMNT: return ProcessorArchitecture::ARM;
     case IMAGE_FILE_MACHINE_IA64: return ProcessorArchitecture::IA64;
     case IMAGE_FILE_MACHINE_AMD64: return ProcessorArchitecture::X64;

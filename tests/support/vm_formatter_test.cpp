@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/vm_debug_output.h"
+#include "support/vm_trace.h"
 #include "support/vm_formatter.h"
 
 namespace {
@@ -26,9 +26,9 @@ class Formatter : public ::testing::Test {
  protected:
   void SetUp() override {
     g_lines.clear();
-    previous_ = velmora::VMSetDebugOutputSink(&CaptureLine);
+    previous_ = velmora::VMSetTraceSink(&CaptureLine);
   }
-  void TearDown() override { velmora::VMSetDebugOutputSink(previous_); }
+  void TearDown() override { velmora::VMSetTraceSink(previous_); }
 
   // The message lines (every diagnostic is followed by its format string).
   static std::vector<std::string> Messages() {
@@ -38,7 +38,7 @@ class Formatter : public ::testing::Test {
   }
 
  private:
-  velmora::VMDebugOutputFn previous_ = nullptr;
+  velmora::VMTraceSink previous_ = nullptr;
 };
 
 // Argument kinds beyond the four built-in ones, as a program would add them.
@@ -452,10 +452,10 @@ void Fuzz(std::uint32_t seed, int rounds) {
 void Discard(const char*) {}
 
 TEST(FormatterFuzz, StaysInsideTheBufferAndCountsTheWholeOutput) {
-  const auto previous = velmora::VMSetDebugOutputSink(&Discard);
+  const auto previous = velmora::VMSetTraceSink(&Discard);
   Fuzz<char>(1, 5000);
   Fuzz<wchar_t>(2, 5000);
-  velmora::VMSetDebugOutputSink(previous);
+  velmora::VMSetTraceSink(previous);
 }
 
 }  // namespace
