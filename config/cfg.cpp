@@ -62,6 +62,39 @@ VMStatus RequiredChildren(CfgElement element, const char* name, std::vector<CfgE
   return children.empty() ? status::InvalidConfiguration : status::Ok;
 }
 
+// Calls `read` with the text of every child `name` of `element`, in
+// document order, up to its first failure. There must be at least one.
+template <typename ReadFn>
+VMStatus ForEachChildText(CfgElement element, const char* name, ReadFn read) {
+  std::vector<CfgElement> children;
+  VM_RETURN_IF_FAILED(RequiredChildren(element, name, children));
+  for (CfgElement child : children) {
+    std::wstring text;
+    VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(child, text));
+    VM_RETURN_IF_FAILED(read(std::move(text)));
+  }
+  return status::Ok;
+}
+
+// Loads every child `name` of `element` into an `Item` (an Option or a
+// Command) under its Id, in document order; `loaded` receives them in that
+// order. There must be at least one, and no Id twice.
+template <typename Item>
+VMStatus LoadEachById(CfgElement element, const char* name, CfgObject* parent,
+                      std::map<std::wstring, std::shared_ptr<Item>>& byId, std::vector<const Item*>& loaded) {
+  std::vector<CfgElement> children;
+  VM_RETURN_IF_FAILED(RequiredChildren(element, name, children));
+  for (CfgElement child : children) {
+    std::wstring id;
+    VM_RETURN_IF_FAILED(ReadId(child, id));
+    auto item = std::make_shared<Item>(parent, id);
+    VM_RETURN_IF_FAILED(item->Load(child));
+    loaded.push_back(item.get());
+    if (!byId.emplace(std::move(id), std::move(item)).second) return status::InvalidConfiguration;
+  }
+  return status::Ok;
+}
+
 // A dialog switch such as <ProgressDialog><Enabled>true</Enabled></ProgressDialog>.
 // `enabled` keeps its default when the dialog element is absent.
 VMStatus ReadDialogEnabled(CfgElement section, const char* name, bool& enabled) {
@@ -178,17 +211,8 @@ VMStatus CfgLaunch::Load(CfgElement element, ProcessorArchitecture native) {
 }
 
 VMStatus CfgOptions::Load(CfgElement element, ProcessorArchitecture native) {
-  std::vector<CfgElement> children;
-  VM_RETURN_IF_FAILED(RequiredChildren(element, "Option", children));
-  std::vector<CfgOption*> inDocumentOrder;
-  for (CfgElement child : children) {
-    std::wstring id;
-    VM_RETURN_IF_FAILED(ReadId(child, id));
-    auto option = std::make_shared<CfgOption>(this, id);
-    VM_RETURN_IF_FAILED(option->Load(child));
-    inDocumentOrder.push_back(option.get());
-    if (!OptionsById.emplace(std::move(id), std::move(option)).second) return status::InvalidConfiguration;
-  }
+  std::vector<const CfgOption*> inDocumentOrder;
+  VM_RETURN_IF_FAILED(LoadEachById(element, "Option", this, OptionsById, inDocumentOrder));
 
   // An unknown machine is never stored in a set, so it matches nothing.
   MatchingOptionIds.clear();
@@ -240,42 +264,23 @@ VMStatus CfgOption::Load(CfgElement element) {
 }
 
 VMStatus CfgProcessorArchitectureSet::Load(CfgElement element) {
-  std::vector<CfgElement> children;
-  VM_RETURN_IF_FAILED(RequiredChildren(element, "ProcessorArchitecture", children));
-  for (CfgElement child : children) {
-    std::wstring name;
-    VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(child, name));
-    const ArchitectureName* known = nullptr;
+  return ForEachChildText(element, "ProcessorArchitecture", [this](std::wstring name) {
     for (const ArchitectureName& entry : kArchitectureNames) {
-      if (name == entry.Name) known = &entry;
+      if (name == entry.Name) return Architectures.insert(entry.Value).second ? status::Ok : status::DuplicateEntry;
     }
-    if (known == nullptr) return status::InvalidConfiguration;
-    if (!Architectures.insert(known->Value).second) return status::DuplicateEntry;
-  }
-  return status::Ok;
+    return status::InvalidConfiguration;
+  });
 }
 
 VMStatus CfgLanguageTagSet::Load(CfgElement element) {
-  std::vector<CfgElement> children;
-  VM_RETURN_IF_FAILED(RequiredChildren(element, "LanguageTag", children));
-  for (CfgElement child : children) {
-    std::wstring tag;
-    VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(child, tag));
-    if (!Tags.insert(std::move(tag)).second) return status::DuplicateEntry;
-  }
-  return status::Ok;
+  return ForEachChildText(element, "LanguageTag", [this](std::wstring tag) {
+    return Tags.insert(std::move(tag)).second ? status::Ok : status::DuplicateEntry;
+  });
 }
 
 VMStatus CfgCommands::Load(CfgElement element) {
-  std::vector<CfgElement> children;
-  VM_RETURN_IF_FAILED(RequiredChildren(element, "Command", children));
-  for (CfgElement child : children) {
-    std::wstring id;
-    VM_RETURN_IF_FAILED(ReadId(child, id));
-    auto command = std::make_shared<CfgCommand>(this, id);
-    VM_RETURN_IF_FAILED(command->Load(child));
-    if (!CommandsById.emplace(std::move(id), std::move(command)).second) return status::InvalidConfiguration;
-  }
+  std::vector<const CfgCommand*> loaded;
+  VM_RETURN_IF_FAILED(LoadEachById(element, "Command", this, CommandsById, loaded));
 
   DefaultCommand.clear();
   CfgElement fallback = nullptr;

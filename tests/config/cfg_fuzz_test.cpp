@@ -69,15 +69,17 @@ const char kExtractSeed[] = "\xEF\xBB\xBF" R"(<SelfExtractor FormatVersionMajor=
 </SelfExtractor>
 )";
 
+namespace status = velmora::status;
+
 const std::set<VMStatus> kLoaderStatuses = {
-    0,           // accepted
-    0xEE000020,  // out of memory
-    0xEE000024,  // a value without content
-    0xEE000039,  // a missing version or Id
-    0xEE00003D,  // a value twice in a set
-    0xEE000051,  // anything else against the format
-    0xEE000052,  // a default command naming nothing
-    0xEE000057,  // not XML
+    status::Ok,
+    status::OutOfMemory,
+    status::ElementEmpty,
+    status::NotFound,
+    status::DuplicateEntry,
+    status::InvalidConfiguration,
+    status::NoUniqueMatch,
+    status::XmlParseError,
 };
 
 // The document printed back from tinyxml2 after one element of it was

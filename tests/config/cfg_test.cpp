@@ -17,13 +17,7 @@ namespace {
 using velmora::ProcessorArchitecture;
 using velmora::VMStatus;
 
-constexpr VMStatus kOk = 0;
-constexpr VMStatus kElementEmpty = 0xEE000024;
-constexpr VMStatus kNotFound = 0xEE000039;
-constexpr VMStatus kDuplicate = 0xEE00003D;
-constexpr VMStatus kInvalid = 0xEE000051;
-constexpr VMStatus kNoUniqueMatch = 0xEE000052;
-constexpr VMStatus kNotXml = 0xEE000057;
+namespace status = velmora::status;
 
 constexpr auto X86 = ProcessorArchitecture::X86;
 constexpr auto X64 = ProcessorArchitecture::X64;
@@ -103,7 +97,7 @@ struct Row {
   const char* Name;
   std::string Document;
   ProcessorArchitecture Native = X64;
-  VMStatus Status = kOk;
+  VMStatus Status = status::Ok;
   // The caption, after success and failure alike.
   std::wstring Title = L" Self Extractor";
   // Accepted documents: 'E' extract or 'L' launch.
@@ -243,7 +237,7 @@ std::vector<Row> AcceptedRows() {
        .Document = Doc(Launch(OptionWithCommand(
            "<Command Id='Setup'><ShellExecute Wait='False' AsAdmin='TRUE'><Executable>setup.exe</Executable>"
            "<Arguments></Arguments></ShellExecute></Command><DefaultCommand>setup</DefaultCommand>"))),
-       .Status = kElementEmpty, .Title = L" Self Extractor"},
+       .Status = status::ElementEmpty, .Title = L" Self Extractor"},
       {.Name = "a shell command's flags are read",
        .Document = Doc(Launch(OptionWithCommand(
            "<Command Id='Setup'><ShellExecute Wait='False' AsAdmin='TRUE'><Executable>setup.exe</Executable>"
@@ -271,202 +265,202 @@ std::vector<Row> RejectedRows() {
   };
   return {
       // The text itself.
-      {.Name = "empty text", .Document = "", .Status = kNotXml},
+      {.Name = "empty text", .Document = "", .Status = status::XmlParseError},
       {.Name = "not well-formed", .Document = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='0'>",
-       .Status = kNotXml},
+       .Status = status::XmlParseError},
       {.Name = "a UTF-16 document ends at its first zero byte", .Document = std::string("<\0S", 3),
-       .Status = kNotXml},
+       .Status = status::XmlParseError},
       // The root and its version.
       {.Name = "no SelfExtractor", .Document = "<selfextractor FormatVersionMajor='3' FormatVersionMinor='0'/>",
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "SelfExtractor nested, not at the top", .Document = "<Root>" + Doc("") + "</Root>",
-       .Status = kInvalid},
-      {.Name = "no major version", .Document = Doc("", "FormatVersionMinor='0'"), .Status = kNotFound},
-      {.Name = "no minor version", .Document = Doc("", "FormatVersionMajor='3'"), .Status = kNotFound},
+       .Status = status::InvalidConfiguration},
+      {.Name = "no major version", .Document = Doc("", "FormatVersionMinor='0'"), .Status = status::NotFound},
+      {.Name = "no minor version", .Document = Doc("", "FormatVersionMajor='3'"), .Status = status::NotFound},
       {.Name = "version attributes are named exactly",
-       .Document = Doc("", "formatversionmajor='3' FormatVersionMinor='0'"), .Status = kNotFound},
+       .Document = Doc("", "formatversionmajor='3' FormatVersionMinor='0'"), .Status = status::NotFound},
       {.Name = "an unreadable major version", .Document = Doc("", "FormatVersionMajor='three' FormatVersionMinor='0'"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "an unreadable minor version", .Document = Doc("", "FormatVersionMajor='3' FormatVersionMinor=''"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "major version 2", .Document = Doc("", "FormatVersionMajor='2' FormatVersionMinor='0'"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "major version 4", .Document = Doc("", "FormatVersionMajor='4' FormatVersionMinor='0'"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "minor version 2", .Document = Doc("", "FormatVersionMajor='3' FormatVersionMinor='2'"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "a major version that only wraps around to 3",
-       .Document = Doc("", "FormatVersionMajor='4294967299' FormatVersionMinor='0'"), .Status = kInvalid},
+       .Document = Doc("", "FormatVersionMajor='4294967299' FormatVersionMinor='0'"), .Status = status::InvalidConfiguration},
       // Title and sections.
-      {.Name = "two titles", .Document = Doc(title + title), .Status = kInvalid},
-      {.Name = "an empty title", .Document = Doc("<Title/>"), .Status = kElementEmpty},
-      {.Name = "a title of a comment and text", .Document = Doc("<Title><!-- c -->T</Title>"), .Status = kInvalid},
-      {.Name = "a title holding an element", .Document = Doc("<Title><b>T</b></Title>"), .Status = kInvalid},
+      {.Name = "two titles", .Document = Doc(title + title), .Status = status::InvalidConfiguration},
+      {.Name = "an empty title", .Document = Doc("<Title/>"), .Status = status::ElementEmpty},
+      {.Name = "a title of a comment and text", .Document = Doc("<Title><!-- c -->T</Title>"), .Status = status::InvalidConfiguration},
+      {.Name = "a title holding an element", .Document = Doc("<Title><b>T</b></Title>"), .Status = status::InvalidConfiguration},
       {.Name = "a failure after the title keeps the new caption", .Document = Doc(title + "<Extract/><Extract/>"),
-       .Status = kInvalid, .Title = L" T"},
+       .Status = status::InvalidConfiguration, .Title = L" T"},
       {.Name = "both sections", .Document = Doc(title + "<Extract/>" + Launch(Option("o", {"x64"}, {}))),
-       .Status = kInvalid, .Title = L" T"},
+       .Status = status::InvalidConfiguration, .Title = L" T"},
       {.Name = "two launch sections",
-       .Document = Doc(Launch(Option("o", {"x64"}, {})) + Launch(Option("o", {"x64"}, {}))), .Status = kInvalid},
+       .Document = Doc(Launch(Option("o", {"x64"}, {})) + Launch(Option("o", {"x64"}, {}))), .Status = status::InvalidConfiguration},
       // Dialog switches.
       {.Name = "two progress dialogs",
        .Document = Doc("<Extract><ProgressDialog><Enabled>true</Enabled></ProgressDialog>"
                        "<ProgressDialog><Enabled>true</Enabled></ProgressDialog></Extract>"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "a progress dialog without Enabled", .Document = Doc("<Extract><ProgressDialog/></Extract>"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "two Enabled",
        .Document = Doc("<Extract><FolderSelectionDialog><Enabled>true</Enabled><Enabled>true</Enabled>"
                        "</FolderSelectionDialog></Extract>"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "Enabled with a blank before True",
        .Document = Doc("<Extract><ProgressDialog><Enabled> True</Enabled></ProgressDialog></Extract>"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "Enabled yes",
        .Document = Doc(Launch(Option("o", {"x64"}, {}),
                               "<LanguageSelectionDialog><Enabled>yes</Enabled></LanguageSelectionDialog>")),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "Enabled self-closed",
        .Document = Doc("<Extract><FolderSelectionDialog><Enabled/></FolderSelectionDialog></Extract>"),
-       .Status = kElementEmpty},
+       .Status = status::ElementEmpty},
       {.Name = "two folder dialogs",
        .Document = Doc("<Extract><FolderSelectionDialog><Enabled>true</Enabled></FolderSelectionDialog>"
                        "<FolderSelectionDialog><Enabled>true</Enabled></FolderSelectionDialog></Extract>"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "two language dialogs",
        .Document = Doc(Launch(Option("o", {"x64"}, {}),
                               "<LanguageSelectionDialog><Enabled>true</Enabled></LanguageSelectionDialog>"
                               "<LanguageSelectionDialog><Enabled>true</Enabled></LanguageSelectionDialog>")),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       // Target path.
       {.Name = "two target paths",
        .Document = Doc("<Extract><TargetPath>a</TargetPath><TargetPath>b</TargetPath></Extract>"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "an empty target path", .Document = Doc("<Extract><TargetPath></TargetPath></Extract>"),
-       .Status = kElementEmpty},
+       .Status = status::ElementEmpty},
       {.Name = "an unknown folder name", .Document = Doc("<Extract><TargetPath>${NO_SUCH}\\x</TargetPath></Extract>"),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       // Options.
-      {.Name = "a launch section without Options", .Document = Doc("<Launch/>"), .Status = kInvalid},
+      {.Name = "a launch section without Options", .Document = Doc("<Launch/>"), .Status = status::InvalidConfiguration},
       {.Name = "two Options", .Document = Doc("<Launch><Options>" + Option("a", {"x64"}, {}) + "</Options><Options>" +
                                               Option("b", {"x64"}, {}) + "</Options></Launch>"),
-       .Status = kInvalid},
-      {.Name = "Options without an Option", .Document = Doc(Launch("")), .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
+      {.Name = "Options without an Option", .Document = Doc(Launch("")), .Status = status::InvalidConfiguration},
       {.Name = "an Option without an Id",
        .Document = Doc(Launch("<Option><ProcessorArchitectureSet><ProcessorArchitecture>x64</ProcessorArchitecture>"
                               "</ProcessorArchitectureSet>" + kCommands + "</Option>")),
-       .Status = kNotFound},
-      {.Name = "an empty Id", .Document = Doc(Launch(Option("", {"x64"}, {}))), .Status = kNotFound},
-      {.Name = "an Id with a leading blank", .Document = Doc(Launch(Option(" o", {"x64"}, {}))), .Status = kInvalid},
+       .Status = status::NotFound},
+      {.Name = "an empty Id", .Document = Doc(Launch(Option("", {"x64"}, {}))), .Status = status::NotFound},
+      {.Name = "an Id with a leading blank", .Document = Doc(Launch(Option(" o", {"x64"}, {}))), .Status = status::InvalidConfiguration},
       {.Name = "an Id with a trailing tab", .Document = Doc(Launch(Option("o&#9;", {"x64"}, {}))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "two Options whose Ids differ in letter case only",
-       .Document = Doc(Launch(Option("Full", {"x86"}, {}) + Option("full", {"x64"}, {}))), .Status = kInvalid},
+       .Document = Doc(Launch(Option("Full", {"x86"}, {}) + Option("full", {"x64"}, {}))), .Status = status::InvalidConfiguration},
       {.Name = "an Option without architectures",
-       .Document = Doc(Launch("<Option Id='o'>" + kCommands + "</Option>")), .Status = kInvalid},
+       .Document = Doc(Launch("<Option Id='o'>" + kCommands + "</Option>")), .Status = status::InvalidConfiguration},
       {.Name = "two architecture sets",
        .Document = Doc(Launch("<Option Id='o'><ProcessorArchitectureSet><ProcessorArchitecture>x64"
                               "</ProcessorArchitecture></ProcessorArchitectureSet><ProcessorArchitectureSet>"
                               "<ProcessorArchitecture>x86</ProcessorArchitecture></ProcessorArchitectureSet>" +
                               kCommands + "</Option>")),
-       .Status = kInvalid},
-      {.Name = "an empty architecture set", .Document = Doc(Launch(Option("o", {}, {}))), .Status = kInvalid},
-      {.Name = "X64 in the wrong case", .Document = Doc(Launch(Option("o", {"X64"}, {}))), .Status = kInvalid},
-      {.Name = "arm64 in the wrong case", .Document = Doc(Launch(Option("o", {"arm64"}, {}))), .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
+      {.Name = "an empty architecture set", .Document = Doc(Launch(Option("o", {}, {}))), .Status = status::InvalidConfiguration},
+      {.Name = "X64 in the wrong case", .Document = Doc(Launch(Option("o", {"X64"}, {}))), .Status = status::InvalidConfiguration},
+      {.Name = "arm64 in the wrong case", .Document = Doc(Launch(Option("o", {"arm64"}, {}))), .Status = status::InvalidConfiguration},
       {.Name = "an architecture with a blank", .Document = Doc(Launch(Option("o", {"x64 "}, {}))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "an architecture twice", .Document = Doc(Launch(Option("o", {"x86", "x64", "x86"}, {}))),
-       .Status = kDuplicate},
-      {.Name = "an empty architecture", .Document = Doc(Launch(Option("o", {""}, {}))), .Status = kElementEmpty},
+       .Status = status::DuplicateEntry},
+      {.Name = "an empty architecture", .Document = Doc(Launch(Option("o", {""}, {}))), .Status = status::ElementEmpty},
       {.Name = "two language tag sets",
        .Document = Doc(Launch("<Option Id='o'><ProcessorArchitectureSet><ProcessorArchitecture>x64"
                               "</ProcessorArchitecture></ProcessorArchitectureSet><LanguageTagSet><LanguageTag>"
                               "en-US</LanguageTag></LanguageTagSet><LanguageTagSet><LanguageTag>de-DE"
                               "</LanguageTag></LanguageTagSet>" + kCommands + "</Option>")),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "an empty language tag set",
        .Document = Doc(Launch("<Option Id='o'><ProcessorArchitectureSet><ProcessorArchitecture>x64"
                               "</ProcessorArchitecture></ProcessorArchitectureSet><LanguageTagSet/>" + kCommands +
                               "</Option>")),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "a tag twice in one set", .Document = Doc(Launch(Option("o", {"x86"}, {"en-US", "de-DE", "en-US"}))),
-       .Status = kDuplicate},
+       .Status = status::DuplicateEntry},
       // Options that fit the machine.
       {.Name = "a neutral x64 Option beside a tagged one, on x64",
-       .Document = Doc(Launch(Option("a", {"x64"}, {"en-US"}) + Option("b", {"x64"}, {}))), .Status = kInvalid},
+       .Document = Doc(Launch(Option("a", {"x64"}, {"en-US"}) + Option("b", {"x64"}, {}))), .Status = status::InvalidConfiguration},
       {.Name = "a tagged x64 Option after a neutral one, on x64",
-       .Document = Doc(Launch(Option("a", {"x64"}, {}) + Option("b", {"x64"}, {"en-US"}))), .Status = kInvalid},
+       .Document = Doc(Launch(Option("a", {"x64"}, {}) + Option("b", {"x64"}, {"en-US"}))), .Status = status::InvalidConfiguration},
       {.Name = "two neutral Options for x86",
        .Document = Doc(Launch(Option("a", {"x86"}, {}) + Option("b", {"x86", "x64"}, {}))), .Native = X86,
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "the same tag in two x64 Options, on x64",
        .Document = Doc(Launch(tagged("a", "x64", {"en-US"}) + tagged("b", "x64", {"de-DE", "en-US"}))),
-       .Status = kDuplicate},
+       .Status = status::DuplicateEntry},
       // Commands.
       {.Name = "an Option without Commands",
-       .Document = Doc(Launch(Option("o", {"x64"}, {}, ""))), .Status = kInvalid},
+       .Document = Doc(Launch(Option("o", {"x64"}, {}, ""))), .Status = status::InvalidConfiguration},
       {.Name = "two Commands elements", .Document = Doc(Launch(Option("o", {"x64"}, {}, kCommands + kCommands))),
-       .Status = kInvalid},
-      {.Name = "Commands without a Command", .Document = Doc(Launch(OptionWithCommand(""))), .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
+      {.Name = "Commands without a Command", .Document = Doc(Launch(OptionWithCommand(""))), .Status = status::InvalidConfiguration},
       {.Name = "two Commands whose Ids differ in letter case only",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("Install") + CreateProcess("install")))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "a Command without an Id",
        .Document = Doc(Launch(OptionWithCommand("<Command><CreateProcess><Executable>a</Executable>"
                                                 "</CreateProcess></Command>"))),
-       .Status = kNotFound},
+       .Status = status::NotFound},
       {.Name = "two default commands",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("a") + "<DefaultCommand>a</DefaultCommand>"
                                                                      "<DefaultCommand>a</DefaultCommand>"))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "a default command naming no command",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("a") + "<DefaultCommand>b</DefaultCommand>"))),
-       .Status = kNoUniqueMatch},
+       .Status = status::NoUniqueMatch},
       {.Name = "a default command with a blank before the id",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("install") + "<DefaultCommand> install"
                                                                            "</DefaultCommand>"))),
-       .Status = kNoUniqueMatch},
+       .Status = status::NoUniqueMatch},
       {.Name = "an empty default command",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("a") + "<DefaultCommand/>"))),
-       .Status = kElementEmpty},
+       .Status = status::ElementEmpty},
       {.Name = "a Command with neither way to run",
        .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><Executable>a</Executable></Command>"))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "a Command with both ways to run",
        .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><CreateProcess><Executable>a</Executable>"
                                                 "</CreateProcess><ShellExecute><Executable>a</Executable>"
                                                 "</ShellExecute></Command>"))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "a Command with two CreateProcess",
        .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><CreateProcess><Executable>a</Executable>"
                                                 "</CreateProcess><CreateProcess><Executable>a</Executable>"
                                                 "</CreateProcess></Command>"))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "no executable", .Document = Doc(Launch(OptionWithCommand(
                                      "<Command Id='a'><ShellExecute></ShellExecute></Command>"))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "two executables",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("a", "a.exe", "<Executable>b.exe</Executable>")))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "an executable with an unclosed folder reference",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("a", "${PROGRAM_FILES\\a.exe")))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "two argument lists",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("a", "a.exe",
                                                               "<Arguments>1</Arguments><Arguments>2</Arguments>")))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "Wait=False on CreateProcess",
        .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><CreateProcess Wait='False'><Executable>a"
                                                 "</Executable></CreateProcess></Command>"))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "AsAdmin on CreateProcess, whatever its value",
        .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><CreateProcess AsAdmin='nonsense'><Executable>a"
                                                 "</Executable></CreateProcess></Command>"))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
       {.Name = "Wait=1 on ShellExecute",
        .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><ShellExecute Wait='1'><Executable>a"
                                                 "</Executable></ShellExecute></Command>"))),
-       .Status = kInvalid},
+       .Status = status::InvalidConfiguration},
   };
 }
 
@@ -518,7 +512,7 @@ TEST(ParseConfiguration, Documents) {
     Cfg cfg;
     ASSERT_EQ(ParseConfiguration(row.Document.c_str(), cfg, row.Native), row.Status) << std::hex << row.Status;
     EXPECT_EQ(cfg.Title, row.Title);
-    if (row.Status == kOk) CheckAccepted(row, cfg);
+    if (row.Status == status::Ok) CheckAccepted(row, cfg);
   }
 }
 
@@ -526,8 +520,8 @@ TEST(ParseConfiguration, LaunchStubsUnpackIntoAFreshTemporaryFolder) {
   const std::string document = Doc(Launch(Option("o", {"x86", "x64"}, {})));
   Cfg first;
   Cfg second;
-  ASSERT_EQ(ParseConfiguration(document.c_str(), first, X64), kOk);
-  ASSERT_EQ(ParseConfiguration(document.c_str(), second, X64), kOk);
+  ASSERT_EQ(ParseConfiguration(document.c_str(), first, X64), status::Ok);
+  ASSERT_EQ(ParseConfiguration(document.c_str(), second, X64), status::Ok);
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   for (const Cfg* cfg : {&first, &second}) {
@@ -541,7 +535,7 @@ TEST(ParseConfiguration, LaunchStubsUnpackIntoAFreshTemporaryFolder) {
 
 TEST(ParseConfiguration, ParentLinksAndIds) {
   Cfg cfg;
-  ASSERT_EQ(ParseConfiguration(SampleLayout().c_str(), cfg, X64), kOk);
+  ASSERT_EQ(ParseConfiguration(SampleLayout().c_str(), cfg, X64), status::Ok);
   EXPECT_EQ(cfg.Parent, nullptr);
   EXPECT_TRUE(cfg.Id.empty());
   const CfgLaunch& launch = *cfg.Launch;
@@ -567,14 +561,14 @@ TEST(ParseConfiguration, ParentLinksAndIds) {
 
 TEST(ParseConfiguration, ALaterDocumentReplacesTheSections) {
   Cfg cfg;
-  ASSERT_EQ(ParseConfiguration(Doc("<Extract/>").c_str(), cfg, X64), kOk);
-  ASSERT_EQ(ParseConfiguration(Doc(Launch(Option("o", {"x64"}, {}))).c_str(), cfg, X64), kOk);
+  ASSERT_EQ(ParseConfiguration(Doc("<Extract/>").c_str(), cfg, X64), status::Ok);
+  ASSERT_EQ(ParseConfiguration(Doc(Launch(Option("o", {"x64"}, {}))).c_str(), cfg, X64), status::Ok);
   EXPECT_FALSE(cfg.Extract);
   EXPECT_TRUE(cfg.Launch);
-  EXPECT_EQ(ParseConfiguration("<broken", cfg, X64), kNotXml);
+  EXPECT_EQ(ParseConfiguration("<broken", cfg, X64), status::XmlParseError);
   EXPECT_FALSE(cfg.Extract) << "nothing of an earlier document survives a failed one";
   EXPECT_FALSE(cfg.Launch);
-  EXPECT_EQ(ParseConfiguration(nullptr, cfg, X64), kNotXml);
+  EXPECT_EQ(ParseConfiguration(nullptr, cfg, X64), status::XmlParseError);
 }
 
 TEST(InstallDefaultConfiguration, ExtractsIntoTheWorkingFolder) {
@@ -586,7 +580,7 @@ TEST(InstallDefaultConfiguration, ExtractsIntoTheWorkingFolder) {
   for (const Row& row : rows) {
     Cfg cfg;
     cfg.Launch = std::make_shared<CfgLaunch>(&cfg);
-    ASSERT_EQ(InstallDefaultConfiguration(cfg, row.TitleText), kOk);
+    ASSERT_EQ(InstallDefaultConfiguration(cfg, row.TitleText), status::Ok);
     EXPECT_EQ(cfg.Title, row.Title) << "a given title text leaves the caption to its caller";
     EXPECT_FALSE(cfg.Launch);
     ASSERT_TRUE(cfg.Extract);
@@ -599,15 +593,15 @@ TEST(InstallDefaultConfiguration, ExtractsIntoTheWorkingFolder) {
 
 TEST(ReadId, LowersAsciiLettersOnly) {
   velmora::VMXmlDocument document;
-  ASSERT_EQ(document.Parse("<r><a Id='InStall-\xC3\x84\xC3\xA4'/><b Id=''/><c/><d Id='x\n'/></r>"), kOk);
+  ASSERT_EQ(document.Parse("<r><a Id='InStall-\xC3\x84\xC3\xA4'/><b Id=''/><c/><d Id='x\n'/></r>"), status::Ok);
   const auto* root = document.Xml().RootElement();
   std::wstring id = L"old";
-  EXPECT_EQ(ReadId(root->FirstChildElement("a"), id), kOk);
+  EXPECT_EQ(ReadId(root->FirstChildElement("a"), id), status::Ok);
   EXPECT_EQ(id, L"install-\u00C4\u00E4");
-  EXPECT_EQ(ReadId(root->FirstChildElement("b"), id), kNotFound);
+  EXPECT_EQ(ReadId(root->FirstChildElement("b"), id), status::NotFound);
   EXPECT_EQ(id, L"");
-  EXPECT_EQ(ReadId(root->FirstChildElement("c"), id), kNotFound);
-  EXPECT_EQ(ReadId(root->FirstChildElement("d"), id), kInvalid);
+  EXPECT_EQ(ReadId(root->FirstChildElement("c"), id), status::NotFound);
+  EXPECT_EQ(ReadId(root->FirstChildElement("d"), id), status::InvalidConfiguration);
 }
 
 }  // namespace

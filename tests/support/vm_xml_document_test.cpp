@@ -16,19 +16,11 @@ using velmora::VMStatus;
 using velmora::VMXmlDocument;
 using velmora::VMXmlElement;
 
-constexpr VMStatus kOk = 0;
-constexpr VMStatus kElementEmpty = 0xEE000024;
-constexpr VMStatus kMissingObject = 0xEE000033;
-constexpr VMStatus kNotFound = 0xEE000039;
-constexpr VMStatus kWrongForm = 0xEE000051;
-constexpr VMStatus kNotXml = 0xEE000057;
-constexpr VMStatus kFileOpenFailed = 0xEE000090;
-constexpr VMStatus kFileNotXml = 0xEE000091;
-constexpr VMStatus kFileWriteFailed = 0xEE000092;
+namespace status = velmora::status;
 
 // The document element of `text`, which must parse.
 VMXmlElement Root(VMXmlDocument& document, const std::string& text) {
-  EXPECT_EQ(document.Parse(text.c_str()), kOk) << text;
+  EXPECT_EQ(document.Parse(text.c_str()), status::Ok) << text;
   return document.Xml().RootElement();
 }
 
@@ -63,19 +55,19 @@ TEST(VMXmlDocument, ElementText) {
     std::wstring Text = L"(default)";
   };
   const Row rows[] = {
-      {"plain character data", "<e>plain</e>", kOk, L"plain"},
-      {"white space around character data belongs to it", "<e> a \r\n b\t</e>", kOk, L" a \n b\t"},
-      {"entities and character references are replaced", "<e>&lt;&amp;&#228;&#x10437;</e>", kOk,
+      {"plain character data", "<e>plain</e>", status::Ok, L"plain"},
+      {"white space around character data belongs to it", "<e> a \r\n b\t</e>", status::Ok, L" a \n b\t"},
+      {"entities and character references are replaced", "<e>&lt;&amp;&#228;&#x10437;</e>", status::Ok,
        L"<&\u00E4\xD801\xDC37"},
-      {"a CDATA section on its own line", "<e>\n  <![CDATA[ <b>x</b> ]]>\n</e>", kOk, L" <b>x</b> "},
-      {"UTF-8 text becomes UTF-16", "<e>Gr\xC3\xBC\xC3\x9F""e</e>", kOk, L"Gr\u00FC\u00DFe"},
-      {"self-closed", "<e/>", kElementEmpty},
-      {"open and closed with nothing between", "<e></e>", kElementEmpty},
-      {"white space alone forms no node", "<e>  \n  </e>", kElementEmpty},
-      {"only a comment", "<e><!-- c --></e>", kWrongForm},
-      {"text and a comment", "<e>a<!-- c -->b</e>", kWrongForm},
-      {"two CDATA sections", "<e><![CDATA[a]]><![CDATA[b]]></e>", kWrongForm},
-      {"a child element", "<e><x>a</x></e>", kWrongForm},
+      {"a CDATA section on its own line", "<e>\n  <![CDATA[ <b>x</b> ]]>\n</e>", status::Ok, L" <b>x</b> "},
+      {"UTF-8 text becomes UTF-16", "<e>Gr\xC3\xBC\xC3\x9F""e</e>", status::Ok, L"Gr\u00FC\u00DFe"},
+      {"self-closed", "<e/>", status::ElementEmpty},
+      {"open and closed with nothing between", "<e></e>", status::ElementEmpty},
+      {"white space alone forms no node", "<e>  \n  </e>", status::ElementEmpty},
+      {"only a comment", "<e><!-- c --></e>", status::InvalidConfiguration},
+      {"text and a comment", "<e>a<!-- c -->b</e>", status::InvalidConfiguration},
+      {"two CDATA sections", "<e><![CDATA[a]]><![CDATA[b]]></e>", status::InvalidConfiguration},
+      {"a child element", "<e><x>a</x></e>", status::InvalidConfiguration},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -93,9 +85,9 @@ TEST(VMXmlDocument, Booleans) {
     bool Result = true;  // the default, kept on failure
   };
   const Row rows[] = {
-      {"true", kOk, true},   {"TRUE", kOk, true},  {"False", kOk, false}, {"fAlSe", kOk, false},
-      {"yes", kWrongForm},   {"1", kWrongForm},    {"true ", kWrongForm}, {" True", kWrongForm},
-      {"tru", kWrongForm},   {"truee", kWrongForm}, {"\xC5\xA3rue", kWrongForm},
+      {"true", status::Ok, true},   {"TRUE", status::Ok, true},  {"False", status::Ok, false}, {"fAlSe", status::Ok, false},
+      {"yes", status::InvalidConfiguration},   {"1", status::InvalidConfiguration},    {"true ", status::InvalidConfiguration}, {" True", status::InvalidConfiguration},
+      {"tru", status::InvalidConfiguration},   {"truee", status::InvalidConfiguration}, {"\xC5\xA3rue", status::InvalidConfiguration},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Value);
@@ -106,14 +98,14 @@ TEST(VMXmlDocument, Booleans) {
     EXPECT_EQ(value, row.Result);
     value = true;
     EXPECT_EQ(VMXmlDocument::GetAttributeBool(element, "a", value), row.Status) << "attribute";
-    EXPECT_EQ(value, row.Status == kOk && row.Result);
+    EXPECT_EQ(value, row.Status == status::Ok && row.Result);
   }
   VMXmlDocument document;
   VMXmlElement element = Root(document, "<e a='true'/>");
   bool value = true;
-  EXPECT_EQ(VMXmlDocument::GetElementBool(element, value, true), kElementEmpty);
+  EXPECT_EQ(VMXmlDocument::GetElementBool(element, value, true), status::ElementEmpty);
   EXPECT_TRUE(value);
-  EXPECT_EQ(VMXmlDocument::GetAttributeBool(element, "A", value), kNotFound) << "attribute names keep their case";
+  EXPECT_EQ(VMXmlDocument::GetAttributeBool(element, "A", value), status::NotFound) << "attribute names keep their case";
   EXPECT_FALSE(value);
 }
 
@@ -124,20 +116,20 @@ TEST(VMXmlDocument, UnsignedAttribute) {
     std::uint32_t Result = 0;
   };
   const Row rows[] = {
-      {"3", kOk, 3},
-      {" 3", kOk, 3},
-      {"\t\n 17", kOk, 17},
-      {"3abc", kOk, 3},
-      {"3.5", kOk, 3},
-      {"007", kOk, 7},
-      {"4294967295", kOk, 4294967295u},
-      {"abc", kWrongForm},
-      {"", kWrongForm},
-      {"-1", kWrongForm},
-      {"+3", kWrongForm},
-      {"4294967296", kWrongForm},
-      {"4294967299", kWrongForm},
-      {"99999999999999999999", kWrongForm},
+      {"3", status::Ok, 3},
+      {" 3", status::Ok, 3},
+      {"\t\n 17", status::Ok, 17},
+      {"3abc", status::Ok, 3},
+      {"3.5", status::Ok, 3},
+      {"007", status::Ok, 7},
+      {"4294967295", status::Ok, 4294967295u},
+      {"abc", status::InvalidConfiguration},
+      {"", status::InvalidConfiguration},
+      {"-1", status::InvalidConfiguration},
+      {"+3", status::InvalidConfiguration},
+      {"4294967296", status::InvalidConfiguration},
+      {"4294967299", status::InvalidConfiguration},
+      {"99999999999999999999", status::InvalidConfiguration},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Value);
@@ -150,7 +142,7 @@ TEST(VMXmlDocument, UnsignedAttribute) {
   }
   VMXmlDocument document;
   std::uint32_t value = 12345;
-  EXPECT_EQ(VMXmlDocument::GetAttributeUnsigned(Root(document, "<e N='3'/>"), "n", value), kNotFound);
+  EXPECT_EQ(VMXmlDocument::GetAttributeUnsigned(Root(document, "<e N='3'/>"), "n", value), status::NotFound);
   EXPECT_EQ(value, 0u);
 }
 
@@ -159,11 +151,11 @@ TEST(VMXmlDocument, NullHandles) {
   bool flag = false;
   std::uint32_t number = 0;
   std::vector<VMXmlElement> list{nullptr};
-  EXPECT_EQ(VMXmlDocument::GetElementText(nullptr, text), kMissingObject);
-  EXPECT_EQ(VMXmlDocument::GetElementBool(nullptr, flag), kMissingObject);
-  EXPECT_EQ(VMXmlDocument::GetAttributeUnsigned(nullptr, "n", number), kMissingObject);
-  EXPECT_EQ(VMXmlDocument::GetAttributeBool(nullptr, "n", flag), kMissingObject);
-  EXPECT_EQ(VMXmlDocument::GetChildElements(nullptr, "n", list), kMissingObject);
+  EXPECT_EQ(VMXmlDocument::GetElementText(nullptr, text), status::MissingObject);
+  EXPECT_EQ(VMXmlDocument::GetElementBool(nullptr, flag), status::MissingObject);
+  EXPECT_EQ(VMXmlDocument::GetAttributeUnsigned(nullptr, "n", number), status::MissingObject);
+  EXPECT_EQ(VMXmlDocument::GetAttributeBool(nullptr, "n", flag), status::MissingObject);
+  EXPECT_EQ(VMXmlDocument::GetChildElements(nullptr, "n", list), status::MissingObject);
   EXPECT_TRUE(list.empty());
 }
 
@@ -171,12 +163,12 @@ TEST(VMXmlDocument, ChildElementsByExactName) {
   VMXmlDocument document;
   VMXmlElement root = Root(document, "<r><a i='1'/><b/><A/><a i='2'>x</a><!-- a --><a i='3'/></r>");
   std::vector<VMXmlElement> found{nullptr};
-  ASSERT_EQ(VMXmlDocument::GetChildElements(root, "a", found), kOk);
+  ASSERT_EQ(VMXmlDocument::GetChildElements(root, "a", found), status::Ok);
   ASSERT_EQ(found.size(), 3u);
   EXPECT_STREQ(found[0]->Attribute("i"), "1");
   EXPECT_STREQ(found[1]->Attribute("i"), "2");
   EXPECT_STREQ(found[2]->Attribute("i"), "3");
-  EXPECT_EQ(VMXmlDocument::GetChildElements(root, "B", found), kOk) << "no match is no failure";
+  EXPECT_EQ(VMXmlDocument::GetChildElements(root, "B", found), status::Ok) << "no match is no failure";
   EXPECT_TRUE(found.empty()) << "letter case counts";
 }
 
@@ -196,12 +188,12 @@ TEST(VMXmlDocument, ParseFailuresLeaveAnEmptyDocument) {
   for (const char* text : texts) {
     SCOPED_TRACE(text != nullptr ? text : "(null)");
     VMXmlDocument document;
-    ASSERT_EQ(document.Parse("<old/>"), kOk);
-    EXPECT_EQ(document.Parse(text), kNotXml);
+    ASSERT_EQ(document.Parse("<old/>"), status::Ok);
+    EXPECT_EQ(document.Parse(text), status::XmlParseError);
     EXPECT_EQ(document.Xml().FirstChild(), nullptr);
   }
   VMXmlDocument document;
-  EXPECT_EQ(document.Parse("\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?>\n<a/>"), kOk)
+  EXPECT_EQ(document.Parse("\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?>\n<a/>"), status::Ok)
       << "a byte-order mark and any declared encoding are accepted";
 }
 
@@ -210,37 +202,37 @@ TEST(VMXmlDocument, FilesInAndOut) {
   WriteAll(path, "<?xml version='1.0'?>\n<r><e>caf\xC3\xA9 &amp; more</e></r>");
 
   VMXmlDocument document;
-  ASSERT_EQ(document.LoadFile(path), kOk);
+  ASSERT_EQ(document.LoadFile(path), status::Ok);
   // Saved twice, loaded with a declaration of its own: still one declaration.
-  ASSERT_EQ(document.SaveFile(path), kOk);
-  ASSERT_EQ(document.SaveFile(path), kOk);
+  ASSERT_EQ(document.SaveFile(path), status::Ok);
+  ASSERT_EQ(document.SaveFile(path), status::Ok);
   const std::string saved = ReadAll(path);
   EXPECT_EQ(saved.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\n    <e>", 0), 0u) << saved;
   EXPECT_EQ(saved.find("<?xml", 1), std::string::npos) << saved;
 
   VMXmlDocument again;
-  ASSERT_EQ(again.LoadFile(path), kOk);
+  ASSERT_EQ(again.LoadFile(path), status::Ok);
   std::wstring text;
-  ASSERT_EQ(VMXmlDocument::GetElementText(again.Xml().RootElement()->FirstChildElement("e"), text), kOk);
+  ASSERT_EQ(VMXmlDocument::GetElementText(again.Xml().RootElement()->FirstChildElement("e"), text), status::Ok);
   EXPECT_EQ(text, L"caf\u00E9 & more");
 
   WriteAll(path, "<r>");
-  EXPECT_EQ(again.LoadFile(path), kFileNotXml);
+  EXPECT_EQ(again.LoadFile(path), status::FileNotXml);
   WriteAll(path, "");
-  EXPECT_EQ(again.LoadFile(path), kFileNotXml);
+  EXPECT_EQ(again.LoadFile(path), status::FileNotXml);
   DeleteFileW(path.c_str());
-  EXPECT_EQ(again.LoadFile(path), kFileOpenFailed);
-  EXPECT_EQ(document.SaveFile(TempFile(L"no-such-folder\\doc.xml")), kFileOpenFailed);
+  EXPECT_EQ(again.LoadFile(path), status::FileOpenFailed);
+  EXPECT_EQ(document.SaveFile(TempFile(L"no-such-folder\\doc.xml")), status::FileOpenFailed);
 }
 
 TEST(VMXmlDocument, AFullDiskIsAWriteFailure) {
   // Wine maps Z: to the Unix root, where /dev/full opens but refuses every
   // write with "no space left".
   VMXmlDocument document;
-  ASSERT_EQ(document.Parse("<r>text</r>"), kOk);
+  ASSERT_EQ(document.Parse("<r>text</r>"), status::Ok);
   const VMStatus saved = document.SaveFile(L"Z:\\dev\\full");
-  if (saved == kFileOpenFailed) GTEST_SKIP() << "no /dev/full to write to";
-  EXPECT_EQ(saved, kFileWriteFailed);
+  if (saved == status::FileOpenFailed) GTEST_SKIP() << "no /dev/full to write to";
+  EXPECT_EQ(saved, status::FileWriteFailed);
 }
 
 }  // namespace
