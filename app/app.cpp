@@ -44,13 +44,6 @@ INT_PTR ShowExtractToDialog(HINSTANCE instance, std::wstring& folder) {
   return result;
 }
 
-// An extract stub always has its work; a launch stub only when one of its
-// Options is made for this machine's processor.
-bool HasSomethingToRun(const Cfg& cfg) {
-  if (cfg.Extract) return true;
-  return cfg.Launch && cfg.Launch->Options && !cfg.Launch->Options->MatchingOptionIds.empty();
-}
-
 }  // namespace
 
 std::uint32_t RunExitCode(VMStatus runStatus, std::uint32_t exitCode) {
@@ -64,7 +57,7 @@ VMStatus App::Run(std::uint32_t& exitCodeOut) {
   VM_RETURN_IF_FAILED(LoadConfiguration());
 
   const Cfg& cfg = TheCfg();
-  if (!HasSomethingToRun(cfg)) return stub_status::PlatformNotSupported;
+  if (!HasWorkForThisMachine(cfg)) return stub_status::PlatformNotSupported;
   Tasks().clear();
   if (cfg.Extract) {
     VM_RETURN_IF_FAILED(AddExtractTasks(*cfg.Extract));

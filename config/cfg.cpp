@@ -330,6 +330,11 @@ VMStatus ReadId(CfgElement element, std::wstring& id) {
   return status::Ok;
 }
 
+bool HasWorkForThisMachine(const Cfg& cfg) {
+  if (cfg.Extract) return true;
+  return cfg.Launch && cfg.Launch->Options && !cfg.Launch->Options->MatchingOptionIds.empty();
+}
+
 Cfg& TheCfg() {
   static Cfg cfg;
   return cfg;

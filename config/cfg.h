@@ -152,6 +152,11 @@ class Cfg : public CfgObject {
   std::shared_ptr<CfgLaunch> Launch;
 };
 
+// Whether a loaded configuration has work for the machine it was matched
+// against: an extract section always, a launch section only when one of its
+// Options fits the machine's processor.
+[[nodiscard]] bool HasWorkForThisMachine(const Cfg& cfg);
+
 // The Id attribute of an Option or Command with ASCII letters lowered.
 // InvalidConfiguration for white space around it, NotFound when it is
 // missing or empty.
