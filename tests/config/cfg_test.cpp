@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "config/cfg.h"
-#include "support/vm_xml_document.h"
 
 namespace {
 
@@ -217,6 +216,9 @@ std::vector<Row> AcceptedRows() {
       {.Name = "tags are stored as written: EN-us and en-US are two languages",
        .Document = Doc(Launch(Option("a", {"x64"}, {"EN-us"}) + Option("b", {"x64"}, {"en-US"}))),
        .Title = L" Setup", .Section = 'L', .MatchingIds = {L"a", L"b"}, .MatchingTags = {L"EN-us", L"en-US"}},
+      {.Name = "Ids lose the case of their ASCII letters only",
+       .Document = Doc(Launch(Option("Full-\xC3\x84\xC3\xA4", {"x64"}, {}))),
+       .Title = L" Setup", .Section = 'L', .MatchingIds = {L"full-\u00C4\u00E4"}, .LanguageNeutral = true},
       {.Name = "ARM64 is matched on an ARM64 machine",
        .Document = Doc(Launch(Option("x", {"x64"}, {"en-US"}) + Option("a", {"ARM64", "x86"}, {"en-US"}))),
        .Native = ARM64, .Title = L" Setup", .Section = 'L', .MatchingIds = {L"a"}, .MatchingTags = {L"en-US"}},
@@ -589,19 +591,6 @@ TEST(InstallDefaultConfiguration, ExtractsIntoTheWorkingFolder) {
     EXPECT_TRUE(cfg.Extract->FolderSelectionDialogEnabled);
     EXPECT_TRUE(cfg.Extract->ProgressDialogEnabled);
   }
-}
-
-TEST(ReadId, LowersAsciiLettersOnly) {
-  velmora::VMXmlDocument document;
-  ASSERT_EQ(document.Parse("<r><a Id='InStall-\xC3\x84\xC3\xA4'/><b Id=''/><c/><d Id='x\n'/></r>"), status::Ok);
-  const auto* root = document.Xml().RootElement();
-  std::wstring id = L"old";
-  EXPECT_EQ(ReadId(root->FirstChildElement("a"), id), status::Ok);
-  EXPECT_EQ(id, L"install-\u00C4\u00E4");
-  EXPECT_EQ(ReadId(root->FirstChildElement("b"), id), status::NotFound);
-  EXPECT_EQ(id, L"");
-  EXPECT_EQ(ReadId(root->FirstChildElement("c"), id), status::NotFound);
-  EXPECT_EQ(ReadId(root->FirstChildElement("d"), id), status::InvalidConfiguration);
 }
 
 }  // namespace
