@@ -57,13 +57,12 @@ VMStatus App::Run(std::uint32_t& exitCodeOut) {
   VM_RETURN_IF_FAILED(LoadConfiguration());
 
   const Cfg& cfg = TheCfg();
+  if (!HasWorkForThisMachine(cfg)) return stub_status::PlatformNotSupported;
   Tasks().clear();
   if (cfg.Extract) {
     VM_RETURN_IF_FAILED(AddExtractTasks(*cfg.Extract));
-  } else if (cfg.Launch) {
-    VM_RETURN_IF_FAILED(AddLaunchTasks());
   } else {
-    return stub_status::PlatformNotSupported;
+    VM_RETURN_IF_FAILED(AddLaunchTasks());
   }
   return RunTasks(exitCodeOut);
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "support/vm_ascii_case.h"
 #include "support/vm_cmd_line_parser.h"
 #include "support/vm_handle.h"
 
@@ -17,9 +18,7 @@ template <>
 struct VMCmdLineArgHandler<std::string, CmdLine::SFXGuiMode> {
   [[nodiscard]] static VMStatus ProcessValue(CmdLine::SFXGuiMode& target, const std::string& text) {
     std::string lower = text;
-    for (char& c : lower) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    VMAsciiLowerInPlace(lower);
     if (lower == "on") {
       target = CmdLine::SFXGuiMode::On;
     } else if (lower == "off") {

@@ -7,6 +7,13 @@ if(NOT EXISTS ${tinyxml2_dir}/tinyxml2.cpp)
 endif()
 add_library(tinyxml2 STATIC ${tinyxml2_dir}/tinyxml2.cpp)
 target_include_directories(tinyxml2 SYSTEM PUBLIC ${tinyxml2_dir})
+# Its error texts and number conversions use the printf and scanf families.
+# The C runtime DLL's own versions cost the stub nothing; MinGW's portable
+# replacements would add their whole formatting engines.
+# libstdc++ switches the replacements on in every C++ file, so <stdio.h> is
+# read first, before any C++ header can.
+target_compile_definitions(tinyxml2 PRIVATE __USE_MINGW_ANSI_STDIO=0)
+target_compile_options(tinyxml2 PRIVATE -include stdio.h)
 
 # GoogleTest from Debian's googletest package.
 set(googletest_dir /usr/src/googletest)

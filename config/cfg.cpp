@@ -3,13 +3,18 @@
 #include <windows.h>
 
 #include <cstring>
-#include <vector>
+#include <new>
+#include <string_view>
 
 #include "app/stub_status.h"
 #include "config/target_path.h"
+#include "support/vm_ascii_case.h"
 #include "support/vm_win_module_file_name.h"
+#include "support/vm_xml_document.h"
 
+using velmora::ProcessorArchitecture;
 using velmora::VMStatus;
+using velmora::VMXmlDocument;
 namespace status = velmora::status;
 
 namespace {
@@ -17,13 +22,318 @@ namespace {
 constexpr WORD kConfigurationId = 222;
 constexpr WORD kConfigurationLanguage = 1033;
 
-// The file name of the running executable without folder and extension.
-std::wstring ExecutableBaseName() {
+// Documents of another major version are written for a stub that reads
+// them differently; newer minor versions may carry settings this one would
+// silently drop.
+constexpr std::uint32_t kFormatVersionMajor = 3;
+constexpr std::uint32_t kFormatVersionMinorLast = 1;
+
+struct ArchitectureName {
+  const wchar_t* Name;
+  ProcessorArchitecture Value;
+};
+constexpr ArchitectureName kArchitectureNames[] = {
+    {L"x86", ProcessorArchitecture::X86},   {L"x64", ProcessorArchitecture::X64},
+    {L"IA64", ProcessorArchitecture::IA64}, {L"ARM", ProcessorArchitecture::ARM},
+    {L"ARM64", ProcessorArchitecture::ARM64},
+};
+
+// The single child `name` of `element`, or null when there is none. More
+// than one is a malformed document.
+VMStatus OptionalChild(CfgElement element, const char* name, CfgElement& child) {
+  child = nullptr;
+  std::vector<CfgElement> found;
+  VM_RETURN_IF_FAILED(VMXmlDocument::GetChildElements(element, name, found));
+  if (found.size() > 1) return status::InvalidConfiguration;
+  if (!found.empty()) child = found.front();
+  return status::Ok;
+}
+
+// The single child `name` of `element`; none or several is a malformed
+// document.
+VMStatus RequiredChild(CfgElement element, const char* name, CfgElement& child) {
+  VM_RETURN_IF_FAILED(OptionalChild(element, name, child));
+  return child != nullptr ? status::Ok : status::InvalidConfiguration;
+}
+
+// Every child `name` of `element`; there must be at least one.
+VMStatus RequiredChildren(CfgElement element, const char* name, std::vector<CfgElement>& children) {
+  VM_RETURN_IF_FAILED(VMXmlDocument::GetChildElements(element, name, children));
+  return children.empty() ? status::InvalidConfiguration : status::Ok;
+}
+
+// Calls `read` with the text of every child `name` of `element`, in
+// document order, up to its first failure. There must be at least one.
+template <typename ReadFn>
+VMStatus ForEachChildText(CfgElement element, const char* name, ReadFn read) {
+  std::vector<CfgElement> children;
+  VM_RETURN_IF_FAILED(RequiredChildren(element, name, children));
+  for (CfgElement child : children) {
+    std::wstring text;
+    VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(child, text));
+    VM_RETURN_IF_FAILED(read(std::move(text)));
+  }
+  return status::Ok;
+}
+
+// Loads every child `name` of `element` into an `Item` (an Option or a
+// Command) under its Id, in document order; `loaded` receives them in that
+// order. There must be at least one, and no Id twice.
+template <typename Item>
+VMStatus LoadEachById(CfgElement element, const char* name, CfgObject* parent,
+                      std::map<std::wstring, std::shared_ptr<Item>>& byId, std::vector<const Item*>& loaded) {
+  std::vector<CfgElement> children;
+  VM_RETURN_IF_FAILED(RequiredChildren(element, name, children));
+  for (CfgElement child : children) {
+    std::wstring id;
+    VM_RETURN_IF_FAILED(ReadId(child, id));
+    auto item = std::make_shared<Item>(parent, id);
+    VM_RETURN_IF_FAILED(item->Load(child));
+    loaded.push_back(item.get());
+    if (!byId.emplace(std::move(id), std::move(item)).second) return status::InvalidConfiguration;
+  }
+  return status::Ok;
+}
+
+// A dialog switch such as <ProgressDialog><Enabled>true</Enabled></ProgressDialog>.
+// `enabled` keeps its default when the dialog element is absent.
+VMStatus ReadDialogEnabled(CfgElement section, const char* name, bool& enabled) {
+  CfgElement dialog = nullptr;
+  VM_RETURN_IF_FAILED(OptionalChild(section, name, dialog));
+  if (dialog == nullptr) return status::Ok;
+  CfgElement value = nullptr;
+  VM_RETURN_IF_FAILED(RequiredChild(dialog, "Enabled", value));
+  return VMXmlDocument::GetElementBool(value, enabled, enabled);
+}
+
+// Wait and AsAdmin: only a shell command may carry them.
+VMStatus ReadCommandFlag(CfgElement element, bool shell, const char* name, bool& value) {
+  value = false;
+  if (element->Attribute(name) == nullptr) return status::Ok;
+  if (!shell) return status::InvalidConfiguration;
+  return VMXmlDocument::GetAttributeBool(element, name, value);
+}
+
+bool IsIdBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; }
+
+// "setup Self Extractor" for setup.exe.
+VMStatus DefaultExtractCaption(std::wstring& caption) {
   velmora::VMWinModuleFileName self;
-  return self.InitWithModuleHandle() == status::Ok ? self.FileName : std::wstring();
+  VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
+  caption = self.FileName + L" Self Extractor";
+  return status::Ok;
+}
+
+VMStatus LoadDocument(const char* text, Cfg& cfg, ProcessorArchitecture native) {
+  cfg.Extract.reset();
+  cfg.Launch.reset();
+
+  VMXmlDocument document;
+  VM_RETURN_IF_FAILED(document.Parse(text));
+  CfgElement root = document.Xml().FirstChildElement("SelfExtractor");
+  if (root == nullptr) return status::InvalidConfiguration;
+
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  VM_RETURN_IF_FAILED(VMXmlDocument::GetAttributeUnsigned(root, "FormatVersionMajor", major));
+  VM_RETURN_IF_FAILED(VMXmlDocument::GetAttributeUnsigned(root, "FormatVersionMinor", minor));
+  if (major != kFormatVersionMajor || minor > kFormatVersionMinorLast) return status::InvalidConfiguration;
+
+  std::wstring titleText;
+  CfgElement title = nullptr;
+  VM_RETURN_IF_FAILED(OptionalChild(root, "Title", title));
+  if (title != nullptr) {
+    VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(title, titleText));
+    cfg.Title = L" " + titleText;
+  }
+
+  CfgElement section = nullptr;
+  VM_RETURN_IF_FAILED(OptionalChild(root, "Extract", section));
+  if (section != nullptr) {
+    auto extract = std::make_shared<CfgExtract>(&cfg);
+    VM_RETURN_IF_FAILED(extract->Load(section));
+    cfg.Extract = std::move(extract);
+    if (titleText.empty()) VM_RETURN_IF_FAILED(DefaultExtractCaption(cfg.Title));
+  }
+
+  VM_RETURN_IF_FAILED(OptionalChild(root, "Launch", section));
+  if (section != nullptr) {
+    auto launch = std::make_shared<CfgLaunch>(&cfg);
+    VM_RETURN_IF_FAILED(launch->Load(section, native));
+    cfg.Launch = std::move(launch);
+    if (titleText.empty()) cfg.Title = L" Setup";
+  }
+
+  if (cfg.Extract && cfg.Launch) return status::InvalidConfiguration;
+  if (!cfg.Extract && !cfg.Launch) return InstallDefaultConfiguration(cfg, titleText);
+  return status::Ok;
 }
 
 }  // namespace
+
+VMStatus CfgTask::LoadProgressDialog(CfgElement element) {
+  ProgressDialogEnabled = true;
+  return ReadDialogEnabled(element, "ProgressDialog", ProgressDialogEnabled);
+}
+
+VMStatus CfgExtract::Load(CfgElement element) {
+  VM_RETURN_IF_FAILED(LoadProgressDialog(element));
+
+  CfgElement target = nullptr;
+  VM_RETURN_IF_FAILED(OptionalChild(element, "TargetPath", target));
+  if (target == nullptr) {
+    VM_RETURN_IF_FAILED(GetExtractDefaultTargetPath(TargetPath));
+  } else {
+    std::wstring value;
+    std::wstring resolved;
+    VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(target, value));
+    VM_RETURN_IF_FAILED(ResolvePathValue(value, resolved));
+    VM_RETURN_IF_FAILED(MakeAbsolutePath(resolved, TargetPath));
+  }
+
+  FolderSelectionDialogEnabled = true;
+  return ReadDialogEnabled(element, "FolderSelectionDialog", FolderSelectionDialogEnabled);
+}
+
+VMStatus CfgLaunch::Load(CfgElement element, ProcessorArchitecture native) {
+  VM_RETURN_IF_FAILED(LoadProgressDialog(element));
+  // A fresh folder for every run: the clean-up afterwards deletes it whole.
+  VM_RETURN_IF_FAILED(GetLaunchDefaultTargetPath(TargetPath));
+  LanguageSelectionDialogEnabled = false;
+  VM_RETURN_IF_FAILED(ReadDialogEnabled(element, "LanguageSelectionDialog", LanguageSelectionDialogEnabled));
+
+  CfgElement options = nullptr;
+  VM_RETURN_IF_FAILED(RequiredChild(element, "Options", options));
+  auto loaded = std::make_shared<CfgOptions>(this);
+  VM_RETURN_IF_FAILED(loaded->Load(options, native));
+  Options = std::move(loaded);
+  return status::Ok;
+}
+
+VMStatus CfgOptions::Load(CfgElement element, ProcessorArchitecture native) {
+  std::vector<const CfgOption*> inDocumentOrder;
+  VM_RETURN_IF_FAILED(LoadEachById(element, "Option", this, OptionsById, inDocumentOrder));
+
+  // An unknown machine is never stored in a set, so it matches nothing.
+  MatchingOptionIds.clear();
+  for (const CfgOption* option : inDocumentOrder) {
+    if (option->ProcessorArchitectureSet->Architectures.contains(native)) MatchingOptionIds.push_back(option->Id);
+  }
+  MatchingLanguageTags = std::make_shared<CfgLanguageTagSet>(this);
+  HasLanguageNeutralOption = false;
+  return CheckMatchingOptions();
+}
+
+VMStatus CfgOptions::CheckMatchingOptions() {
+  for (const std::wstring& id : MatchingOptionIds) {
+    const auto option = OptionsById.find(id);
+    if (option == OptionsById.end()) return status::MissingObject;
+    const std::set<std::wstring>& tags = option->second->LanguageTagSet->Tags;
+    // A language-neutral Option beside any other would leave the choice
+    // between them to chance.
+    if (tags.empty()) {
+      if (HasLanguageNeutralOption || !MatchingLanguageTags->Tags.empty()) return status::InvalidConfiguration;
+      HasLanguageNeutralOption = true;
+      continue;
+    }
+    if (HasLanguageNeutralOption) return status::InvalidConfiguration;
+    for (const std::wstring& tag : tags) {
+      if (!MatchingLanguageTags->Tags.insert(tag).second) return status::DuplicateEntry;
+    }
+  }
+  return status::Ok;
+}
+
+VMStatus CfgOption::Load(CfgElement element) {
+  CfgElement child = nullptr;
+  VM_RETURN_IF_FAILED(RequiredChild(element, "ProcessorArchitectureSet", child));
+  auto architectures = std::make_shared<CfgProcessorArchitectureSet>(this);
+  VM_RETURN_IF_FAILED(architectures->Load(child));
+  ProcessorArchitectureSet = std::move(architectures);
+
+  VM_RETURN_IF_FAILED(OptionalChild(element, "LanguageTagSet", child));
+  auto tags = std::make_shared<CfgLanguageTagSet>(this);
+  if (child != nullptr) VM_RETURN_IF_FAILED(tags->Load(child));
+  LanguageTagSet = std::move(tags);
+
+  VM_RETURN_IF_FAILED(RequiredChild(element, "Commands", child));
+  auto commands = std::make_shared<CfgCommands>(this);
+  VM_RETURN_IF_FAILED(commands->Load(child));
+  Commands = std::move(commands);
+  return status::Ok;
+}
+
+VMStatus CfgProcessorArchitectureSet::Load(CfgElement element) {
+  return ForEachChildText(element, "ProcessorArchitecture", [this](std::wstring name) {
+    for (const ArchitectureName& entry : kArchitectureNames) {
+      if (name == entry.Name) return Architectures.insert(entry.Value).second ? status::Ok : status::DuplicateEntry;
+    }
+    return status::InvalidConfiguration;
+  });
+}
+
+VMStatus CfgLanguageTagSet::Load(CfgElement element) {
+  return ForEachChildText(element, "LanguageTag", [this](std::wstring tag) {
+    return Tags.insert(std::move(tag)).second ? status::Ok : status::DuplicateEntry;
+  });
+}
+
+VMStatus CfgCommands::Load(CfgElement element) {
+  std::vector<const CfgCommand*> loaded;
+  VM_RETURN_IF_FAILED(LoadEachById(element, "Command", this, CommandsById, loaded));
+
+  DefaultCommand.clear();
+  CfgElement fallback = nullptr;
+  VM_RETURN_IF_FAILED(OptionalChild(element, "DefaultCommand", fallback));
+  if (fallback == nullptr) return status::Ok;
+  std::wstring id;
+  VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(fallback, id));
+  velmora::VMAsciiLowerInPlace(id);
+  if (!id.empty() && !CommandsById.contains(id)) return status::NoUniqueMatch;
+  DefaultCommand = std::move(id);
+  return status::Ok;
+}
+
+VMStatus CfgCommand::Load(CfgElement element) {
+  CfgElement createProcess = nullptr;
+  CfgElement shellExecute = nullptr;
+  VM_RETURN_IF_FAILED(OptionalChild(element, "CreateProcess", createProcess));
+  VM_RETURN_IF_FAILED(OptionalChild(element, "ShellExecute", shellExecute));
+  if ((createProcess == nullptr) == (shellExecute == nullptr)) return status::InvalidConfiguration;
+  UseCreateProcess = createProcess != nullptr;
+  CfgElement how = UseCreateProcess ? createProcess : shellExecute;
+
+  CfgElement child = nullptr;
+  VM_RETURN_IF_FAILED(RequiredChild(how, "Executable", child));
+  std::wstring executable;
+  VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(child, executable));
+  VM_RETURN_IF_FAILED(ResolvePathValue(executable, Executable));
+
+  // Environment references in the arguments are left for the launch.
+  Arguments.clear();
+  VM_RETURN_IF_FAILED(OptionalChild(how, "Arguments", child));
+  if (child != nullptr) VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(child, Arguments));
+
+  VM_RETURN_IF_FAILED(ReadCommandFlag(how, !UseCreateProcess, "Wait", Wait));
+  return ReadCommandFlag(how, !UseCreateProcess, "AsAdmin", AsAdmin);
+}
+
+VMStatus ReadId(CfgElement element, std::wstring& id) {
+  id.clear();
+  if (element == nullptr) return status::MissingObject;
+  std::wstring value = VMXmlDocument::Utf8ToUtf16(element->Attribute("Id"));
+  // " install" would look like "install" to the user and never match it.
+  if (!value.empty() && (IsIdBlank(value.front()) || IsIdBlank(value.back()))) return status::InvalidConfiguration;
+  if (value.empty()) return status::NotFound;
+  velmora::VMAsciiLowerInPlace(value);
+  id = std::move(value);
+  return status::Ok;
+}
+
+bool HasWorkForThisMachine(const Cfg& cfg) {
+  if (cfg.Extract) return true;
+  return cfg.Launch && cfg.Launch->Options && !cfg.Launch->Options->MatchingOptionIds.empty();
+}
 
 Cfg& TheCfg() {
   static Cfg cfg;
@@ -56,19 +366,33 @@ VMStatus LoadConfigurationResource() {
   return ParseConfiguration(text.data());
 }
 
-VMStatus ParseConfiguration(const char* /*text*/) {
-  // Documents are not read yet: a stub that carries one fails clearly instead
-  // of running with settings it did not honour.
-  return ERROR_CALL_NOT_IMPLEMENTED;
+VMStatus ParseConfiguration(const char* text) {
+  return ParseConfiguration(text, TheCfg(), velmora::VMWinGetNativeArchitecture());
+}
+
+VMStatus ParseConfiguration(const char* text, Cfg& cfg, ProcessorArchitecture native) {
+  try {
+    return LoadDocument(text, cfg, native);
+  } catch (const std::bad_alloc&) {
+    return status::OutOfMemory;
+  }
 }
 
 VMStatus InstallDefaultConfiguration(const std::wstring& titleText) {
-  Cfg& cfg = TheCfg();
-  cfg.Extract.reset();
-  cfg.Launch.reset();
-  auto extract = std::make_shared<CfgExtract>();
-  VM_RETURN_IF_FAILED(GetExtractDefaultTargetPath(extract->TargetPath));
-  cfg.Extract = std::move(extract);
-  if (titleText.empty()) cfg.Title = ExecutableBaseName() + L" Self Extractor";
-  return status::Ok;
+  return InstallDefaultConfiguration(TheCfg(), titleText);
+}
+
+VMStatus InstallDefaultConfiguration(Cfg& cfg, const std::wstring& titleText) {
+  try {
+    cfg.Extract.reset();
+    cfg.Launch.reset();
+    auto extract = std::make_shared<CfgExtract>(&cfg);
+    VM_RETURN_IF_FAILED(GetExtractDefaultTargetPath(extract->TargetPath));
+    extract->FolderSelectionDialogEnabled = true;
+    extract->ProgressDialogEnabled = true;
+    cfg.Extract = std::move(extract);
+    return titleText.empty() ? DefaultExtractCaption(cfg.Title) : status::Ok;
+  } catch (const std::bad_alloc&) {
+    return status::OutOfMemory;
+  }
 }

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <utility>
 
 namespace velmora {
@@ -84,6 +85,11 @@ struct Local {
   static Type Invalid() { return nullptr; }
   static void Close(Type h) { LocalFree(h); }
 };
+struct CFile {
+  using Type = std::FILE*;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { std::fclose(h); }
+};
 }  // namespace handle_traits
 
 using VMUniqueKernelHandle = VMUniqueHandle<handle_traits::Kernel>;
@@ -92,5 +98,6 @@ using VMUniqueFind = VMUniqueHandle<handle_traits::Find>;
 using VMUniqueModule = VMUniqueHandle<handle_traits::Module>;
 using VMUniqueWindow = VMUniqueHandle<handle_traits::Window>;
 using VMUniqueLocal = VMUniqueHandle<handle_traits::Local>;
+using VMUniqueCFile = VMUniqueHandle<handle_traits::CFile>;
 
 }  // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace velmora {
 
 std::string VMUtf16ToUtf8(std::wstring_view text) {
@@ -21,7 +23,7 @@ std::string VMUtf16ToUtf8(std::wstring_view text) {
   return converted;
 }
 
-std::wstring VMUtf8ToUtf16(std::string_view text) {
+std::wstring VMUtf8ToUtf16(std::string_view text, VMByteWidening widening) {
   std::wstring converted;
   if (text.empty()) return converted;
   const int bytes = static_cast<int>(text.size());
@@ -33,7 +35,11 @@ std::wstring VMUtf8ToUtf16(std::string_view text) {
     }
   }
   converted.resize(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) converted[i] = static_cast<unsigned char>(text[i]);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    converted[i] = widening == VMByteWidening::SignExtended
+                       ? static_cast<wchar_t>(static_cast<std::int16_t>(static_cast<signed char>(text[i])))
+                       : static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+  }
   return converted;
 }
 

@@ -71,6 +71,15 @@ TEST_F(StubProcess, ExitCodeRule) {
     std::wstring Text = {};
     bool FolderDialog = false;  // the extract-to dialog comes up and is accepted
   };
+  const std::string launch =
+      "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
+      "<ProcessorArchitectureSet>{}</ProcessorArchitectureSet><Commands><Command Id='run'><CreateProcess>"
+      "<Executable>cmd.exe</Executable></CreateProcess></Command></Commands></Option></Options></Launch>"
+      "</SelfExtractor>";
+  auto launchFor = [&](const char* architectures) {
+    std::string document = launch;
+    return document.replace(document.find("{}"), 2, architectures);
+  };
   const Row rows[] = {
       {.Name = "a bad command line ends at once, before the configuration",
        .Arguments = L"--no-such-option",
@@ -83,30 +92,60 @@ TEST_F(StubProcess, ExitCodeRule) {
        .Text = L"The execution was aborted due to an error.",
        .FolderDialog = true},
       {.Name = "a document in another language is not found, and that error is reported",
-       .Document = "<SelfExtractor/>",
+       .Document = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'/>",
        .Language = 1031,
        .ExitCode = ERROR_RESOURCE_LANG_NOT_FOUND,
        .Caption = L" Self Extractor",
        .Text = L"The execution was aborted due to an error."},
-      {.Name = "a document the stub cannot honour is a failure, not a silent success",
-       .Document = "<SelfExtractor/>",
-       .Language = 1033,
-       .ExitCode = ERROR_CALL_NOT_IMPLEMENTED,
+      {.Name = "a document that is not XML ends the run under the caption before any document",
+       .Document = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Title>Example</Title>",
+       .ExitCode = 0xEE000057,
        .Caption = L" Self Extractor",
+       .Text = L"The execution was aborted due to an error."},
+      {.Name = "a document without its version",
+       .Document = "<SelfExtractor><Title>Example</Title></SelfExtractor>",
+       .ExitCode = 0xEE000039,
+       .Caption = L" Self Extractor",
+       .Text = L"The execution was aborted due to an error."},
+      {.Name = "a document that fails after its title shows that title",
+       .Document = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Title>Example</Title>"
+                   "<Extract><ProgressDialog><Enabled>yes</Enabled></ProgressDialog></Extract></SelfExtractor>",
+       .ExitCode = 0xEE000051,
+       .Caption = L" Example",
+       .Text = L"The execution was aborted due to an error."},
+      {.Name = "an extract document: its title on the dialog, then the unbuilt extraction fails",
+       .Document = "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\n<SelfExtractor FormatVersionMajor='3' "
+                   "FormatVersionMinor='0'><Title>Gr\xC3\xBC\xC3\x9F""e</Title><Extract/></SelfExtractor>",
+       .ExitCode = ERROR_CALL_NOT_IMPLEMENTED,
+       .Caption = L" Gr\u00FC\u00DFe",
+       .Text = L"The execution was aborted due to an error.",
+       .FolderDialog = true},
+      {.Name = "a launch stub with nothing for this machine's processor",
+       .Document = launchFor("<ProcessorArchitecture>IA64</ProcessorArchitecture>"
+                             "<ProcessorArchitecture>ARM64</ProcessorArchitecture>"),
+       .ExitCode = 0xEE002004,
+       .Caption = L" Setup",
+       .Text = L"The current platform is not supported."},
+      {.Name = "a launch stub that fits this machine gets past the check (launching is not built yet)",
+       .Document = launchFor("<ProcessorArchitecture>x86</ProcessorArchitecture>"
+                             "<ProcessorArchitecture>x64</ProcessorArchitecture>"),
+       .ExitCode = ERROR_CALL_NOT_IMPLEMENTED,
+       .Caption = L" Setup",
        .Text = L"The execution was aborted due to an error."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     SetUp();
     if (!row.Document.empty()) EmbedDocument(row.Document, row.Language);
-    bool accepted = false;
+    std::wstring dialogCaption;
     const auto result = Run(row.Arguments, [&](DWORD process) {
       if (!row.FolderDialog) return;
       HWND dialog = testing_tools::WaitForDialog(process, kTargetPathId);
-      accepted = dialog != nullptr;
-      if (accepted) testing_tools::PressKey(dialog, VK_RETURN);
+      if (dialog == nullptr) return;
+      dialogCaption = testing_tools::WindowText(dialog);
+      testing_tools::PressKey(dialog, VK_RETURN);
     });
-    EXPECT_EQ(accepted, row.FolderDialog);
+    EXPECT_EQ(dialogCaption, row.FolderDialog ? row.Caption : L"") << "the dialog carries the same caption";
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
     ASSERT_EQ(result.MessageBoxes.size(), 1u) << "exactly one message box at the end";
     EXPECT_EQ(result.MessageBoxes[0].Caption, row.Caption);

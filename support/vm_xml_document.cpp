@@ -1,0 +1,161 @@
+#include "support/vm_xml_document.h"
+
+#include <cstdio>
+#include <new>
+#include <string_view>
+
+#include "support/vm_ascii_case.h"
+#include "support/vm_handle.h"
+#include "support/vm_trace.h"
+#include "support/vm_utf_convert.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr const char* kDeclaration = "xml version=\"1.0\" encoding=\"UTF-8\"";
+
+// The one text node that makes up the element's content.
+VMStatus SoleTextNode(VMXmlElement element, const tinyxml2::XMLText*& text) {
+  text = nullptr;
+  if (element == nullptr) return status::MissingObject;
+  const tinyxml2::XMLNode* first = element->FirstChild();
+  if (first == nullptr) return status::ElementEmpty;
+  // A comment or a second CDATA section beside the text would make the value
+  // depend on how the reader joins the pieces; the document must say it in
+  // one piece.
+  if (first->NextSibling() != nullptr) return status::InvalidConfiguration;
+  text = first->ToText();
+  return text != nullptr ? status::Ok : status::InvalidConfiguration;
+}
+
+// "true" and "false" are ASCII, so the UTF-8 bytes compare exactly as their
+// UTF-16 text would.
+VMStatus ParseBool(const char* text, bool& value) {
+  const std::string_view word = text != nullptr ? text : "";
+  if (VMEqualsIgnoringAsciiCase(word, "true"sv)) {
+    value = true;
+  } else if (VMEqualsIgnoringAsciiCase(word, "false"sv)) {
+    value = false;
+  } else {
+    return status::InvalidConfiguration;
+  }
+  return status::Ok;
+}
+
+bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+void TraceXmlError(const char* function, const tinyxml2::XMLDocument& document) {
+  VMTrace("ERROR: %s: %s at line %d\n", function, document.ErrorName(), document.ErrorLineNum());
+}
+
+}  // namespace
+
+VMXmlDocument::VMXmlDocument() : document_(true, tinyxml2::PRESERVE_WHITESPACE) {}
+
+VMStatus VMXmlDocument::LoadFile(const std::wstring& path) {
+  VMUniqueCFile file(_wfopen(path.c_str(), L"rb"));
+  if (!file) return status::FileOpenFailed;
+  try {
+    if (document_.LoadFile(file.get()) != tinyxml2::XML_SUCCESS) {
+      TraceXmlError("velmora::VMXmlDocument::LoadFile", document_);
+      return status::FileNotXml;
+    }
+  } catch (const std::bad_alloc&) {
+    document_.Clear();
+    return status::OutOfMemory;
+  }
+  return status::Ok;
+}
+
+VMStatus VMXmlDocument::Parse(const char* text) {
+  try {
+    // tinyxml2 reports a null or empty text as its empty-document error and
+    // discards a partly built tree itself.
+    if (document_.Parse(text) != tinyxml2::XML_SUCCESS) {
+      TraceXmlError("velmora::VMXmlDocument::Parse", document_);
+      return status::XmlParseError;
+    }
+  } catch (const std::bad_alloc&) {
+    document_.Clear();
+    return status::OutOfMemory;
+  }
+  return status::Ok;
+}
+
+VMStatus VMXmlDocument::SaveFile(const std::wstring& path) {
+  VMUniqueCFile file(_wfopen(path.c_str(), L"wb"));
+  if (!file) return status::FileOpenFailed;
+  // One declaration, always at the front: a document that was loaded with
+  // its own, or saved before, must not come out with two.
+  if (tinyxml2::XMLNode* first = document_.FirstChild(); first != nullptr && first->ToDeclaration() != nullptr) {
+    document_.DeleteNode(first);
+  }
+  if (document_.InsertFirstChild(document_.NewDeclaration(kDeclaration)) == nullptr) return status::Failed;
+  // tinyxml2 does not look at the results of its writes; the stream does.
+  const bool written = document_.SaveFile(file.get(), false) == tinyxml2::XML_SUCCESS &&
+                       std::fflush(file.get()) == 0 && std::ferror(file.get()) == 0;
+  const bool closed = std::fclose(file.release()) == 0;
+  return written && closed ? status::Ok : status::FileWriteFailed;
+}
+
+VMStatus VMXmlDocument::GetChildElements(VMXmlElement element, const char* name, std::vector<VMXmlElement>& list) {
+  list.clear();
+  if (element == nullptr) return status::MissingObject;
+  for (VMXmlElement child = element->FirstChildElement(name); child != nullptr;
+       child = child->NextSiblingElement(name)) {
+    list.push_back(child);
+  }
+  return status::Ok;
+}
+
+VMStatus VMXmlDocument::GetElementText(VMXmlElement element, std::wstring& text, const std::wstring& defaultText) {
+  text = defaultText;
+  const tinyxml2::XMLText* node = nullptr;
+  VM_RETURN_IF_FAILED(SoleTextNode(element, node));
+  text = Utf8ToUtf16(node->Value());
+  return status::Ok;
+}
+
+VMStatus VMXmlDocument::GetElementBool(VMXmlElement element, bool& value, bool defaultValue) {
+  value = defaultValue;
+  const tinyxml2::XMLText* node = nullptr;
+  VM_RETURN_IF_FAILED(SoleTextNode(element, node));
+  return ParseBool(node->Value(), value);
+}
+
+VMStatus VMXmlDocument::GetAttributeUnsigned(VMXmlElement element, const char* name, std::uint32_t& value) {
+  value = 0;
+  if (element == nullptr) return status::MissingObject;
+  const char* text = element->Attribute(name);
+  if (text == nullptr) return status::NotFound;
+  while (IsCSpace(*text)) ++text;
+  if (*text < '0' || *text > '9') return status::InvalidConfiguration;
+  std::uint32_t number = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    const std::uint32_t digit = static_cast<std::uint32_t>(*text - '0');
+    // A number that does not fit is unreadable, not some other number.
+    if (number > (UINT32_MAX - digit) / 10) return status::InvalidConfiguration;
+    number = number * 10 + digit;
+  }
+  value = number;
+  return status::Ok;
+}
+
+VMStatus VMXmlDocument::GetAttributeBool(VMXmlElement element, const char* name, bool& value) {
+  value = false;
+  if (element == nullptr) return status::MissingObject;
+  const char* text = element->Attribute(name);
+  if (text == nullptr) return status::NotFound;
+  bool parsed = false;
+  VM_RETURN_IF_FAILED(ParseBool(text, parsed));
+  value = parsed;
+  return status::Ok;
+}
+
+std::wstring VMXmlDocument::Utf8ToUtf16(const char* text) {
+  return VMUtf8ToUtf16(text != nullptr ? text : "", VMByteWidening::SignExtended);
+}
+
+}  // namespace velmora
