@@ -48,6 +48,22 @@ class StubProcess : public ::testing::Test {
     ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
   }
 
+  // Appends a test payload behind the installer, as the packer does.
+  void AppendPayload(const wchar_t* name) {
+    HANDLE file = CreateFileW(installer_.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE payload = CreateFileW((g_payloads + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(payload, INVALID_HANDLE_VALUE);
+    char buffer[4096];
+    DWORD read = 0, written = 0;
+    while (ReadFile(payload, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+      WriteFile(file, buffer, read, &written, nullptr);
+    }
+    CloseHandle(payload);
+    CloseHandle(file);
+  }
+
   testing_tools::ProgramResult Run(const std::wstring& arguments = L"",
                                    const std::function<void(DWORD)>& user = {}) {
     std::wstring line = L"\"" + installer_ + L"\"";
@@ -255,20 +271,7 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
     if (row.Installer != nullptr) {
       ASSERT_TRUE(CopyFileW((g_payloads + L"\\" + row.Installer).c_str(), installer_.c_str(), FALSE));
     }
-    if (row.Payload != nullptr) {
-      HANDLE file = CreateFileW(installer_.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-      ASSERT_NE(file, INVALID_HANDLE_VALUE);
-      HANDLE payload = CreateFileW((g_payloads + L"\\" + row.Payload).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-      ASSERT_NE(payload, INVALID_HANDLE_VALUE);
-      char buffer[4096];
-      DWORD read = 0, written = 0;
-      while (ReadFile(payload, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        WriteFile(file, buffer, read, &written, nullptr);
-      }
-      CloseHandle(payload);
-      CloseHandle(file);
-    }
+    if (row.Payload != nullptr) AppendPayload(row.Payload);
     const std::wstring target = folder_ + L"\\out";
     const auto result = Run(L"--gui off --target \"" + target + L"\"");
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
@@ -277,6 +280,86 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
     EXPECT_EQ(readme != INVALID_FILE_ATTRIBUTES, row.ExitCode == 0);
     EXPECT_EQ(GetFileAttributesW((folder_ + L"\\x").c_str()), INVALID_FILE_ATTRIBUTES);
     testing_tools::RemoveTree(target);
+    TearDown();
+  }
+}
+
+// Whether any window of the process is visible, polled until it exits.
+bool ShowsAWindowUntilItEnds(DWORD processId) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (process == nullptr) return false;
+  struct Search {
+    DWORD ProcessId;
+    bool Seen;
+  } search{processId, false};
+  do {
+    EnumWindows(
+        [](HWND window, LPARAM data) WINAPI -> BOOL {
+          auto* search = reinterpret_cast<Search*>(data);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          if (owner == search->ProcessId && IsWindowVisible(window)) search->Seen = true;
+          return !search->Seen;
+        },
+        reinterpret_cast<LPARAM>(&search));
+  } while (!search.Seen && WaitForSingleObject(process, 20) == WAIT_TIMEOUT);
+  CloseHandle(process);
+  return search.Seen;
+}
+
+TEST_F(StubProcess, ExtractStubDialogsWithAPayload) {
+  struct Row {
+    const char* Name;
+    const char* Sections;        // inside Extract
+    const wchar_t* Arguments;    // {} stands for the configured folder
+    bool FolderDialog;           // comes up; the test types the folder and presses Enter
+    bool AnyWindow;              // some window of the stub shows during the run
+  };
+  const Row rows[] = {
+      {"Enter accepts the typed folder", "", L"", true, true},
+      {"--gui on shows the folder dialog the document switched off",
+       "<FolderSelectionDialog><Enabled>false</Enabled></FolderSelectionDialog>", L"--gui on", true, true},
+      {"--gui off suppresses the folder dialog the document asks for", "", L"--gui off", false, false},
+      {"no progress display and no folder dialog: no window at all",
+       "<FolderSelectionDialog><Enabled>false</Enabled></FolderSelectionDialog>"
+       "<ProgressDialog><Enabled>false</Enabled></ProgressDialog>",
+       L"", false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    SetUp();
+    const std::wstring configured = folder_ + L"\\configured";
+    const std::wstring typed = folder_ + L"\\typed";
+    std::string document = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Title>Example</Title>"
+                           "<Extract><TargetPath>configured</TargetPath>" +
+                           std::string(row.Sections) + "</Extract></SelfExtractor>";
+    EmbedDocument(document, 1033);
+    AppendPayload(L"tree.7z");
+    std::wstring prefilled;
+    bool anyWindow = false;
+    const auto result = Run(row.Arguments, [&](DWORD process) {
+      if (row.FolderDialog) {
+        HWND dialog = testing_tools::WaitForDialog(process, kTargetPathId);
+        if (dialog == nullptr) return;
+        anyWindow = true;
+        HWND edit = GetDlgItem(dialog, kTargetPathId);
+        prefilled = testing_tools::WindowText(edit);
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        testing_tools::PressKey(dialog, VK_RETURN);
+        return;
+      }
+      anyWindow = ShowsAWindowUntilItEnds(process);
+    });
+    EXPECT_EQ(result.ExitCode, 0u) << std::hex << result.ExitCode;
+    EXPECT_TRUE(result.MessageBoxes.empty());
+    EXPECT_EQ(anyWindow, row.AnyWindow);
+    const std::wstring unpackedInto = row.FolderDialog ? typed : configured;
+    if (row.FolderDialog) {
+      EXPECT_EQ(prefilled, configured) << "the dialog opens with the configured folder";
+    }
+    EXPECT_NE(GetFileAttributesW((unpackedInto + L"\\readme.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    testing_tools::RemoveTree(configured);
+    testing_tools::RemoveTree(typed);
     TearDown();
   }
 }
