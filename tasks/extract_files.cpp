@@ -1,12 +1,115 @@
 #include "tasks/extract_files.h"
 
-#include <windows.h>
+#include "support/vm_trace.h"
+#include "support/vm_win_module_file_name.h"
+#include "tasks/extract_callback.h"
+#include "tasks/item_path.h"
+
+#include "Windows/PropVariant.h"
+
+// The archive library's own factory for its compiled-in format handlers.
+STDAPI CreateArchiver(const GUID* clsid, const GUID* iid, void** outObject);
+
+namespace {
+
+using velmora::VMStatus;
+namespace status = velmora::status;
+
+// The class of the library's 7z handler: its handler base identifier with
+// the 7z format id (7) in byte 13.
+constexpr GUID kSevenZipHandler = {0x23170F69, 0x40C1, 0x278A, {0x10, 0x00, 0x00, 0x01, 0x10, 0x07, 0x00, 0x00}};
+
+// The payload is found by its signature header among the first 8 MiB of the
+// file, which passes over the stub's image.
+constexpr UInt64 kMaxPayloadStart = UInt64{8} << 20;
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+VMStatus Fail(const char* reason) {
+  velmora::VMTrace("ERROR: %s: %s\n", "ExtractArchive", reason);
+  return status::Failed;
+}
+
+// Creates `folder` (ending with a separator) and every missing parent. An
+// existing folder is fine; the error of the last creation that failed is
+// returned when the folder is not there afterwards.
+VMStatus CreateFolderTree(const std::wstring& folder) {
+  DWORD lastError = 0;
+  for (std::size_t i = 1; i < folder.size(); ++i) {
+    if (!IsSeparator(folder[i]) || IsSeparator(folder[i - 1])) continue;
+    const std::wstring part = folder.substr(0, i);
+    if (CreateDirectoryW(part.c_str(), nullptr)) {
+      lastError = 0;
+    } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      lastError = GetLastError();
+    }
+  }
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return status::Ok;
+  return lastError != 0 ? lastError : ERROR_DIRECTORY;
+}
+
+// Looks at every item's path before anything is written, so that a payload
+// with one unsafe item leaves no trace at all.
+bool AllItemPathsSafe(IInArchive& archive) {
+  UInt32 count = 0;
+  if (archive.GetNumberOfItems(&count) != S_OK) return false;
+  for (UInt32 i = 0; i < count; ++i) {
+    NWindows::NCOM::CPropVariant path;
+    if (archive.GetProperty(i, kpidPath, &path) != S_OK) return false;
+    if (path.vt == VT_BSTR && path.bstrVal && !IsSafeItemPath(path.bstrVal)) {
+      velmora::VMTrace("ERROR: %s: unsafe item path %S\n", "ExtractArchive", path.bstrVal);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 ExtractFiles::ExtractFiles() { Description = L"Files are being extracted. Please wait..."; }
 
 velmora::VMStatus ExtractFiles::run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
-  // The archive reader is not part of this build. Failing here keeps the
-  // stub from ending with success after unpacking nothing.
-  return ERROR_CALL_NOT_IMPLEMENTED;
+  velmora::VMWinModuleFileName self;
+  VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
+  return ExtractArchive(self.FullPath, TargetFolder);
+}
+
+VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder) {
+  WIN32_FILE_ATTRIBUTE_DATA info = {};
+  if (!GetFileAttributesExW(archiveFile.c_str(), GetFileExInfoStandard, &info)) {
+    return Fail("archive file not found");
+  }
+
+  CMyComPtr<IInArchive> archive;
+  if (CreateArchiver(&kSevenZipHandler, &IID_IInArchive, reinterpret_cast<void**>(&archive)) != S_OK) {
+    return Fail("no 7z handler");
+  }
+  auto* fileStreamSpec = new CInFileStream;
+  CMyComPtr<IInStream> fileStream = fileStreamSpec;
+  if (!fileStreamSpec->Open(archiveFile.c_str())) return Fail("archive file cannot be opened");
+  if (archive->Open(fileStream, &kMaxPayloadStart, nullptr) != S_OK) return Fail("no 7z archive found");
+
+  VMStatus result = status::Ok;
+  std::wstring folder = targetFolder;
+  if (!folder.empty() && !IsSeparator(folder.back())) folder += L'\\';
+  if (!AllItemPathsSafe(*archive)) {
+    result = status::Failed;
+  } else if (!folder.empty()) {
+    result = CreateFolderTree(folder);
+  }
+  if (result == status::Ok) {
+    CMyComPtr<CExtractCallbackSfxImp> callback = new CExtractCallbackSfxImp;
+    callback->Init(archive, folder, L"Default", info.ftLastWriteTime, 0);
+    const HRESULT extracted = archive->Extract(nullptr, static_cast<UInt32>(-1), 0, callback);
+    callback->FinishDirectories();
+    if (extracted != S_OK || callback->IsCorrupt()) {
+      velmora::VMTrace("ERROR: %s: extraction failed, hr=0x%08lx %S\n", "ExtractArchive",
+                       static_cast<unsigned long>(extracted), callback->Message().c_str());
+      result = status::Failed;
+    }
+  }
+  archive->Close();
+  return result;
 }

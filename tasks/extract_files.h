@@ -1,6 +1,8 @@
 // Unpacks the payload appended to the stub's own file into the target folder.
 #pragma once
 
+#include <string>
+
 #include "tasks/task.h"
 
 class ExtractFiles final : public Task {
@@ -8,3 +10,10 @@ class ExtractFiles final : public Task {
   ExtractFiles();
   [[nodiscard]] velmora::VMStatus run(std::uint32_t& exitCodeOut) override;
 };
+
+// Finds the 7z archive that begins within the first 8 MiB of `archiveFile`
+// and unpacks all its items into `targetFolder`, which is created with its
+// missing parents. Items without a time get the file's own last-write time.
+// Returns 0, the Windows error of a failed folder creation, or
+// 0xEE000001 for everything that concerns the archive and its items.
+[[nodiscard]] velmora::VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder);

@@ -76,8 +76,8 @@ TEST_F(RunSequence, WithoutDocumentUnpacksIntoTheWorkingFolderWithProgress) {
   EXPECT_FALSE(extract->HideProgress);
   EXPECT_EQ(extract->MinimumDurationMs, 0u);
   EXPECT_EQ(extract->Description, L"Files are being extracted. Please wait...");
-  // Unpacking is not built yet, and the run must not claim it happened.
-  EXPECT_EQ(result, static_cast<velmora::VMStatus>(ERROR_CALL_NOT_IMPLEMENTED));
+  // This program carries no payload, and the run must not claim otherwise.
+  EXPECT_EQ(result, velmora::status::Failed);
 }
 
 TEST_F(RunSequence, ExtractToDialogDecidesTheTarget) {
@@ -93,13 +93,13 @@ TEST_F(RunSequence, ExtractToDialogDecidesTheTarget) {
   };
   const Row rows[] = {
       {"the typed folder becomes the target", CmdLine::SFXGuiMode::NotGiven, nullptr, L"C:\\Chosen", true,
-       ERROR_CALL_NOT_IMPLEMENTED, L"C:\\Chosen"},
+       velmora::status::Failed, L"C:\\Chosen"},
       {"the dialog opens on --target", CmdLine::SFXGuiMode::On, L"C:\\Given", L"C:\\Given", true,
-       ERROR_CALL_NOT_IMPLEMENTED, L"C:\\Given"},
+       velmora::status::Failed, L"C:\\Given"},
       {"Escape ends the run before any task", CmdLine::SFXGuiMode::NotGiven, nullptr, nullptr, true,
        velmora::status::Cancelled, nullptr},
       {"--gui off shows no dialog", CmdLine::SFXGuiMode::Off, L"C:\\Quiet", nullptr, false,
-       ERROR_CALL_NOT_IMPLEMENTED, L"C:\\Quiet", true},
+       velmora::status::Failed, L"C:\\Quiet", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);

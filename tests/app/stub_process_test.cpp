@@ -78,7 +78,7 @@ TEST_F(StubProcess, ExitCodeRule) {
        .Caption = L" Self Extractor",
        .Text = L"The command line arguments are invalid."},
       {.Name = "without a document the stub is a plain self-extractor; a failed task is the exit code",
-       .ExitCode = ERROR_CALL_NOT_IMPLEMENTED,
+       .ExitCode = 0xEE000001,
        .Caption = L"setup Self Extractor",
        .Text = L"The execution was aborted due to an error.",
        .FolderDialog = true},

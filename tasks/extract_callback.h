@@ -1,0 +1,77 @@
+// The extraction callback: decides where every archive item goes on disk and
+// which time and attributes it gets.
+#pragma once
+
+// The archive library's interfaces need the OLE declarations that the lean
+// Windows headers leave out.
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+#include <vector>
+
+#include "7zip/Archive/IArchive.h"
+#include "7zip/Common/FileStreams.h"
+#include "Common/MyCom.h"
+
+class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
+ public:
+  // `directoryPath` is the target folder; a missing separator at its end is
+  // added. Items without a path are written as `itemDefaultName`; items
+  // without a time or attributes get the defaults.
+  void Init(IInArchive* archive, std::wstring directoryPath, std::wstring itemDefaultName,
+            FILETIME defaultModificationTime, UINT32 defaultAttributes);
+
+  // Gives the folders of the directory items their stored times and
+  // attributes. Called once after the extraction: a folder's time would
+  // otherwise change again as its contents are written.
+  void FinishDirectories();
+
+  [[nodiscard]] bool IsCorrupt() const { return corrupt_; }
+  // The reason of the last failure, or empty.
+  [[nodiscard]] const std::wstring& Message() const { return message_; }
+
+  // Only the identity interface is answered: the library cannot ask for a
+  // password or for progress extensions.
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override;
+  STDMETHODIMP_(ULONG) AddRef() noexcept override;
+  STDMETHODIMP_(ULONG) Release() noexcept override;
+
+  Z7_COM7F_IMF(SetTotal(UInt64 total)) override;
+  Z7_COM7F_IMF(SetCompleted(const UInt64* completed)) override;
+  Z7_COM7F_IMF(GetStream(UInt32 index, ISequentialOutStream** outStream, Int32 askExtractMode)) override;
+  Z7_COM7F_IMF(PrepareOperation(Int32 askExtractMode)) override;
+  Z7_COM7F_IMF(SetOperationResult(Int32 operationResult)) override;
+
+ private:
+  struct Directory {
+    std::wstring Path;
+    FILETIME ModificationTime;
+    UINT32 Attributes;
+  };
+
+  HRESULT ReadProperties(UInt32 index);
+  HRESULT PrepareFile();
+  HRESULT Fail(const wchar_t* message);
+
+  ULONG references_ = 0;  // one thread only
+  CMyComPtr<IInArchive> archive_;
+  std::wstring directoryPath_;
+  std::wstring filePath_;
+  std::wstring diskFilePath_;
+  bool extractMode_ = false;
+  FILETIME modificationTime_ = {};
+  bool isDirectory_ = false;
+  bool isAnti_ = false;
+  UINT32 attributes_ = 0;
+  // The same output file, typed to set its time and close it, and as the
+  // stream handed to the library.
+  COutFileStream* outFileStreamSpec_ = nullptr;
+  CMyComPtr<ISequentialOutStream> outFileStream_;
+  std::wstring itemDefaultName_;
+  FILETIME defaultModificationTime_ = {};
+  UINT32 defaultAttributes_ = 0;
+  bool corrupt_ = false;
+  std::wstring message_;
+  std::vector<Directory> directories_;
+};

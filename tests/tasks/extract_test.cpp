@@ -1,0 +1,315 @@
+// Unpacking archives made by 7zz and crafted byte by byte (tests/tasks/
+// make_payloads.py) into real folders, in this process.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/vm_status.h"
+#include "tests/tools/process_runner.h"
+#include "tasks/extract_files.h"
+
+namespace {
+
+using velmora::VMStatus;
+namespace status = velmora::status;
+
+std::wstring g_payloads;  // the generator's output folder, as Windows sees it
+
+// The attributes a round trip must keep; Wine adds the archive bit on its own.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_DIRECTORY;
+
+std::wstring Payload(const wchar_t* name) { return g_payloads + L"\\" + name; }
+
+std::string ReadAll(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const std::wstring& path, const std::string& data) {
+  std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc)
+      .write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+struct Entry {
+  DWORD Attributes = 0;
+  ULONGLONG Modified = 0;
+  std::string Content;
+  bool operator==(const Entry&) const = default;
+};
+
+// Everything below `root`, by relative path.
+void List(const std::wstring& root, const std::wstring& relative, std::map<std::wstring, Entry>& out) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((root + relative + L"*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = relative + name;
+    Entry& entry = out[path];
+    entry.Attributes = found.dwFileAttributes & kKeptAttributes;
+    entry.Modified = (ULONGLONG{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      List(root, path + L"\\", out);
+    } else {
+      entry.Content = ReadAll(root + path);
+    }
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+std::map<std::wstring, Entry> Tree(const std::wstring& root) {
+  std::map<std::wstring, Entry> tree;
+  List(root + L"\\", L"", tree);
+  return tree;
+}
+
+void RemoveTree(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileW(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+// A fresh, empty work folder per test; `Target()` lies inside it and does
+// not exist yet.
+class Extraction : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    work_ = std::wstring(temp) + L"vmstub-extract-" + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(work_);
+    ASSERT_TRUE(CreateDirectoryW(work_.c_str(), nullptr));
+  }
+  void TearDown() override { RemoveTree(work_); }
+
+  std::wstring Target() const { return work_ + L"\\target"; }
+
+  std::wstring work_;
+};
+
+TEST_F(Extraction, EveryCodingMethodReproducesTheTree) {
+  const auto original = Tree(Payload(L"tree"));
+  ASSERT_EQ(original.size(), 13u) << "the generator's tree";
+  const wchar_t* methods[] = {L"lzma", L"lzma2", L"ppmd", L"bcj",  L"bcj2",    L"arm64",
+                              L"riscv", L"delta", L"copy", L"solid", L"nonsolid"};
+  for (const wchar_t* method : methods) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(method)));
+    ASSERT_EQ(ExtractArchive(Payload((std::wstring(L"method-") + method + L".7z").c_str()), Target()), status::Ok);
+    const auto unpacked = Tree(Target());
+    EXPECT_EQ(unpacked.size(), original.size());
+    for (const auto& [path, entry] : original) {
+      SCOPED_TRACE(testing::PrintToString(path));
+      const auto found = unpacked.find(path);
+      ASSERT_NE(found, unpacked.end());
+      EXPECT_EQ(found->second.Attributes, entry.Attributes);
+      EXPECT_EQ(found->second.Modified, entry.Modified);
+      EXPECT_TRUE(found->second.Content == entry.Content);
+    }
+    RemoveTree(Target());
+  }
+}
+
+TEST_F(Extraction, ItemsGetTheirStoredAttributesTimesAndPlaces) {
+  constexpr ULONGLONG k2021 = 132593079670000000;  // 2021-03-04 05:06:07 UTC
+  constexpr ULONGLONG k2010 = 129067776000000000;  // 2010-01-01 00:00:00 UTC
+  struct Expected {
+    const wchar_t* Path;
+    DWORD Attributes;
+    ULONGLONG Modified;
+    const char* Content;
+  };
+  const Expected expected[] = {
+      {L"plain.txt", 0, k2021, "plain"},
+      {L"hidden.txt", FILE_ATTRIBUTE_HIDDEN, k2010, "hidden"},
+      {L"readonly.txt", FILE_ATTRIBUTE_READONLY, k2021, "ro"},
+      // The Unix mode that archives from Unix carry must not cost the rest.
+      {L"sub\\unix.txt", 0, k2021, "unix"},
+      {L"sub\\dir", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN, k2010, ""},
+      {L"sub", FILE_ATTRIBUTE_DIRECTORY, k2010, ""},
+      {L"slash\\a\\b.txt", 0, k2021, "slashes"},
+      // A stored backslash is part of the name (the library shows it as
+      // U+F05C), so it can neither make folders nor leave the target.
+      {L"back\uF05Ca\uF05Cb.txt", 0, k2021, "backslashes"},
+      {L"zero.txt", 0, k2021, ""},
+  };
+  // With and without a trailing separator, and into a folder that exists.
+  const std::wstring targets[] = {Target(), Target() + L"\\", Target() + L"/", Target()};
+  for (const std::wstring& target : targets) {
+    SCOPED_TRACE(testing::PrintToString(target));
+    ASSERT_EQ(ExtractArchive(Payload(L"crafted-attributes.7z"), target), status::Ok);
+    const auto unpacked = Tree(Target());
+    for (const Expected& item : expected) {
+      SCOPED_TRACE(testing::PrintToString(std::wstring(item.Path)));
+      const auto found = unpacked.find(item.Path);
+      ASSERT_NE(found, unpacked.end());
+      EXPECT_EQ(found->second.Attributes, item.Attributes);
+      EXPECT_EQ(found->second.Modified, item.Modified);
+      EXPECT_EQ(found->second.Content, item.Content);
+    }
+  }
+}
+
+TEST_F(Extraction, ExistingFilesAndAntiItems) {
+  ASSERT_TRUE(CreateDirectoryW(Target().c_str(), nullptr));
+  const std::wstring target = Target() + L"\\";
+
+  // An existing read-only file is replaced.
+  WriteAll(target + L"readonly.txt", "old");
+  ASSERT_TRUE(SetFileAttributesW((target + L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(ExtractArchive(Payload(L"crafted-readonly.7z"), Target()), status::Ok);
+  EXPECT_EQ(ReadAll(target + L"readonly.txt"), "new content");
+
+  // Anti-items delete what they name.
+  WriteAll(target + L"gone.txt", "doomed");
+  ASSERT_TRUE(CreateDirectoryW((target + L"gonedir").c_str(), nullptr));
+  EXPECT_EQ(ExtractArchive(Payload(L"crafted-anti.7z"), Target()), status::Ok);
+  EXPECT_FALSE(Exists(target + L"gone.txt"));
+  EXPECT_FALSE(Exists(target + L"gonedir"));
+  EXPECT_EQ(ReadAll(target + L"kept.txt"), "kept");
+
+  // An item without a path becomes "Default", with the archive file's time.
+  EXPECT_EQ(ExtractArchive(Payload(L"crafted-nopath.7z"), Target()), status::Ok);
+  EXPECT_EQ(ReadAll(target + L"Default"), "nameless");
+
+  // A folder where a file belongs is not replaced.
+  ASSERT_TRUE(CreateDirectoryW((target + L"taken").c_str(), nullptr));
+  EXPECT_EQ(ExtractArchive(Payload(L"crafted-folder-at-file.7z"), Target()), status::Failed);
+  EXPECT_TRUE(GetFileAttributesW((target + L"taken").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST_F(Extraction, UnsafeItemPathsLeaveNoTrace) {
+  const wchar_t* cases[] = {L"parent", L"parent-nested", L"drive", L"unc", L"stream", L"rooted"};
+  // Targets two levels down, so that "a/../../x" would land inside work_.
+  const std::wstring target = Target() + L"\\inner";
+  for (const wchar_t* name : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+    const std::wstring payload = Payload((std::wstring(L"crafted-unsafe-") + name + L".7z").c_str());
+    EXPECT_EQ(ExtractArchive(payload, target), status::Failed);
+    EXPECT_FALSE(Exists(Target())) << "nothing is created, not even the target folder";
+    EXPECT_FALSE(Exists(work_ + L"\\x"));
+    EXPECT_FALSE(Exists(L"C:\\x"));
+  }
+}
+
+TEST_F(Extraction, PayloadMustStartWithinTheFirst8MiB) {
+  const std::string archive = ReadAll(Payload(L"method-lzma2.7z"));
+  struct Row {
+    const char* Name;
+    std::size_t Offset;
+    VMStatus Status;
+  };
+  const Row rows[] = {
+      {"directly behind a small image", 4096, status::Ok},
+      {"just inside the limit", (8u << 20) - 65536, status::Ok},
+      {"beyond the limit", (8u << 20) + 65536, status::Failed},
+  };
+  const std::wstring installer = work_ + L"\\installer.exe";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    // Stub-like bytes, with a false signature the search must pass over.
+    std::string image(row.Offset, 'M');
+    image.replace(100, 6, "7z\xBC\xAF\x27\x1C");
+    WriteAll(installer, image + archive);
+    EXPECT_EQ(ExtractArchive(installer, Target()), row.Status);
+    if (row.Status == status::Ok) {
+      EXPECT_EQ(ReadAll(Target() + L"\\readme.txt"), "hello\r\n");
+    }
+    RemoveTree(Target());
+  }
+}
+
+TEST_F(Extraction, RefusedArchivesAndFolders) {
+  EXPECT_EQ(ExtractArchive(Payload(L"encrypted.7z"), Target()), status::Failed) << "no password is ever given";
+  EXPECT_EQ(ExtractArchive(Payload(L"no-such.7z"), Target()), status::Failed);
+  EXPECT_EQ(ExtractArchive(Payload(L"tree\\readme.txt"), Target()), status::Failed) << "not an archive";
+
+  // A target below a file cannot be created: that Windows error is the result.
+  WriteAll(work_ + L"\\file", "x");
+  const VMStatus result = ExtractArchive(Payload(L"method-copy.7z"), work_ + L"\\file\\sub");
+  EXPECT_NE(result, status::Ok);
+  EXPECT_NE(result, status::Failed);
+  EXPECT_LT(result, 0x10000u) << "a Windows error code";
+}
+
+// Damaged payloads end in 0xEE000001 or, where the damage does not matter,
+// in the right files: never a crash, a hang or wrong content.
+TEST_F(Extraction, DamagedPayloadsFailCleanly) {
+  const auto original = Tree(Payload(L"tree"));
+  const std::string archive = ReadAll(Payload(L"method-lzma2.7z"));
+  const std::size_t size = archive.size();
+  struct Damage {
+    const char* Name;
+    std::size_t Length;        // truncated to this length
+    std::size_t FlipAt = 0;    // byte to invert, when not 0
+  };
+  const Damage damages[] = {
+      {"signature only", 6},
+      {"start header cut", 20},
+      {"headers missing", 32},
+      {"half of the data", size / 2},
+      {"last byte missing", size - 1},
+      {"start header CRC", size, 9},
+      {"next header offset", size, 14},
+      {"first data byte", size, 32},
+      {"data in the middle", size, 32 + (size - 32) / 3},
+      {"end header", size, size - 20},
+      {"last byte", size, size - 1},
+  };
+  const std::wstring damaged = work_ + L"\\damaged.7z";
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.Name);
+    std::string bytes = archive.substr(0, damage.Length);
+    if (damage.FlipAt != 0) bytes[damage.FlipAt] = static_cast<char>(~bytes[damage.FlipAt]);
+    WriteAll(damaged, bytes);
+    const VMStatus result = ExtractArchive(damaged, Target());
+    EXPECT_TRUE(result == status::Ok || result == status::Failed) << std::hex << result;
+    if (result == status::Ok) {
+      for (const auto& [path, entry] : original) {
+        if (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        EXPECT_EQ(ReadAll(Target() + L"\\" + path), entry.Content) << testing::PrintToString(path);
+      }
+    }
+    RemoveTree(Target());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.rfind("--payloads=", 0) == 0) g_payloads = testing_tools::HostPathToWindows(argument.substr(11));
+  }
+  if (g_payloads.empty()) {
+    std::fprintf(stderr, "usage: extract_tests --payloads=FOLDER\n");
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""Makes the archives the extraction tests unpack.
+
+make_payloads.py OUT_DIR STUB
+
+- tree/: a folder with nested and empty folders, Unicode names, a read-only
+  file and set times; method-*.7z: that folder packed by 7zz with each coding
+  method the stub registers.
+- crafted-*.7z: archives written here byte by byte (Copy method), for what 7zz
+  will not produce: unsafe paths, items without a path, chosen attributes,
+  anti-items. The 7z format separates path elements with "/"; a stored "\"
+  belongs to the name.
+- encrypted.7z: one item encrypted with a password.
+- signed.exe: the stub with tree.7z appended, signed with a self-signed test
+  certificate; cert.pem verifies it.
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import zlib
+
+out, stub = sys.argv[1], sys.argv[2]
+shutil.rmtree(out, ignore_errors=True)
+os.makedirs(out)
+
+# 2021-03-04 05:06:07 UTC and 2010-01-01 00:00:00 UTC.
+T1, T2 = 1614834367, 1262304000
+FILETIME_EPOCH = 11644473600
+
+
+def filetime(unix):
+    return (unix + FILETIME_EPOCH) * 10_000_000
+
+
+# --- the tree and the 7zz archives -------------------------------------------
+tree = os.path.join(out, "tree")
+files = {
+    "readme.txt": b"hello\r\n",
+    "bin/app.exe": bytes(range(256)) * 40 + b"\xe8\x00\x10\x00\x00" * 200,
+    "bin/lib/\u00e4\u00f6\u00fc-\u4e2d\u6587.dll": os.urandom(3000),
+    "docs/empty.txt": b"",
+    "docs/deep/er/still.txt": b"x" * 5000,
+    "readonly.cfg": b"do not touch",
+}
+for path, data in files.items():
+    full = os.path.join(tree, path)
+    os.makedirs(os.path.dirname(full), exist_ok=True)
+    with open(full, "wb") as f:
+        f.write(data)
+os.makedirs(os.path.join(tree, "empty/inner"))
+for root, dirs, names in os.walk(tree, topdown=False):
+    for n in names:
+        os.utime(os.path.join(root, n), (T1, T1))
+    os.utime(root, (T2, T2))
+os.chmod(os.path.join(tree, "readonly.cfg"), 0o444)
+
+methods = {
+    "lzma": ["-m0=LZMA"],
+    "lzma2": ["-m0=LZMA2"],
+    "ppmd": ["-m0=PPMd"],
+    "bcj": ["-mf=BCJ"],
+    "bcj2": ["-mf=BCJ2"],
+    "arm64": ["-mf=ARM64"],
+    "riscv": ["-mf=RISCV"],
+    "delta": ["-mf=Delta:4"],
+    "copy": ["-m0=Copy"],
+    "solid": ["-ms=on"],
+    "nonsolid": ["-ms=off"],
+}
+for name, switches in methods.items():
+    subprocess.run(["7zz", "a", "-bd", "-bso0", "-mtm=on", "-mtc=off", "-mta=off",
+                    *switches, os.path.join(out, f"method-{name}.7z"), "."],
+                   cwd=tree, check=True)
+subprocess.run(["7zz", "a", "-bd", "-bso0", "-psecret", os.path.join(out, "encrypted.7z"), "readme.txt"],
+               cwd=tree, check=True)
+
+
+# --- crafted archives ---------------------------------------------------------
+def number(n):
+    """7z variable-length number."""
+    for extra in range(8):
+        if n < (1 << (7 * (extra + 1))):
+            high = n >> (8 * extra)
+            mask = (0xFF00 >> extra) & 0xFF
+            return bytes([mask | high]) + n.to_bytes(8, "little")[:extra]
+    return b"\xff" + n.to_bytes(8, "little")
+
+
+def bits(flags):
+    b = bytearray((len(flags) + 7) // 8)
+    for i, f in enumerate(flags):
+        if f:
+            b[i // 8] |= 0x80 >> (i % 8)
+    return bytes(b)
+
+
+def prop(pid, body):
+    return bytes([pid]) + number(len(body)) + body
+
+
+def crafted(name, items, names=True):
+    """items: dicts with path, data (None: directory), attr, mtime, anti."""
+    streams = [it["data"] for it in items if it.get("data")]
+    packed = b"".join(streams)
+    h = b"\x01"
+    if streams:
+        h += b"\x04"
+        h += b"\x06" + number(0) + number(1) + b"\x09" + number(len(packed)) + b"\x00"
+        h += b"\x07\x0b" + number(1) + b"\x00" + number(1) + b"\x01\x00"
+        h += b"\x0c" + number(len(packed)) + b"\x00"
+        h += b"\x08\x0d" + number(len(streams))
+        h += b"\x09" + b"".join(number(len(s)) for s in streams[:-1])
+        h += b"\x0a\x01" + b"".join(struct.pack("<I", zlib.crc32(s)) for s in streams) + b"\x00"
+        h += b"\x00"
+    h += b"\x05" + number(len(items))
+    empty = [not it.get("data") for it in items]
+    if any(empty):
+        h += prop(0x0E, bits(empty))
+        empties = [it for it in items if not it.get("data")]
+        h += prop(0x0F, bits([it.get("data") is not None for it in empties]))
+        if any(it.get("anti") for it in empties):
+            h += prop(0x10, bits([it.get("anti", False) for it in empties]))
+    if names:
+        h += prop(0x11, b"\x00" + b"".join(it["path"].encode("utf-16-le") + b"\0\0" for it in items))
+    h += prop(0x14, b"\x01\x00" + b"".join(struct.pack("<Q", filetime(it.get("mtime", T1))) for it in items))
+    h += prop(0x15, b"\x01\x00" + b"".join(struct.pack("<I", it.get("attr", 0)) for it in items))
+    h += b"\x00\x00"
+    start = struct.pack("<QQI", len(packed), len(h), zlib.crc32(h))
+    data = b"7z\xbc\xaf\x27\x1c\x00\x04" + struct.pack("<I", zlib.crc32(start)) + start + packed + h
+    with open(os.path.join(out, f"crafted-{name}.7z"), "wb") as f:
+        f.write(data)
+
+
+RO, HIDDEN, SYSTEM, DIR, ARCHIVE = 0x01, 0x02, 0x04, 0x10, 0x20
+crafted("attributes", [
+    {"path": "plain.txt", "data": b"plain", "attr": ARCHIVE, "mtime": T1},
+    {"path": "hidden.txt", "data": b"hidden", "attr": HIDDEN | ARCHIVE, "mtime": T2},
+    {"path": "readonly.txt", "data": b"ro", "attr": RO, "mtime": T1},
+    {"path": "sub/unix.txt", "data": b"unix", "attr": 0x8000 | (0o100644 << 16) | ARCHIVE, "mtime": T1},
+    {"path": "sub/dir", "data": None, "attr": DIR | HIDDEN, "mtime": T2},
+    {"path": "sub", "data": None, "attr": DIR, "mtime": T2},
+    {"path": "slash/a/b.txt", "data": b"slashes", "attr": ARCHIVE},
+    {"path": "back\\a\\b.txt", "data": b"backslashes", "attr": ARCHIVE},
+    {"path": "zero.txt", "data": b"", "attr": ARCHIVE},
+])
+crafted("readonly", [{"path": "readonly.txt", "data": b"new content", "attr": ARCHIVE}])
+crafted("nopath", [{"path": "", "data": b"nameless", "attr": ARCHIVE}], names=False)
+crafted("anti", [
+    {"path": "gone.txt", "data": b"", "anti": True},
+    {"path": "gonedir", "data": None, "attr": DIR, "anti": True},
+    {"path": "kept.txt", "data": b"kept", "attr": ARCHIVE},
+])
+crafted("folder-at-file", [{"path": "taken", "data": b"file where a folder is"}])
+unsafe = {
+    "parent": "../x",
+    "parent-nested": "a/../../x",
+    "drive": "C:\\x",
+    "unc": "//server/share/x",
+    "stream": "x:stream",
+    "rooted": "/x",
+}
+for name, path in unsafe.items():
+    # A harmless item first: an unsafe payload must leave no trace at all.
+    crafted(f"unsafe-{name}", [{"path": "first.txt", "data": b"first"},
+                               {"path": path, "data": b"escaped"}])
+
+# --- a signed installer -------------------------------------------------------
+shutil.copy(os.path.join(out, "method-lzma2.7z"), os.path.join(out, "tree.7z"))
+unsigned = os.path.join(out, "unsigned.exe")
+with open(unsigned, "wb") as f:
+    f.write(open(stub, "rb").read() + open(os.path.join(out, "tree.7z"), "rb").read())
+key, cert = os.path.join(out, "key.pem"), os.path.join(out, "cert.pem")
+subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                "-subj", "/CN=vm-sfxstub test", "-keyout", key, "-out", cert],
+               check=True, capture_output=True)
+subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", unsigned,
+                "-out", os.path.join(out, "signed.exe")], check=True, capture_output=True)
+os.remove(unsigned)
