@@ -56,29 +56,43 @@ VMStatus AppendFile(HANDLE target, HANDLE source) {
   }
 }
 
-// The document replaces any the stub may carry; without one, a document
-// the stub carries is removed, so the installer is what the command line
-// says.
-VMStatus SetConfigurationResource(const std::wstring& installer, const std::optional<std::string>& document) {
-  bool hasResource = false;
-  {
-    VMUniqueModule module(LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    VM_RETURN_LAST_ERROR_IF(!module);
-    hasResource = FindResourceExW(module.get(), RT_RCDATA, MAKEINTRESOURCEW(kConfigurationId),
-                                  kConfigurationLanguage) != nullptr;
-  }
-  if (!document && !hasResource) return status::Ok;
+bool HasConfigurationResource(const std::wstring& path, VMStatus& result) {
+  VMUniqueModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE));
+  result = module ? status::Ok : velmora::LastErrorOr();
+  return module && FindResourceExW(module.get(), RT_RCDATA, MAKEINTRESOURCEW(kConfigurationId),
+                                   kConfigurationLanguage) != nullptr;
+}
 
-  HANDLE update = BeginUpdateResourceW(installer.c_str(), FALSE);
-  VM_RETURN_LAST_ERROR_IF(update == nullptr);
-  void* data = document ? const_cast<char*>(document->data()) : nullptr;
-  const DWORD size = document ? static_cast<DWORD>(document->size()) : 0;
-  if (!UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(kConfigurationId), kConfigurationLanguage, data, size)) {
-    const VMStatus failed = velmora::LastErrorOr();
-    EndUpdateResourceW(update, TRUE);
-    return failed;
+// The document replaces any the stub may carry; without one, a document the
+// stub carries is removed, so the installer is what the command line says.
+VMStatus SetConfigurationResource(const std::wstring& installer, const std::optional<std::string>& document,
+                                  std::wstring& error) {
+  VMStatus result = status::Ok;
+  const bool hadResource = HasConfigurationResource(installer, result);
+  if (result == status::Ok && (document || hadResource)) {
+    HANDLE update = BeginUpdateResourceW(installer.c_str(), FALSE);
+    result = update != nullptr ? status::Ok : velmora::LastErrorOr();
+    void* data = document ? const_cast<char*>(document->data()) : nullptr;
+    const DWORD size = document ? static_cast<DWORD>(document->size()) : 0;
+    if (result == status::Ok &&
+        !UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(kConfigurationId), kConfigurationLanguage, data, size)) {
+      result = velmora::LastErrorOr();
+      EndUpdateResourceW(update, TRUE);
+    } else if (result == status::Ok && !EndUpdateResourceW(update, FALSE)) {
+      result = velmora::LastErrorOr();
+    }
   }
-  VM_RETURN_LAST_ERROR_IF(!EndUpdateResourceW(update, FALSE));
+  if (result != status::Ok) {
+    error = Failure(L"cannot store the configuration resource in " + installer, result);
+    return result;
+  }
+  // Some resource updaters (Wine's among them) do not delete; an installer
+  // that kept the stub's document would not be the plain one asked for.
+  if (!document && hadResource && HasConfigurationResource(installer, result)) {
+    error = L"the stub carries a configuration document that cannot be removed here: give --config, or start "
+            L"from a stub without one.";
+    return status::InvalidValue;
+  }
   return status::Ok;
 }
 
@@ -158,11 +172,7 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
   // the append could not open.
   SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
 
-  result = SetConfigurationResource(temporary, parts.Document);
-  if (result != status::Ok) {
-    error = Failure(L"cannot store the configuration resource in " + temporary, result);
-    return result;
-  }
+  VM_RETURN_IF_FAILED(SetConfigurationResource(temporary, parts.Document, error));
 
   {
     VMUniqueFile installer(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

@@ -11,14 +11,14 @@
 #include "support/vm_status.h"
 
 struct PackOptions {
-  std::wstring Output;
+  std::wstring Output = {};
   // Empty: the installer gets no configuration document.
-  std::wstring Config;
+  std::wstring Config = {};
   // Empty: vm-sfxstub.exe beside the packer.
-  std::wstring Stub;
+  std::wstring Stub = {};
   // Exactly one of the two is given.
-  std::wstring Payload;
-  std::wstring Folder;
+  std::wstring Payload = {};
+  std::wstring Folder = {};
   bool Help = false;
 };
 
