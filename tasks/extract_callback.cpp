@@ -110,7 +110,7 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
                                                Int32 askExtractMode)) {
   *outStream = nullptr;
   outFileStream_.Release();
-  outFileStreamSpec_ = nullptr;
+  outFile_ = nullptr;
 
   NWindows::NCOM::CPropVariant path;
   RINOK(archive_->GetProperty(index, kpidPath, &path))
@@ -172,11 +172,11 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
   }
   if (isAnti_) return S_OK;
 
-  outFileStreamSpec_ = new COutFileStream;
-  outFileStream_ = outFileStreamSpec_;
-  if (!outFileStreamSpec_->Create_ALWAYS(diskFilePath_.c_str())) {
+  outFile_ = new COutFileStream;
+  outFileStream_ = outFile_;
+  if (!outFile_->Create_ALWAYS(diskFilePath_.c_str())) {
     outFileStream_.Release();
-    outFileStreamSpec_ = nullptr;
+    outFile_ = nullptr;
     return Fail(L"Can not open output file");
   }
   *outStream = outFileStream_;
@@ -188,12 +188,12 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::SetOperationResult(Int32 operationResult)) 
   if (operationResult != op::kOK) {
     // A file whose data did not decode or check out is removed rather than
     // left behind, truncated or wrong, under its real name.
-    if (outFileStreamSpec_) {
-      outFileStreamSpec_->Close();
+    if (outFile_) {
+      outFile_->Close();
       DeleteFileW(diskFilePath_.c_str());
     }
     outFileStream_.Release();
-    outFileStreamSpec_ = nullptr;
+    outFile_ = nullptr;
     if (operationResult == op::kUnsupportedMethod) {
       message_ = L"Unsupported Method";
     } else {
@@ -201,11 +201,11 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::SetOperationResult(Int32 operationResult)) 
     }
     return E_FAIL;
   }
-  if (outFileStreamSpec_) {
-    outFileStreamSpec_->SetMTime(&modificationTime_);
-    const HRESULT closed = outFileStreamSpec_->Close();
+  if (outFile_) {
+    outFile_->SetMTime(&modificationTime_);
+    const HRESULT closed = outFile_->Close();
     outFileStream_.Release();
-    outFileStreamSpec_ = nullptr;
+    outFile_ = nullptr;
     RINOK(closed)
   }
   if (extractMode_ && !isDirectory_ && !isAnti_) {

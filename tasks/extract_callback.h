@@ -66,7 +66,7 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   UINT32 attributes_ = 0;
   // The same output file, typed to set its time and close it, and as the
   // stream handed to the library.
-  COutFileStream* outFileStreamSpec_ = nullptr;
+  COutFileStream* outFile_ = nullptr;
   CMyComPtr<ISequentialOutStream> outFileStream_;
   std::wstring itemDefaultName_;
   FILETIME defaultModificationTime_ = {};

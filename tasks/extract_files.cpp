@@ -86,9 +86,9 @@ VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& tar
   if (CreateArchiver(&kSevenZipHandler, &IID_IInArchive, reinterpret_cast<void**>(&archive)) != S_OK) {
     return Fail("no 7z handler");
   }
-  auto* fileStreamSpec = new CInFileStream;
-  CMyComPtr<IInStream> fileStream = fileStreamSpec;
-  if (!fileStreamSpec->Open(archiveFile.c_str())) return Fail("archive file cannot be opened");
+  auto* inFile = new CInFileStream;
+  CMyComPtr<IInStream> fileStream = inFile;
+  if (!inFile->Open(archiveFile.c_str())) return Fail("archive file cannot be opened");
   if (archive->Open(fileStream, &kMaxPayloadStart, nullptr) != S_OK) return Fail("no 7z archive found");
 
   VMStatus result = status::Ok;

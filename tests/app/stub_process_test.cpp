@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/window_driver.h"
 
@@ -16,6 +17,7 @@ namespace {
 using testing_tools::RunProgram;
 
 std::wstring g_stub;
+std::wstring g_payloads;  // the test payloads, as Windows sees them
 
 // The edit box of the extract-to dialog (the stub's resources are not linked
 // into this program; it sees the stub only from outside).
@@ -193,6 +195,53 @@ TEST_F(StubProcess, IsA32BitGuiProgramWithItsOwnResources) {
   FreeLibrary(image);
 }
 
+// An extract stub with its payload appended, run quietly: the files land in
+// the target folder and the exit code is 0, also after the installer was
+// signed (the certificate sits behind the payload).
+TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
+  struct Row {
+    const char* Name;
+    const wchar_t* Installer;  // in the payload folder
+    const wchar_t* Payload;    // appended to the installer; nullptr: none
+    std::uint32_t ExitCode;
+  };
+  const Row rows[] = {
+      {"plain stub and payload", nullptr, L"tree.7z", 0},
+      {"signed after packing", L"signed.exe", nullptr, 0},
+      {"an unsafe item path", nullptr, L"crafted-unsafe-parent.7z", 0xEE000001},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    SetUp();
+    if (row.Installer != nullptr) {
+      ASSERT_TRUE(CopyFileW((g_payloads + L"\\" + row.Installer).c_str(), installer_.c_str(), FALSE));
+    }
+    if (row.Payload != nullptr) {
+      HANDLE file = CreateFileW(installer_.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(file, INVALID_HANDLE_VALUE);
+      HANDLE payload = CreateFileW((g_payloads + L"\\" + row.Payload).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(payload, INVALID_HANDLE_VALUE);
+      char buffer[4096];
+      DWORD read = 0, written = 0;
+      while (ReadFile(payload, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        WriteFile(file, buffer, read, &written, nullptr);
+      }
+      CloseHandle(payload);
+      CloseHandle(file);
+    }
+    const std::wstring target = folder_ + L"\\out";
+    const auto result = Run(L"--gui off --target \"" + target + L"\"");
+    EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
+    EXPECT_TRUE(result.MessageBoxes.empty());
+    const DWORD readme = GetFileAttributesW((target + L"\\readme.txt").c_str());
+    EXPECT_EQ(readme != INVALID_FILE_ATTRIBUTES, row.ExitCode == 0);
+    EXPECT_EQ(GetFileAttributesW((folder_ + L"\\x").c_str()), INVALID_FILE_ATTRIBUTES);
+    testing_tools::RemoveTree(target);
+    TearDown();
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -200,9 +249,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
+    if (argument.rfind("--payloads=", 0) == 0) g_payloads = testing_tools::HostPathToWindows(argument.substr(11));
   }
-  if (g_stub.empty()) {
-    std::fprintf(stderr, "usage: stub_process_tests --stub=PATH\n");
+  if (g_stub.empty() || g_payloads.empty()) {
+    std::fprintf(stderr, "usage: stub_process_tests --stub=PATH --payloads=FOLDER\n");
     return 2;
   }
   return RUN_ALL_TESTS();

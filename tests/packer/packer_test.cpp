@@ -12,6 +12,7 @@
 #include "packer/pack_options.h"
 #include "support/vm_status.h"
 #include "tests/tools/folder_listing.h"
+#include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
 
 namespace {
@@ -75,10 +76,10 @@ class Packing : public ::testing::Test {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     work_ = std::wstring(temp) + L"vmstub-pack-" + std::to_wstring(GetCurrentProcessId());
-    testing_tools::DeleteTree(work_);
+    testing_tools::RemoveTree(work_);
     ASSERT_TRUE(CreateDirectoryW(work_.c_str(), nullptr));
   }
-  void TearDown() override { testing_tools::DeleteTree(work_); }
+  void TearDown() override { testing_tools::RemoveTree(work_); }
 
   std::wstring Work(const std::wstring& name) const { return work_ + L"\\" + name; }
 
@@ -397,7 +398,7 @@ TEST_F(Packing, PayloadRoundTripThroughTheInstaller) {
     const std::wstring target = Work(L"target");
     ASSERT_EQ(RunInstaller(installer, target), 0u);
     EXPECT_TRUE(ListFolder(target) == original);
-    testing_tools::DeleteTree(target);
+    testing_tools::RemoveTree(target);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/vm_status.h"
+#include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
 #include "tasks/extract_files.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 using velmora::VMStatus;
 namespace status = velmora::status;
+using testing_tools::RemoveTree;
 
 std::wstring g_payloads;  // the generator's output folder, as Windows sees it
 
@@ -73,26 +75,6 @@ std::map<std::wstring, Entry> Tree(const std::wstring& root) {
   std::map<std::wstring, Entry> tree;
   List(root + L"\\", L"", tree);
   return tree;
-}
-
-void RemoveTree(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    DeleteFileW(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
 }
 
 // A fresh, empty work folder per test; `Target()` lies inside it and does

@@ -27,7 +27,4 @@ struct ListedEntry {
 [[nodiscard]] std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& data);
 
-// Deletes `path` with everything below it, read-only entries included.
-void DeleteTree(const std::wstring& path);
-
 }  // namespace testing_tools
