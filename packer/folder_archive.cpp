@@ -111,9 +111,9 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream*
   if (index >= Items.size()) return E_INVALIDARG;
   const FolderItem& item = Items[index];
   if (item.IsDirectory) return S_OK;
-  CInFileStream* fileSpec = new CInFileStream;
-  CMyComPtr<ISequentialInStream> file = fileSpec;
-  if (!fileSpec->Open(item.FullPath.c_str())) {
+  CInFileStream* fileObject = new CInFileStream;
+  CMyComPtr<ISequentialInStream> file = fileObject;
+  if (!fileObject->Open(item.FullPath.c_str())) {
     UnreadablePath = item.FullPath;
     return HRESULT_FROM_WIN32(velmora::LastErrorOr());
   }
@@ -141,20 +141,20 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
   std::vector<FolderItem> items;
   VM_RETURN_IF_FAILED(ScanFolder(folder, items, error));
 
-  COutFileStream* outSpec = new COutFileStream;
-  CMyComPtr<IOutStream> out = outSpec;
-  if (!outSpec->Create_ALWAYS(archive.c_str())) {
+  COutFileStream* outFile = new COutFileStream;
+  CMyComPtr<IOutStream> out = outFile;
+  if (!outFile->Create_ALWAYS(archive.c_str())) {
     const VMStatus failed = velmora::LastErrorOr();
     error = L"cannot create " + archive + L": " + DescribeStatus(failed) + L".";
     return failed;
   }
-  CFolderUpdateCallback* callbackSpec = new CFolderUpdateCallback(items);
-  CMyComPtr<IArchiveUpdateCallback> callback = callbackSpec;
+  CFolderUpdateCallback* updater = new CFolderUpdateCallback(items);
+  CMyComPtr<IArchiveUpdateCallback> callback = updater;
   CMyComPtr<IOutArchive> writer = NewSevenZipWriter();
   const HRESULT written = writer->UpdateItems(out, static_cast<UInt32>(items.size()), callback);
-  const bool closed = outSpec->Close() == S_OK;
-  if (!callbackSpec->UnreadablePath.empty()) {
-    error = L"cannot read " + callbackSpec->UnreadablePath + L".";
+  const bool closed = outFile->Close() == S_OK;
+  if (!updater->UnreadablePath.empty()) {
+    error = L"cannot read " + updater->UnreadablePath + L".";
     return status::FileOpenFailed;
   }
   if (written != S_OK || !closed) {

@@ -86,9 +86,9 @@ std::wstring HexResult(HRESULT result) {
 // must begin at the first byte.
 VMStatus OpenArchive(const std::wstring& path, const UInt64* searchLimit, CMyComPtr<IInArchive>& archive,
                      std::wstring& error) {
-  CInFileStream* fileSpec = new CInFileStream;
-  CMyComPtr<IInStream> file = fileSpec;
-  if (!fileSpec->Open(path.c_str())) {
+  CInFileStream* fileObject = new CInFileStream;
+  CMyComPtr<IInStream> file = fileObject;
+  if (!fileObject->Open(path.c_str())) {
     const VMStatus failed = velmora::LastErrorOr();
     error = L"cannot open " + path + L": " + DescribeStatus(failed) + L".";
     return failed;
@@ -126,15 +126,15 @@ VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::w
     }
   }
 
-  CPayloadTestCallback* testSpec = new CPayloadTestCallback;
-  CMyComPtr<IArchiveExtractCallback> test = testSpec;
+  CPayloadTestCallback* tester = new CPayloadTestCallback;
+  CMyComPtr<IArchiveExtractCallback> test = tester;
   const HRESULT tested = archive->Extract(nullptr, static_cast<UInt32>(-1), 1, test);
-  if (testSpec->Failed) {
-    const UInt32 index = testSpec->FailedIndex;
+  if (tester->Failed) {
+    const UInt32 index = tester->FailedIndex;
     std::wstring method = ItemString(archive, index, kpidMethod);
     if (!method.empty()) method = L" (method " + method + L")";
     error = L"the payload item \"" + ItemString(archive, index, kpidPath) + L"\"" + method + L" " +
-            ResultText(testSpec->FailedResult) + L".";
+            ResultText(tester->FailedResult) + L".";
     return status::InvalidValue;
   }
   if (tested != S_OK) {
