@@ -64,6 +64,10 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  return !b.empty() && CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace
 
 VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error) {
@@ -77,6 +81,15 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
     if (found != status::Ok) {
       error = L"cannot find the packer's own folder: " + DescribeStatus(found) + L".";
       return found;
+    }
+  }
+
+  // Renaming the finished installer into place would destroy an input.
+  const std::wstring* inputs[] = {&parts.Stub, &options.Config, &options.Payload};
+  for (const std::wstring* input : inputs) {
+    if (SameFile(parts.Output, *input)) {
+      error = L"the output " + options.Output + L" would replace the input " + *input + L".";
+      return status::InvalidValue;
     }
   }
 

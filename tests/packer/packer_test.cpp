@@ -228,6 +228,7 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     std::string StubBytes = {};      // a stub made of these bytes instead of the real one
     bool StubWithTail = false;       // the real stub with bytes behind its image
     std::wstring Folder = {};        // --folder instead of a payload
+    bool OutputIsPayload = false;
     std::wstring ErrorPart;
   };
   const Row rows[] = {
@@ -266,6 +267,8 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
       {.Name = "a stub that already carries a payload", .PayloadName = L"method-copy.7z", .StubWithTail = true,
        .ErrorPart = L"behind its image"},
       {.Name = "a missing folder", .Folder = L"no-such-folder", .ErrorPart = L"does not exist"},
+      {.Name = "the output in place of the payload", .PayloadBytes = archive, .OutputIsPayload = true,
+       .ErrorPart = L"would replace the input"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -283,6 +286,7 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
       WriteWholeFile(options.Stub, row.StubWithTail ? ReadWholeFile(g_stub) + archive : row.StubBytes);
     }
     if (!row.Folder.empty()) options.Folder = Work(row.Folder);
+    if (row.OutputIsPayload) options.Output = options.Payload;
     const auto before = ListFolder(work_);
 
     PackReport report;
