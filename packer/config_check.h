@@ -1,0 +1,21 @@
+// The configuration document checked with the stub's own loader, for each
+// machine an installer may meet.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/vm_status.h"
+
+struct ConfigCheckResult {
+  // "x64: no Option fits this machine; the installer exits 0xEE002004 there."
+  std::vector<std::wstring> Notes;
+  // One line on the first failure: the machine, the status and its name,
+  // and the element the loader refused.
+  std::wstring Error;
+};
+
+// Loads the NUL-free UTF-8 `document` as the stub would on an x86, an x64
+// and an ARM64 machine. A machine without a matching Option is no failure:
+// a launch installer may be made for some machines only.
+[[nodiscard]] velmora::VMStatus CheckConfiguration(const std::string& document, ConfigCheckResult& result);

@@ -1,0 +1,41 @@
+// Writes one installer: a copy of the stub, the configuration document as
+// its resource, the payload behind the image.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "support/vm_status.h"
+
+struct InstallerParts {
+  std::wstring Stub;
+  // No value: the installer carries no configuration resource.
+  std::optional<std::string> Document;
+  std::wstring Payload;
+  std::wstring Output;
+};
+
+struct InstallerLayout {
+  // The stub image with its resources: where the payload begins.
+  std::uint64_t StubSize = 0;
+  std::uint64_t PayloadSize = 0;
+};
+
+// The 7z format is searched for within this many bytes from the start of
+// the installer; a payload that begins later is never found.
+inline constexpr std::uint64_t kPayloadSearchLimit = 8u * 1024 * 1024;
+
+// Builds the installer in a temporary file beside `Output` and renames it
+// into place only when it is complete; on failure nothing is left behind.
+// `verify`, when given, checks the finished temporary file before the
+// rename. A failure is described in one line in `error`.
+using InstallerCheck = std::function<velmora::VMStatus(const std::wstring& installer, std::wstring& error)>;
+[[nodiscard]] velmora::VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout,
+                                              std::wstring& error, const InstallerCheck& verify = {});
+
+// Where the PE image in `path` ends: the end of its last section's data.
+// A file that is not a 32-bit x86 Windows program fails with InvalidValue.
+[[nodiscard]] velmora::VMStatus GetImageEnd(const std::wstring& path, std::uint64_t& imageEnd,
+                                            std::uint64_t& fileSize);

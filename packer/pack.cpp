@@ -1,0 +1,140 @@
+#include "packer/pack.h"
+
+#include <windows.h>
+
+#include "packer/config_check.h"
+#include "packer/folder_archive.h"
+#include "packer/installer_writer.h"
+#include "packer/payload_check.h"
+#include "packer/status_text.h"
+#include "support/vm_handle.h"
+#include "support/vm_scope_exit.h"
+#include "support/vm_win_module_file_name.h"
+
+using velmora::VMStatus;
+namespace status = velmora::status;
+
+namespace {
+
+// A configuration document is a few kilobytes; anything near this is not one.
+constexpr DWORD kDocumentSizeLimit = 16u * 1024 * 1024;
+
+VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring& error) {
+  velmora::VMUniqueFile file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  VMStatus result = file && GetFileSizeEx(file.get(), &size) ? status::Ok : velmora::LastErrorOr();
+  if (result == status::Ok && size.QuadPart > kDocumentSizeLimit) result = status::InvalidValue;
+  if (result == status::Ok) {
+    text.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
+      result = velmora::LastErrorOr();
+    } else if (read != text.size()) {
+      result = status::FileOpenFailed;
+    }
+  }
+  if (result != status::Ok) {
+    error = L"cannot read the configuration document " + path + L": " + DescribeStatus(result) + L".";
+    return result;
+  }
+  // The stub reads its resource as a terminated text and would stop at a
+  // NUL; a document that says more than the stub reads is refused.
+  if (text.find('\0') != std::string::npos) {
+    error = L"the configuration document " + path + L" contains a NUL byte.";
+    return status::InvalidValue;
+  }
+  return status::Ok;
+}
+
+VMStatus DefaultStub(std::wstring& stub) {
+  velmora::VMWinModuleFileName self;
+  VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
+  stub = self.Drive + self.Directory + L"vm-sfxstub.exe";
+  return status::Ok;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return full;
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  return !b.empty() && CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error) {
+  report = PackReport{};
+  error.clear();
+  InstallerParts parts;
+  parts.Output = FullPath(options.Output);
+  parts.Stub = options.Stub;
+  if (parts.Stub.empty()) {
+    const VMStatus found = DefaultStub(parts.Stub);
+    if (found != status::Ok) {
+      error = L"cannot find the packer's own folder: " + DescribeStatus(found) + L".";
+      return found;
+    }
+  }
+
+  // Renaming the finished installer into place would destroy an input.
+  const std::wstring* inputs[] = {&parts.Stub, &options.Config, &options.Payload};
+  for (const std::wstring* input : inputs) {
+    if (SameFile(parts.Output, *input)) {
+      error = L"the output " + options.Output + L" would replace the input " + *input + L".";
+      return status::InvalidValue;
+    }
+  }
+
+  if (!options.Config.empty()) {
+    std::string document;
+    VM_RETURN_IF_FAILED(ReadDocument(options.Config, document, error));
+    ConfigCheckResult checked;
+    const VMStatus loaded = CheckConfiguration(document, checked);
+    if (loaded != status::Ok) {
+      error = checked.Error;
+      return loaded;
+    }
+    report.Notes = std::move(checked.Notes);
+    parts.Document = std::move(document);
+  }
+
+  // A folder becomes an archive beside the output first, which is removed
+  // again whatever happens.
+  const std::wstring folderArchive = parts.Output + L".vm-sfxpack-" + std::to_wstring(GetCurrentProcessId()) + L".7z";
+  velmora::VMScopeExit removeFolderArchive([&] {
+    if (!options.Folder.empty()) DeleteFileW(folderArchive.c_str());
+  });
+  if (!options.Folder.empty()) {
+    VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error));
+    parts.Payload = folderArchive;
+  } else {
+    parts.Payload = options.Payload;
+  }
+
+  // Our own archive is checked like a given one: what the stub accepts is
+  // decided in one place.
+  VM_RETURN_IF_FAILED(CheckPayload(parts.Payload, report.ItemCount, error));
+
+  InstallerLayout layout;
+  const std::uint64_t items = report.ItemCount;
+  VM_RETURN_IF_FAILED(WriteInstaller(parts, layout, error, [items](const std::wstring& installer, std::wstring& why) {
+    return CheckInstallerFindsPayload(installer, items, why);
+  }));
+  report.StubSize = layout.StubSize;
+  report.PayloadSize = layout.PayloadSize;
+  return status::Ok;
+}
+
+std::wstring SummaryLine(const std::wstring& output, const PackReport& report) {
+  return output + L": stub " + std::to_wstring(report.StubSize) + L" bytes, payload " +
+         std::to_wstring(report.PayloadSize) + L" bytes, " + std::to_wstring(report.ItemCount) +
+         (report.ItemCount == 1 ? L" item." : L" items.");
+}

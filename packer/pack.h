@@ -1,0 +1,25 @@
+// One run of the packer: checks every input the way the stub will read it,
+// then writes the installer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "packer/pack_options.h"
+#include "support/vm_status.h"
+
+struct PackReport {
+  std::uint64_t StubSize = 0;
+  std::uint64_t PayloadSize = 0;
+  std::uint64_t ItemCount = 0;
+  // Things worth knowing that are no failure (machines without an Option).
+  std::vector<std::wstring> Notes;
+};
+
+// `options` as ParsePackOptions left them (not --help). A failure is
+// described in one line in `error`; no output file is left behind then.
+[[nodiscard]] velmora::VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error);
+
+// "setup.exe: stub 180736 bytes, payload 1234 bytes, 3 items."
+[[nodiscard]] std::wstring SummaryLine(const std::wstring& output, const PackReport& report);

@@ -1,0 +1,94 @@
+#include "packer/pack_options.h"
+
+#include <string>
+
+#include "support/vm_cmd_line_parser.h"
+#include "support/vm_utf_convert.h"
+
+using velmora::VMStatus;
+namespace status = velmora::status;
+
+namespace {
+
+// The parser reports through a plain function; one parse runs at a time.
+std::string g_lastDiagnostic;
+
+void KeepDiagnostic(const char* text) { g_lastDiagnostic = text; }
+
+std::wstring WithoutLineEnd(std::wstring text) {
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& options, std::wstring& error) {
+  options = PackOptions{};
+  error.clear();
+  std::wstring helpText;
+  velmora::VMCmdLineParserT<char> parser;
+  parser.ProgramName = "vm-sfxpack";
+  parser.Output = &KeepDiagnostic;
+  parser.AddOption("", "output", options.Output, true);
+  parser.AddOption("", "config", options.Config, true);
+  parser.AddOption("", "stub", options.Stub, true);
+  parser.AddOption("", "payload", options.Payload, true);
+  parser.AddOption("", "folder", options.Folder, true);
+  auto help = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("h", "help", helpText, false);
+  help->Given = &options.Help;
+  parser.AddOption(std::move(help));
+
+  std::vector<std::wstring> args{L"vm-sfxpack"};
+  args.insert(args.end(), words.begin(), words.end());
+  g_lastDiagnostic.clear();
+  const VMStatus parsed = parser.Parse(args);
+  if (parsed != status::Ok) {
+    error = WithoutLineEnd(velmora::VMUtf8ToUtf16(g_lastDiagnostic));
+    return parsed;
+  }
+  if (options.Help) return status::Ok;
+
+  if (options.Output.empty()) {
+    error = L"vm-sfxpack: --output is required (see --help).";
+    return status::RequiredOptionMissing;
+  }
+  if (options.Payload.empty() == options.Folder.empty()) {
+    error = L"vm-sfxpack: give exactly one of --payload and --folder (see --help).";
+    return status::InvalidValue;
+  }
+  return status::Ok;
+}
+
+const wchar_t* PackUsage() {
+  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
+                  (--payload ARCHIVE.7z | --folder DIR)
+
+Makes one installer from the stub, an optional configuration document and a
+payload: the document becomes the stub's resource RT_RCDATA 222 (language
+1033) and the payload is appended behind the stub's image.
+
+  --output OUT.exe    the installer to write; it appears only when complete,
+                      replacing a file of that name
+  --config DOC.xml    the configuration document (UTF-8 XML). It is checked
+                      with the stub's own loader for an x86, an x64 and an
+                      ARM64 machine; a machine that no Option fits is named
+                      as unsupported. Without --config the installer is a
+                      plain self-extracting archive: it asks where to unpack,
+                      offering the current folder.
+  --stub STUB.exe     the stub to start from (default: vm-sfxstub.exe beside
+                      the packer); it must be a plain stub without a payload
+  --payload FILE.7z   a 7z archive, taken as it is after a check that the
+                      stub can unpack it: methods the stub knows, no
+                      encryption, no item that would land outside the target
+                      folder (absolute paths, drive or UNC prefixes, ".."
+                      parts, ":" in a name), no damaged data
+  --folder DIR        compress the folder's contents (with empty folders,
+                      times and attributes) into a solid 7z archive with
+                      LZMA2 and the executable filters 7-Zip picks by default
+  --help, -h          show this text
+
+On success one line gives the stub size, the payload size and the item count.
+On failure nothing is written, one line on standard error says why and the
+exit code is 1 (2 for a mistake on the command line).
+)";
+}

@@ -1,0 +1,31 @@
+// The packer's command line:
+//
+//   vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
+//              (--payload ARCHIVE.7z | --folder DIR)
+//   vm-sfxpack --help
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/vm_status.h"
+
+struct PackOptions {
+  std::wstring Output = {};
+  // Empty: the installer gets no configuration document.
+  std::wstring Config = {};
+  // Empty: vm-sfxstub.exe beside the packer.
+  std::wstring Stub = {};
+  // Exactly one of the two is given.
+  std::wstring Payload = {};
+  std::wstring Folder = {};
+  bool Help = false;
+};
+
+// Reads the words behind the program name. A mistake is described in one
+// line in `error`.
+[[nodiscard]] velmora::VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& options,
+                                                 std::wstring& error);
+
+// What --help prints.
+[[nodiscard]] const wchar_t* PackUsage();

@@ -1,0 +1,22 @@
+// The packer's view of a payload through the same archive library and codecs
+// as the stub: a payload passes only when the stub could unpack it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "support/vm_status.h"
+
+// Opens the 7z archive at `path` (the signature at its first byte), refuses
+// encrypted items, items the stub would refuse for their path, and methods
+// the stub does not have, then decodes everything once to prove the data
+// intact. `itemCount` is the number of items. A refusal is described in one
+// line in `error`.
+[[nodiscard]] velmora::VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount,
+                                             std::wstring& error);
+
+// Opens a finished installer the way the stub opens itself (the signature
+// searched for from the first byte on, within the first 8 MiB) and checks
+// that it finds `itemCount` items.
+[[nodiscard]] velmora::VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t itemCount,
+                                                           std::wstring& error);

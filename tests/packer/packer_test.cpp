@@ -1,0 +1,429 @@
+// vm-sfxpack: its command line, the installer it writes, the inputs it
+// refuses, and installers it made unpacked by the stub in a real process.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "packer/pack.h"
+#include "packer/pack_options.h"
+#include "support/vm_status.h"
+#include "tests/tools/folder_listing.h"
+#include "tests/tools/folder_tree.h"
+#include "tests/tools/process_runner.h"
+
+namespace {
+
+using testing_tools::ListFolder;
+using testing_tools::ReadWholeFile;
+using testing_tools::WriteWholeFile;
+using velmora::VMStatus;
+namespace status = velmora::status;
+
+std::wstring g_payloads;  // made by tests/tasks/make_payloads.py
+std::wstring g_inputs;    // made by tests/packer/CMakeLists rules with 7zz
+std::wstring g_stub;
+std::wstring g_packer;
+
+constexpr const char* kExtractDocument =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<SelfExtractor FormatVersionMajor="3" FormatVersionMinor="0">
+  <Title>Packer test</Title>
+  <Extract><FolderSelectionDialog><Enabled>false</Enabled></FolderSelectionDialog></Extract>
+</SelfExtractor>
+)";
+
+// Options for an x64 machine only.
+constexpr const char* kX64OnlyDocument =
+    R"(<SelfExtractor FormatVersionMajor="3" FormatVersionMinor="0">
+  <Launch>
+    <Options>
+      <Option Id="x64">
+        <ProcessorArchitectureSet><ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet>
+        <Commands>
+          <Command Id="install"><CreateProcess><Executable>msiexec.exe</Executable></CreateProcess></Command>
+        </Commands>
+      </Option>
+    </Options>
+  </Launch>
+</SelfExtractor>
+)";
+
+std::wstring Payload(const std::wstring& name) { return g_payloads + L"\\" + name; }
+
+bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+
+std::string ConfigurationResource(const std::wstring& installer, bool& present) {
+  present = false;
+  HMODULE module = LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE);
+  if (module == nullptr) return {};
+  std::string text;
+  if (HRSRC resource = FindResourceExW(module, RT_RCDATA, MAKEINTRESOURCEW(222), 1033)) {
+    present = true;
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, resource)));
+    text.assign(bytes, SizeofResource(module, resource));
+  }
+  FreeLibrary(module);
+  return text;
+}
+
+class Packing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    work_ = std::wstring(temp) + L"vmstub-pack-" + std::to_wstring(GetCurrentProcessId());
+    testing_tools::RemoveTree(work_);
+    ASSERT_TRUE(CreateDirectoryW(work_.c_str(), nullptr));
+  }
+  void TearDown() override { testing_tools::RemoveTree(work_); }
+
+  std::wstring Work(const std::wstring& name) const { return work_ + L"\\" + name; }
+
+  std::wstring WriteDocument(const std::string& text) {
+    const std::wstring path = Work(L"config.xml");
+    WriteWholeFile(path, text);
+    return path;
+  }
+
+  VMStatus Pack(PackOptions options, PackReport& report, std::wstring& error) {
+    if (options.Stub.empty()) options.Stub = g_stub;
+    return ::Pack(options, report, error);
+  }
+
+  // Runs the installer silently into `target`; returns its exit code.
+  std::uint32_t RunInstaller(const std::wstring& installer, const std::wstring& target) {
+    const auto result = testing_tools::RunProgram(L"\"" + installer + L"\" --gui off --target \"" + target + L"\"",
+                                                  work_, 120000);
+    EXPECT_EQ(result.StartError, 0u);
+    EXPECT_FALSE(result.TimedOut);
+    return result.ExitCode;
+  }
+
+  std::wstring work_;
+};
+
+TEST(PackCommandLine, WordsAndMistakes) {
+  struct Row {
+    const char* Name;
+    std::vector<std::wstring> Words;
+    bool Accepted;
+    std::wstring ErrorPart = {};
+  };
+  const Row rows[] = {
+      {"a payload", {L"--output", L"a.exe", L"--payload", L"p.7z"}, true},
+      {"a folder, a document and a stub",
+       {L"--output", L"a.exe", L"--config", L"c.xml", L"--stub", L"s.exe", L"--folder", L"dir"},
+       true},
+      {"help alone", {L"--help"}, true},
+      {"no output", {L"--payload", L"p.7z"}, false, L"--output is required"},
+      {"neither payload nor folder", {L"--output", L"a.exe"}, false, L"exactly one of --payload and --folder"},
+      {"both payload and folder",
+       {L"--output", L"a.exe", L"--payload", L"p.7z", L"--folder", L"dir"},
+       false,
+       L"exactly one of --payload and --folder"},
+      {"an unknown option", {L"--output", L"a.exe", L"--payload", L"p.7z", L"--solid"}, false, L"--solid"},
+      {"a value missing", {L"--payload", L"p.7z", L"--output"}, false, L"--output"},
+      {"a stray word", {L"--output", L"a.exe", L"--payload", L"p.7z", L"extra"}, false, L"extra"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    PackOptions options;
+    std::wstring error;
+    const VMStatus parsed = ParsePackOptions(row.Words, options, error);
+    EXPECT_EQ(parsed == status::Ok, row.Accepted) << testing::PrintToString(error);
+    if (!row.Accepted) {
+      EXPECT_TRUE(Contains(error, row.ErrorPart)) << testing::PrintToString(error);
+    }
+  }
+  PackOptions options;
+  std::wstring error;
+  ASSERT_EQ(ParsePackOptions({L"--output", L"o.exe", L"--config", L"c.xml", L"--stub", L"s.exe", L"--payload",
+                              L"p.7z"},
+                             options, error),
+            status::Ok);
+  EXPECT_EQ(options.Output, L"o.exe");
+  EXPECT_EQ(options.Config, L"c.xml");
+  EXPECT_EQ(options.Stub, L"s.exe");
+  EXPECT_EQ(options.Payload, L"p.7z");
+  EXPECT_TRUE(options.Folder.empty());
+}
+
+TEST_F(Packing, InstallerIsTheStubWithItsDocumentAndThePayloadBehind) {
+  const std::wstring installer = Work(L"setup.exe");
+  const std::string payload = ReadWholeFile(Payload(L"method-lzma2.7z"));
+  PackReport report;
+  std::wstring error;
+  ASSERT_EQ(Pack({.Output = installer, .Config = WriteDocument(kExtractDocument), .Payload = Payload(L"method-lzma2.7z")},
+                 report, error),
+            status::Ok)
+      << testing::PrintToString(error);
+
+  const std::string written = ReadWholeFile(installer);
+  EXPECT_EQ(report.PayloadSize, payload.size());
+  EXPECT_EQ(report.StubSize + report.PayloadSize, written.size());
+  EXPECT_EQ(report.ItemCount, 13u);
+  EXPECT_TRUE(written.compare(report.StubSize, std::string::npos, payload) == 0) << "payload directly behind the image";
+  bool present = false;
+  EXPECT_EQ(ConfigurationResource(installer, present), kExtractDocument);
+  EXPECT_TRUE(present);
+  EXPECT_TRUE(report.Notes.empty());
+  EXPECT_EQ(SummaryLine(L"setup.exe", report), L"setup.exe: stub " + std::to_wstring(report.StubSize) +
+                                                   L" bytes, payload " + std::to_wstring(payload.size()) +
+                                                   L" bytes, 13 items.");
+
+  // Without a document the installer carries none, even when the stub it
+  // starts from had one: the document goes, or the packer refuses (Wine's
+  // resource updater cannot delete).
+  const std::wstring withDocument = Work(L"with-document.exe");
+  ASSERT_TRUE(CopyFileW(g_stub.c_str(), withDocument.c_str(), FALSE));
+  HANDLE update = BeginUpdateResourceW(withDocument.c_str(), FALSE);
+  ASSERT_NE(update, nullptr);
+  ASSERT_TRUE(UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(222), 1033, const_cast<char*>(kExtractDocument),
+                              static_cast<DWORD>(std::string(kExtractDocument).size())));
+  ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+  const std::wstring plain = Work(L"plain.exe");
+  const VMStatus packed = Pack({.Output = plain, .Stub = withDocument, .Payload = Payload(L"method-copy.7z")}, report, error);
+  if (packed == status::Ok) {
+    (void)ConfigurationResource(plain, present);
+    EXPECT_FALSE(present);
+  } else {
+    EXPECT_TRUE(Contains(error, L"cannot be removed")) << testing::PrintToString(error);
+    EXPECT_EQ(GetFileAttributesW(plain.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+}
+
+TEST_F(Packing, MachinesWithoutAnOptionAreNotedNotRefused) {
+  PackReport report;
+  std::wstring error;
+  ASSERT_EQ(Pack({.Output = Work(L"setup.exe"), .Config = WriteDocument(kX64OnlyDocument),
+                  .Payload = Payload(L"method-copy.7z")},
+                 report, error),
+            status::Ok)
+      << testing::PrintToString(error);
+  ASSERT_EQ(report.Notes.size(), 2u);
+  EXPECT_TRUE(Contains(report.Notes[0], L"x86") && Contains(report.Notes[0], L"0xEE002004"));
+  EXPECT_TRUE(Contains(report.Notes[1], L"ARM64") && Contains(report.Notes[1], L"0xEE002004"));
+}
+
+// Every refusal names its reason, and leaves the folder as it was: no
+// installer, no temporary file, and an older installer of the same name
+// untouched.
+TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
+  const std::string archive = ReadWholeFile(Payload(L"method-lzma2.7z"));
+  ASSERT_GT(archive.size(), 200u);
+  auto flipped = [&](std::size_t at) {
+    std::string copy = archive;
+    copy[at] = static_cast<char>(copy[at] ^ 0x55);
+    return copy;
+  };
+  struct Row {
+    const char* Name;
+    std::string Document = {};       // written to config.xml when not empty
+    std::wstring PayloadName = {};   // from the payload folder
+    std::string PayloadBytes = {};   // else written to payload.7z when not empty
+    std::string StubBytes = {};      // a stub made of these bytes instead of the real one
+    bool StubWithTail = false;       // the real stub with bytes behind its image
+    std::wstring Folder = {};        // --folder instead of a payload
+    bool OutputIsPayload = false;
+    std::wstring ErrorPart;
+  };
+  const Row rows[] = {
+      {.Name = "a document that is not XML", .Document = "<SelfExtractor", .PayloadName = L"method-copy.7z",
+       .ErrorPart = L"not well-formed XML"},
+      {.Name = "a document the loader refuses names the element",
+       .Document = R"(<SelfExtractor FormatVersionMajor="3" FormatVersionMinor="0"><Launch><Options>
+<Option Id="a"><ProcessorArchitectureSet><ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet>
+<Commands><Command Id="go"><CreateProcess Wait="true"><Executable>a.exe</Executable></CreateProcess></Command></Commands>
+</Option></Options></Launch></SelfExtractor>)",
+       .PayloadName = L"method-copy.7z", .ErrorPart = L"0xEE000051 (InvalidConfiguration), in <Command Id=\"go\"> at line 3"},
+      {.Name = "a document of another format version", .Document = R"(<SelfExtractor FormatVersionMajor="2" FormatVersionMinor="0"/>)",
+       .PayloadName = L"method-copy.7z", .ErrorPart = L"in <SelfExtractor> at line 1"},
+      {.Name = "a document with a NUL byte", .Document = std::string("<SelfExtractor/>\0x", 18),
+       .PayloadName = L"method-copy.7z", .ErrorPart = L"NUL"},
+      {.Name = "a missing payload", .PayloadName = L"no-such.7z", .ErrorPart = L"cannot open"},
+      {.Name = "a payload that is no archive", .PayloadBytes = "just text, no archive", .ErrorPart = L"not a 7z archive"},
+      {.Name = "a truncated signature", .PayloadBytes = archive.substr(0, 12), .ErrorPart = L"not a 7z archive"},
+      {.Name = "a payload truncated in its data", .PayloadBytes = archive.substr(0, 100), .ErrorPart = L"not a 7z archive"},
+      {.Name = "a payload without its last byte", .PayloadBytes = archive.substr(0, archive.size() - 1),
+       .ErrorPart = L"not a 7z archive"},
+      {.Name = "a flipped byte in the start header", .PayloadBytes = flipped(20), .ErrorPart = L"not a 7z archive"},
+      {.Name = "a flipped byte in the packed data", .PayloadBytes = flipped(40), .ErrorPart = L"payload"},
+      {.Name = "a flipped byte in the header", .PayloadBytes = flipped(archive.size() - 10), .ErrorPart = L"not a 7z archive"},
+      {.Name = "an encrypted item", .PayloadName = L"encrypted.7z", .ErrorPart = L"encrypted"},
+      {.Name = "an item with a parent part", .PayloadName = L"crafted-unsafe-parent.7z", .ErrorPart = L"outside the target folder"},
+      {.Name = "a nested parent part", .PayloadName = L"crafted-unsafe-parent-nested.7z", .ErrorPart = L"outside the target folder"},
+      {.Name = "a drive", .PayloadName = L"crafted-unsafe-drive.7z", .ErrorPart = L"outside the target folder"},
+      {.Name = "a UNC path", .PayloadName = L"crafted-unsafe-unc.7z", .ErrorPart = L"outside the target folder"},
+      {.Name = "an alternate data stream", .PayloadName = L"crafted-unsafe-stream.7z", .ErrorPart = L"outside the target folder"},
+      {.Name = "a rooted path", .PayloadName = L"crafted-unsafe-rooted.7z", .ErrorPart = L"outside the target folder"},
+      {.Name = "a method the stub lacks", .PayloadName = L"..\\packer-inputs\\bzip2.7z", .ErrorPart = L"coding method the stub does not have"},
+      {.Name = "encrypted headers", .PayloadName = L"..\\packer-inputs\\encrypted-headers.7z", .ErrorPart = L"headers are encrypted"},
+      {.Name = "a stub that is no program", .PayloadName = L"method-copy.7z", .StubBytes = "MZ but nothing more",
+       .ErrorPart = L"is not a 32-bit x86 Windows program"},
+      {.Name = "a stub that already carries a payload", .PayloadName = L"method-copy.7z", .StubWithTail = true,
+       .ErrorPart = L"behind its image"},
+      {.Name = "a missing folder", .Folder = L"no-such-folder", .ErrorPart = L"does not exist"},
+      {.Name = "the output in place of the payload", .PayloadBytes = archive, .OutputIsPayload = true,
+       .ErrorPart = L"would replace the input"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const std::wstring installer = Work(L"setup.exe");
+    WriteWholeFile(installer, "an older installer");
+    PackOptions options{.Output = installer};
+    if (!row.Document.empty()) options.Config = WriteDocument(row.Document);
+    if (!row.PayloadName.empty()) options.Payload = Payload(row.PayloadName);
+    if (!row.PayloadBytes.empty()) {
+      options.Payload = Work(L"payload.7z");
+      WriteWholeFile(options.Payload, row.PayloadBytes);
+    }
+    if (!row.StubBytes.empty() || row.StubWithTail) {
+      options.Stub = Work(L"stub.exe");
+      WriteWholeFile(options.Stub, row.StubWithTail ? ReadWholeFile(g_stub) + archive : row.StubBytes);
+    }
+    if (!row.Folder.empty()) options.Folder = Work(row.Folder);
+    if (row.OutputIsPayload) options.Output = options.Payload;
+    const auto before = ListFolder(work_);
+
+    PackReport report;
+    std::wstring error;
+    EXPECT_NE(Pack(options, report, error), status::Ok);
+    EXPECT_TRUE(Contains(error, row.ErrorPart)) << testing::PrintToString(error);
+    EXPECT_EQ(error.find(L'\n'), std::wstring::npos) << "one line";
+    EXPECT_TRUE(ListFolder(work_) == before) << "the folder changed";
+  }
+}
+
+// What a user sees: the packer's exit code, and no installer after a
+// failure.
+TEST_F(Packing, ExitCodes) {
+  struct Row {
+    const char* Name;
+    std::wstring Arguments;
+    std::uint32_t ExitCode;
+    bool Written;
+  };
+  const std::wstring installer = Work(L"setup.exe");
+  const Row rows[] = {
+      {"help", L"--help", 0, false},
+      {"a mistake on the command line", L"--output \"" + installer + L"\"", 2, false},
+      {"a refused payload", L"--output \"" + installer + L"\" --payload \"" + Payload(L"encrypted.7z") + L"\"", 1, false},
+      {"success", L"--output \"" + installer + L"\" --payload \"" + Payload(L"method-copy.7z") + L"\"", 0, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    DeleteFileW(installer.c_str());
+    const auto result = testing_tools::RunProgram(L"\"" + g_packer + L"\" " + row.Arguments, work_, 120000);
+    EXPECT_EQ(result.StartError, 0u);
+    EXPECT_EQ(result.ExitCode, row.ExitCode);
+    EXPECT_EQ(GetFileAttributesW(installer.c_str()) != INVALID_FILE_ATTRIBUTES, row.Written);
+  }
+}
+
+// A folder with what an installer meets: nested and empty folders, Unicode
+// names, read-only, hidden and system files, set times; packed by the packer
+// and unpacked by the stub in a real process.
+TEST_F(Packing, FolderRoundTripThroughTheInstaller) {
+  const std::wstring source = Work(L"source");
+  struct File {
+    const wchar_t* Path;
+    std::string Content;
+    DWORD Attributes;
+  };
+  std::string program(300000, '\0');
+  for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<char>((i * 7919) >> 5);
+  for (std::size_t i = 0; i + 5 < program.size(); i += 97) program[i] = static_cast<char>(0xE8);  // x86 calls
+  const File files[] = {
+      {L"readme.txt", "read me\r\n", FILE_ATTRIBUTE_ARCHIVE},
+      {L"bin\\app.exe", "MZ" + program, FILE_ATTRIBUTE_ARCHIVE},
+      {L"bin\\\u00e4\u00f6\u00fc \u4e2d\u6587.dll", std::string(4000, 'u'), FILE_ATTRIBUTE_ARCHIVE},
+      {L"conf\\locked.cfg", "read only", FILE_ATTRIBUTE_READONLY},
+      {L"conf\\hidden.dat", "hidden", FILE_ATTRIBUTE_HIDDEN},
+      {L"conf\\system.dat", "system", FILE_ATTRIBUTE_SYSTEM},
+      {L"conf\\empty.txt", "", FILE_ATTRIBUTE_ARCHIVE},
+  };
+  const wchar_t* folders[] = {L"", L"bin", L"conf", L"empty", L"empty\\inner"};
+  for (const wchar_t* folder : folders) ASSERT_TRUE(CreateDirectoryW((source + L"\\" + folder).c_str(), nullptr));
+  FILETIME fileTime{};
+  SYSTEMTIME when{.wYear = 2021, .wMonth = 3, .wDayOfWeek = 4, .wDay = 4, .wHour = 5, .wMinute = 6, .wSecond = 7, .wMilliseconds = 0};
+  ASSERT_TRUE(SystemTimeToFileTime(&when, &fileTime));
+  for (const File& file : files) {
+    const std::wstring path = source + L"\\" + file.Path;
+    WriteWholeFile(path, file.Content);
+    HANDLE handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    SetFileTime(handle, nullptr, nullptr, &fileTime);
+    CloseHandle(handle);
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), file.Attributes));
+  }
+  const auto original = ListFolder(source);
+  ASSERT_EQ(original.size(), 11u);
+
+  const std::wstring installer = Work(L"setup.exe");
+  PackReport report;
+  std::wstring error;
+  ASSERT_EQ(Pack({.Output = installer, .Folder = source}, report, error), status::Ok) << testing::PrintToString(error);
+  EXPECT_EQ(report.ItemCount, 11u);
+
+  const std::wstring target = Work(L"target");
+  ASSERT_EQ(RunInstaller(installer, target), 0u);
+  const auto unpacked = ListFolder(target);
+  for (const auto& [path, entry] : original) {
+    SCOPED_TRACE(testing::PrintToString(path));
+    const auto found = unpacked.find(path);
+    ASSERT_NE(found, unpacked.end());
+    EXPECT_EQ(found->second.Attributes, entry.Attributes);
+    EXPECT_TRUE(found->second.Content == entry.Content);
+    // Folder times change whenever something is created inside them.
+    if (!(entry.Attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      EXPECT_EQ(found->second.Modified, entry.Modified);
+    }
+  }
+  EXPECT_EQ(unpacked.size(), original.size());
+}
+
+// Archives made by 7zz with every coding method, packed as they are.
+TEST_F(Packing, PayloadRoundTripThroughTheInstaller) {
+  const auto original = ListFolder(Payload(L"tree"));
+  const wchar_t* methods[] = {L"lzma", L"lzma2", L"ppmd", L"bcj",  L"bcj2",    L"arm64",
+                              L"riscv", L"delta", L"copy", L"solid", L"nonsolid"};
+  for (const wchar_t* method : methods) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(method)));
+    const std::wstring installer = Work(L"setup.exe");
+    PackReport report;
+    std::wstring error;
+    ASSERT_EQ(Pack({.Output = installer, .Payload = Payload(std::wstring(L"method-") + method + L".7z")}, report, error),
+              status::Ok)
+        << testing::PrintToString(error);
+    const std::wstring target = Work(L"target");
+    ASSERT_EQ(RunInstaller(installer, target), 0u);
+    EXPECT_TRUE(ListFolder(target) == original);
+    testing_tools::RemoveTree(target);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    const auto value = [&](const char* name, std::wstring& target) {
+      const std::string prefix = std::string("--") + name + "=";
+      if (argument.rfind(prefix, 0) == 0) target = testing_tools::HostPathToWindows(argument.substr(prefix.size()));
+    };
+    value("payloads", g_payloads);
+    value("stub", g_stub);
+    value("packer", g_packer);
+  }
+  if (g_payloads.empty() || g_stub.empty() || g_packer.empty()) {
+    std::fprintf(stderr, "usage: packer_tests --payloads=FOLDER --stub=STUB.exe --packer=vm-sfxpack.exe\n");
+    return 2;
+  }
+  g_inputs = g_payloads + L"\\..\\packer-inputs";
+  return RUN_ALL_TESTS();
+}
