@@ -19,9 +19,6 @@ namespace status = velmora::status;
 
 namespace {
 
-constexpr WORD kConfigurationId = 222;
-constexpr WORD kConfigurationLanguage = 1033;
-
 // Documents of another major version are written for a stub that reads
 // them differently; newer minor versions may carry settings this one would
 // silently drop.

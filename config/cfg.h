@@ -162,6 +162,10 @@ class Cfg : public CfgObject {
 // missing or empty.
 [[nodiscard]] velmora::VMStatus ReadId(CfgElement element, std::wstring& id);
 
+// Where a stub carries its document: RT_RCDATA, this name and language.
+inline constexpr unsigned short kConfigurationId = 222;
+inline constexpr unsigned short kConfigurationLanguage = 1033;
+
 // The one configuration of this process.
 [[nodiscard]] Cfg& TheCfg();
 

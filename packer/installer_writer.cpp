@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "config/cfg.h"
 #include "packer/status_text.h"
 #include "support/vm_handle.h"
 #include "support/vm_scope_exit.h"
@@ -14,9 +15,6 @@ using velmora::VMUniqueModule;
 namespace status = velmora::status;
 
 namespace {
-
-constexpr WORD kConfigurationId = 222;
-constexpr WORD kConfigurationLanguage = 1033;
 
 VMStatus ReadAt(HANDLE file, std::uint64_t offset, void* buffer, DWORD size) {
   LARGE_INTEGER position{};

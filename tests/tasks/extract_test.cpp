@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/vm_status.h"
+#include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
 #include "tasks/extract_files.h"
@@ -21,61 +22,16 @@ namespace {
 
 using velmora::VMStatus;
 namespace status = velmora::status;
+using testing_tools::ListFolder;
+using testing_tools::ReadWholeFile;
 using testing_tools::RemoveTree;
+using testing_tools::WriteWholeFile;
 
 std::wstring g_payloads;  // the generator's output folder, as Windows sees it
 
-// The attributes a round trip must keep; Wine adds the archive bit on its own.
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                  FILE_ATTRIBUTE_DIRECTORY;
-
 std::wstring Payload(const wchar_t* name) { return g_payloads + L"\\" + name; }
 
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const std::wstring& path, const std::string& data) {
-  std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc)
-      .write(data.data(), static_cast<std::streamsize>(data.size()));
-}
-
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-struct Entry {
-  DWORD Attributes = 0;
-  ULONGLONG Modified = 0;
-  std::string Content;
-  bool operator==(const Entry&) const = default;
-};
-
-// Everything below `root`, by relative path.
-void List(const std::wstring& root, const std::wstring& relative, std::map<std::wstring, Entry>& out) {
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((root + relative + L"*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const std::wstring path = relative + name;
-    Entry& entry = out[path];
-    entry.Attributes = found.dwFileAttributes & kKeptAttributes;
-    entry.Modified = (ULONGLONG{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      List(root, path + L"\\", out);
-    } else {
-      entry.Content = ReadAll(root + path);
-    }
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
-}
-
-std::map<std::wstring, Entry> Tree(const std::wstring& root) {
-  std::map<std::wstring, Entry> tree;
-  List(root + L"\\", L"", tree);
-  return tree;
-}
 
 // A fresh, empty work folder per test; `Target()` lies inside it and does
 // not exist yet.
@@ -96,14 +52,14 @@ class Extraction : public ::testing::Test {
 };
 
 TEST_F(Extraction, EveryCodingMethodReproducesTheTree) {
-  const auto original = Tree(Payload(L"tree"));
+  const auto original = ListFolder(Payload(L"tree"));
   ASSERT_EQ(original.size(), 13u) << "the generator's tree";
   const wchar_t* methods[] = {L"lzma", L"lzma2", L"ppmd", L"bcj",  L"bcj2",    L"arm64",
                               L"riscv", L"delta", L"copy", L"solid", L"nonsolid"};
   for (const wchar_t* method : methods) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(method)));
     ASSERT_EQ(ExtractArchive(Payload((std::wstring(L"method-") + method + L".7z").c_str()), Target()), status::Ok);
-    const auto unpacked = Tree(Target());
+    const auto unpacked = ListFolder(Target());
     EXPECT_EQ(unpacked.size(), original.size());
     for (const auto& [path, entry] : original) {
       SCOPED_TRACE(testing::PrintToString(path));
@@ -145,7 +101,7 @@ TEST_F(Extraction, ItemsGetTheirStoredAttributesTimesAndPlaces) {
   for (const std::wstring& target : targets) {
     SCOPED_TRACE(testing::PrintToString(target));
     ASSERT_EQ(ExtractArchive(Payload(L"crafted-attributes.7z"), target), status::Ok);
-    const auto unpacked = Tree(Target());
+    const auto unpacked = ListFolder(Target());
     for (const Expected& item : expected) {
       SCOPED_TRACE(testing::PrintToString(std::wstring(item.Path)));
       const auto found = unpacked.find(item.Path);
@@ -162,22 +118,22 @@ TEST_F(Extraction, ExistingFilesAndAntiItems) {
   const std::wstring target = Target() + L"\\";
 
   // An existing read-only file is replaced.
-  WriteAll(target + L"readonly.txt", "old");
+  WriteWholeFile(target + L"readonly.txt", "old");
   ASSERT_TRUE(SetFileAttributesW((target + L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(ExtractArchive(Payload(L"crafted-readonly.7z"), Target()), status::Ok);
-  EXPECT_EQ(ReadAll(target + L"readonly.txt"), "new content");
+  EXPECT_EQ(ReadWholeFile(target + L"readonly.txt"), "new content");
 
   // Anti-items delete what they name.
-  WriteAll(target + L"gone.txt", "doomed");
+  WriteWholeFile(target + L"gone.txt", "doomed");
   ASSERT_TRUE(CreateDirectoryW((target + L"gonedir").c_str(), nullptr));
   EXPECT_EQ(ExtractArchive(Payload(L"crafted-anti.7z"), Target()), status::Ok);
   EXPECT_FALSE(Exists(target + L"gone.txt"));
   EXPECT_FALSE(Exists(target + L"gonedir"));
-  EXPECT_EQ(ReadAll(target + L"kept.txt"), "kept");
+  EXPECT_EQ(ReadWholeFile(target + L"kept.txt"), "kept");
 
   // An item without a path becomes "Default", with the archive file's time.
   EXPECT_EQ(ExtractArchive(Payload(L"crafted-nopath.7z"), Target()), status::Ok);
-  EXPECT_EQ(ReadAll(target + L"Default"), "nameless");
+  EXPECT_EQ(ReadWholeFile(target + L"Default"), "nameless");
 
   // A folder where a file belongs is not replaced.
   ASSERT_TRUE(CreateDirectoryW((target + L"taken").c_str(), nullptr));
@@ -200,7 +156,7 @@ TEST_F(Extraction, UnsafeItemPathsLeaveNoTrace) {
 }
 
 TEST_F(Extraction, PayloadMustStartWithinTheFirst8MiB) {
-  const std::string archive = ReadAll(Payload(L"method-lzma2.7z"));
+  const std::string archive = ReadWholeFile(Payload(L"method-lzma2.7z"));
   struct Row {
     const char* Name;
     std::size_t Offset;
@@ -217,10 +173,10 @@ TEST_F(Extraction, PayloadMustStartWithinTheFirst8MiB) {
     // Stub-like bytes, with a false signature the search must pass over.
     std::string image(row.Offset, 'M');
     image.replace(100, 6, "7z\xBC\xAF\x27\x1C");
-    WriteAll(installer, image + archive);
+    WriteWholeFile(installer, image + archive);
     EXPECT_EQ(ExtractArchive(installer, Target()), row.Status);
     if (row.Status == status::Ok) {
-      EXPECT_EQ(ReadAll(Target() + L"\\readme.txt"), "hello\r\n");
+      EXPECT_EQ(ReadWholeFile(Target() + L"\\readme.txt"), "hello\r\n");
     }
     RemoveTree(Target());
   }
@@ -232,7 +188,7 @@ TEST_F(Extraction, RefusedArchivesAndFolders) {
   EXPECT_EQ(ExtractArchive(Payload(L"tree\\readme.txt"), Target()), status::Failed) << "not an archive";
 
   // A target below a file cannot be created: that Windows error is the result.
-  WriteAll(work_ + L"\\file", "x");
+  WriteWholeFile(work_ + L"\\file", "x");
   const VMStatus result = ExtractArchive(Payload(L"method-copy.7z"), work_ + L"\\file\\sub");
   EXPECT_NE(result, status::Ok);
   EXPECT_NE(result, status::Failed);
@@ -242,8 +198,8 @@ TEST_F(Extraction, RefusedArchivesAndFolders) {
 // Damaged payloads end in 0xEE000001 or, where the damage does not matter,
 // in the right files: never a crash, a hang or wrong content.
 TEST_F(Extraction, DamagedPayloadsFailCleanly) {
-  const auto original = Tree(Payload(L"tree"));
-  const std::string archive = ReadAll(Payload(L"method-lzma2.7z"));
+  const auto original = ListFolder(Payload(L"tree"));
+  const std::string archive = ReadWholeFile(Payload(L"method-lzma2.7z"));
   const std::size_t size = archive.size();
   struct Damage {
     const char* Name;
@@ -268,13 +224,13 @@ TEST_F(Extraction, DamagedPayloadsFailCleanly) {
     SCOPED_TRACE(damage.Name);
     std::string bytes = archive.substr(0, damage.Length);
     if (damage.FlipAt != 0) bytes[damage.FlipAt] = static_cast<char>(~bytes[damage.FlipAt]);
-    WriteAll(damaged, bytes);
+    WriteWholeFile(damaged, bytes);
     const VMStatus result = ExtractArchive(damaged, Target());
     EXPECT_TRUE(result == status::Ok || result == status::Failed) << std::hex << result;
     if (result == status::Ok) {
       for (const auto& [path, entry] : original) {
         if (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        EXPECT_EQ(ReadAll(Target() + L"\\" + path), entry.Content) << testing::PrintToString(path);
+        EXPECT_EQ(ReadWholeFile(Target() + L"\\" + path), entry.Content) << testing::PrintToString(path);
       }
     }
     RemoveTree(Target());
