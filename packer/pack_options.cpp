@@ -81,7 +81,9 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       stub can unpack it: methods the stub knows, no
                       encryption, no item that would land outside the target
                       folder (absolute paths, drive or UNC prefixes, ".."
-                      parts, ":" in a name), no damaged data
+                      parts, ":" in a name), no item named like a device
+                      (CON, NUL, COM1, LPT1, ... with any extension), no
+                      damaged data
   --folder DIR        compress the folder's contents (with empty folders,
                       times and attributes) into a solid 7z archive with
                       LZMA2 and the executable filters 7-Zip picks by default

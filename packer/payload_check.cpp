@@ -116,8 +116,12 @@ VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::w
   for (UInt32 i = 0; i < count; ++i) {
     const std::wstring name = ItemString(archive, i, kpidPath);
     // An item without a path is unpacked under a default name: harmless.
-    if (!name.empty() && !IsSafeItemPath(name)) {
-      error = L"the payload item \"" + name + L"\" would be written outside the target folder; the stub refuses it.";
+    const ItemPathRisk risk = name.empty() ? ItemPathRisk::None : FindItemPathRisk(name);
+    if (risk != ItemPathRisk::None) {
+      error = L"the payload item \"" + name +
+              (risk == ItemPathRisk::NamesDevice ? L"\" names a Windows device such as CON, NUL or COM1"
+                                                 : L"\" would be written outside the target folder") +
+              L"; the stub refuses it.";
       return status::InvalidValue;
     }
     if (ItemFlag(archive, i, kpidEncrypted)) {

@@ -124,8 +124,8 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
   if (askExtractMode != kExtract) return S_OK;
 
   // Item paths are joined to the target folder as stored: one that could
-  // name a place outside it ends the extraction before anything is written
-  // for it.
+  // name a place outside it, or a device such as NUL or COM1, ends the
+  // extraction before anything is written for it.
   if (!IsSafeItemPath(filePath_)) return Fail(L"Unsafe item path");
 
   RINOK(ReadProperties(index))

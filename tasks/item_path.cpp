@@ -1,6 +1,10 @@
 #include "tasks/item_path.h"
 
+#include "support/vm_ascii_case.h"
+
 namespace {
+
+using velmora::VMEqualsIgnoringAsciiCase;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -18,17 +22,38 @@ bool IsParentLike(std::wstring_view element) {
   return dots >= 2;
 }
 
+// Windows compares the part of a name before its first dot, without the
+// spaces in front of that dot, with the device names; so "nul.tar.gz" and
+// "con ." are devices, while "console" and "com10" are ordinary files.
+bool IsDeviceName(std::wstring_view element) {
+  std::wstring_view base = element.substr(0, element.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
+  for (const std::wstring_view device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"}) {
+    if (VMEqualsIgnoringAsciiCase(base, device)) return true;
+  }
+  if (base.size() != 4) return false;
+  if (!VMEqualsIgnoringAsciiCase(base.substr(0, 3), std::wstring_view(L"com")) &&
+      !VMEqualsIgnoringAsciiCase(base.substr(0, 3), std::wstring_view(L"lpt"))) {
+    return false;
+  }
+  const wchar_t digit = base[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' || digit == L'\u00b3';
+}
+
 }  // namespace
 
-bool IsSafeItemPath(std::wstring_view path) {
-  if (!path.empty() && IsSeparator(path.front())) return false;
-  if (path.find(L':') != std::wstring_view::npos) return false;
+ItemPathRisk FindItemPathRisk(std::wstring_view path) {
+  if (!path.empty() && IsSeparator(path.front())) return ItemPathRisk::LeavesTarget;
+  if (path.find(L':') != std::wstring_view::npos) return ItemPathRisk::LeavesTarget;
+  ItemPathRisk risk = ItemPathRisk::None;
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = start;
     while (end < path.size() && !IsSeparator(path[end])) ++end;
-    if (IsParentLike(path.substr(start, end - start))) return false;
+    const std::wstring_view element = path.substr(start, end - start);
+    if (IsParentLike(element)) return ItemPathRisk::LeavesTarget;
+    if (IsDeviceName(element)) risk = ItemPathRisk::NamesDevice;
     start = end + 1;
   }
-  return true;
+  return risk;
 }

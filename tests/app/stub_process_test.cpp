@@ -252,7 +252,8 @@ TEST_F(StubProcess, IsA32BitGuiProgramWithItsOwnResources) {
 
 // An extract stub with its payload appended, run quietly: the files land in
 // the target folder and the exit code is 0, also after the installer was
-// signed (the certificate sits behind the payload).
+// signed (the certificate sits behind the payload); a payload with an unsafe
+// item ends in 0xEE000001 with nothing unpacked.
 TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
   struct Row {
     const char* Name;
@@ -264,6 +265,7 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
       {"plain stub and payload", nullptr, L"tree.7z", 0},
       {"signed after packing", L"signed.exe", nullptr, 0},
       {"an unsafe item path", nullptr, L"crafted-unsafe-parent.7z", 0xEE000001},
+      {"an item named like a device", nullptr, L"crafted-unsafe-device.7z", 0xEE000001},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -278,6 +280,9 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
     EXPECT_TRUE(result.MessageBoxes.empty());
     const DWORD readme = GetFileAttributesW((target + L"\\readme.txt").c_str());
     EXPECT_EQ(readme != INVALID_FILE_ATTRIBUTES, row.ExitCode == 0);
+    if (row.ExitCode != 0) {
+      EXPECT_EQ(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES) << "not even the target folder is made";
+    }
     EXPECT_EQ(GetFileAttributesW((folder_ + L"\\x").c_str()), INVALID_FILE_ATTRIBUTES);
     testing_tools::RemoveTree(target);
     TearDown();

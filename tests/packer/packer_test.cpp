@@ -260,6 +260,8 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
       {.Name = "a UNC path", .PayloadName = L"crafted-unsafe-unc.7z", .ErrorPart = L"outside the target folder"},
       {.Name = "an alternate data stream", .PayloadName = L"crafted-unsafe-stream.7z", .ErrorPart = L"outside the target folder"},
       {.Name = "a rooted path", .PayloadName = L"crafted-unsafe-rooted.7z", .ErrorPart = L"outside the target folder"},
+      {.Name = "a device name", .PayloadName = L"crafted-unsafe-device.7z",
+       .ErrorPart = L"NUL.txt\" names a Windows device"},
       {.Name = "a method the stub lacks", .PayloadName = L"..\\packer-inputs\\bzip2.7z", .ErrorPart = L"coding method the stub does not have"},
       {.Name = "encrypted headers", .PayloadName = L"..\\packer-inputs\\encrypted-headers.7z", .ErrorPart = L"headers are encrypted"},
       {.Name = "a stub that is no program", .PayloadName = L"method-copy.7z", .StubBytes = "MZ but nothing more",

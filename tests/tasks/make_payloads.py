@@ -7,9 +7,9 @@ make_payloads.py OUT_DIR STUB
   file and set times; method-*.7z: that folder packed by 7zz with each coding
   method the stub registers.
 - crafted-*.7z: archives written here byte by byte (Copy method), for what 7zz
-  will not produce: unsafe paths, items without a path, chosen attributes,
-  anti-items. The 7z format separates path elements with "/"; a stored "\"
-  belongs to the name.
+  will not produce: unsafe paths, device names, items without a path, chosen
+  attributes, anti-items. The 7z format separates path elements with "/"; a
+  stored "\" belongs to the name.
 - encrypted.7z: one item encrypted with a password.
 - signed.exe: the stub with tree.7z appended, signed with a self-signed test
   certificate; cert.pem verifies it.
@@ -160,6 +160,10 @@ unsafe = {
     "unc": "//server/share/x",
     "stream": "x:stream",
     "rooted": "/x",
+    # Windows would open these as devices: the data would be lost or sent to
+    # a port.
+    "device": "docs/NUL.txt",
+    "device-folder": "Com1 /x",
 }
 for name, path in unsafe.items():
     # A harmless item first: an unsafe payload must leave no trace at all.
