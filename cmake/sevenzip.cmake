@@ -144,7 +144,15 @@ target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY)
 # The library is not our code: our warning set stays off; -w keeps the build
 # log readable. It needs the OLE declarations that the lean Windows headers
 # leave out.
-target_compile_options(sevenzip PRIVATE -w -UWIN32_LEAN_AND_MEAN)
+target_compile_options(sevenzip PRIVATE -w -UWIN32_LEAN_AND_MEAN
+  $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables>)
+
+# The loops every byte of a payload passes through are built for speed: the
+# rest of the stub is built for size.
+set_source_files_properties(
+  ${sz_c}/7zCrc.c ${sz_c}/7zCrcOpt.c ${sz_c}/Bcj2.c ${sz_c}/Bra.c ${sz_c}/Bra86.c
+  ${sz_c}/Delta.c ${sz_c}/Lzma2Dec.c ${sz_c}/LzmaDec.c ${sz_c}/Ppmd7.c ${sz_c}/Ppmd7Dec.c
+  PROPERTIES COMPILE_OPTIONS -O2)
 
 # Links the library whole into TARGET (and, with PUBLIC, into everything
 # that links TARGET), so that the self-registering handler and codecs are not
