@@ -8,9 +8,11 @@
 # to such executables by default; without them a payload holding ARM64
 # binaries could not be unpacked.
 #
-# Handlers and codecs register themselves through static objects, and nothing
-# refers to those objects by name, so every program links this library whole
-# (see sevenzip_link below).
+# Handlers and codecs register themselves, and the checksum tables are made,
+# by static objects that nothing refers to by name. Those objects are a
+# library of their own, linked whole into every program (see sevenzip_link
+# below); the rest is an ordinary library, so the linker takes only the parts
+# that the registered ones need.
 
 set(sevenzip_dir ${VM_DEPS_DIR}/7zip)
 if(NOT EXISTS ${sevenzip_dir}/CPP/7zip/Archive/7z/7zHandler.cpp)
@@ -39,18 +41,12 @@ Z7_DEFINE_GUID(CLSID_CArchiveHandler,
 ]])
 set(sz_c ${sevenzip_dir}/C)
 add_library(sevenzip STATIC
-  ${sz_cpp}/Common/CRC.cpp
-  ${sz_cpp}/Common/CrcReg.cpp
   ${sz_cpp}/Common/IntToString.cpp
   ${sz_cpp}/Common/MyString.cpp
   ${sz_cpp}/Common/MyVector.cpp
   ${sz_cpp}/Common/NewHandler.cpp
-  ${sz_cpp}/Common/Sha256Prepare.cpp
-  ${sz_cpp}/Common/Sha256Reg.cpp
   ${sz_cpp}/Common/StringConvert.cpp
   ${sz_cpp}/Common/StringToInt.cpp
-  ${sz_cpp}/Common/XzCrc64Init.cpp
-  ${sz_cpp}/Common/XzCrc64Reg.cpp
 
   ${sz_cpp}/Windows/FileDir.cpp
   ${sz_cpp}/Windows/FileFind.cpp
@@ -90,29 +86,17 @@ add_library(sevenzip STATIC
   ${sz_cpp}/7zip/Archive/7z/7zHeader.cpp
   ${sz_cpp}/7zip/Archive/7z/7zIn.cpp
   ${sz_cpp}/7zip/Archive/7z/7zProperties.cpp
-  ${sz_cpp}/7zip/Archive/7z/7zRegister.cpp
 
   ${sz_cpp}/7zip/Compress/Bcj2Coder.cpp
-  ${sz_cpp}/7zip/Compress/Bcj2Register.cpp
   ${sz_cpp}/7zip/Compress/BcjCoder.cpp
-  ${sz_cpp}/7zip/Compress/BcjRegister.cpp
   ${sz_cpp}/7zip/Compress/BranchMisc.cpp
-  ${sz_cpp}/7zip/Compress/BranchRegister.cpp
-  ${sz_cpp}/7zip/Compress/ByteSwap.cpp
   ${sz_cpp}/7zip/Compress/CopyCoder.cpp
-  ${sz_cpp}/7zip/Compress/CopyRegister.cpp
-  ${sz_cpp}/7zip/Compress/DeltaFilter.cpp
   ${sz_cpp}/7zip/Compress/Lzma2Decoder.cpp
-  ${sz_cpp}/7zip/Compress/Lzma2Register.cpp
   ${sz_cpp}/7zip/Compress/LzmaDecoder.cpp
-  ${sz_cpp}/7zip/Compress/LzmaRegister.cpp
   ${sz_cpp}/7zip/Compress/PpmdDecoder.cpp
-  ${sz_cpp}/7zip/Compress/PpmdRegister.cpp
 
   ${sz_cpp}/7zip/Crypto/7zAes.cpp
-  ${sz_cpp}/7zip/Crypto/7zAesRegister.cpp
   ${sz_cpp}/7zip/Crypto/MyAes.cpp
-  ${sz_cpp}/7zip/Crypto/MyAesReg.cpp
 
   ${sz_c}/7zCrc.c
   ${sz_c}/7zCrcOpt.c
@@ -139,11 +123,32 @@ add_library(sevenzip STATIC
   ${sz_c}/XzCrc64.c
   ${sz_c}/XzCrc64Opt.c
   ${sevenzip_guids})
+add_library(sevenzip_registry STATIC
+  ${sz_cpp}/Common/CRC.cpp
+  ${sz_cpp}/Common/Sha256Prepare.cpp
+  ${sz_cpp}/Common/XzCrc64Init.cpp
+  ${sz_cpp}/Common/CrcReg.cpp
+  ${sz_cpp}/Common/Sha256Reg.cpp
+  ${sz_cpp}/Common/XzCrc64Reg.cpp
+  ${sz_cpp}/7zip/Archive/7z/7zRegister.cpp
+  ${sz_cpp}/7zip/Compress/Bcj2Register.cpp
+  ${sz_cpp}/7zip/Compress/BcjRegister.cpp
+  ${sz_cpp}/7zip/Compress/BranchRegister.cpp
+  ${sz_cpp}/7zip/Compress/ByteSwap.cpp
+  ${sz_cpp}/7zip/Compress/CopyRegister.cpp
+  ${sz_cpp}/7zip/Compress/DeltaFilter.cpp
+  ${sz_cpp}/7zip/Compress/Lzma2Register.cpp
+  ${sz_cpp}/7zip/Compress/LzmaRegister.cpp
+  ${sz_cpp}/7zip/Compress/PpmdRegister.cpp
+  ${sz_cpp}/7zip/Crypto/7zAesRegister.cpp
+  ${sz_cpp}/7zip/Crypto/MyAesReg.cpp)
+target_link_libraries(sevenzip_registry PUBLIC sevenzip)
 target_include_directories(sevenzip SYSTEM PUBLIC ${sz_cpp})
 target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY)
 # The library is not our code: our warning set stays off; -w keeps the build
 # log readable. It needs the OLE declarations that the lean Windows headers
 # leave out.
+target_compile_options(sevenzip_registry PRIVATE -w -UWIN32_LEAN_AND_MEAN)
 target_compile_options(sevenzip PRIVATE -w -UWIN32_LEAN_AND_MEAN
   $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables>)
 
@@ -154,9 +159,9 @@ set_source_files_properties(
   ${sz_c}/Delta.c ${sz_c}/Lzma2Dec.c ${sz_c}/LzmaDec.c ${sz_c}/Ppmd7.c ${sz_c}/Ppmd7Dec.c
   PROPERTIES COMPILE_OPTIONS -O2)
 
-# Links the library whole into TARGET (and, with PUBLIC, into everything
-# that links TARGET), so that the self-registering handler and codecs are not
-# dropped by the linker.
+# Links the library into TARGET (and, with PUBLIC, into everything that links
+# TARGET), the registering objects whole, so that the linker cannot drop the
+# self-registering handler and codecs.
 function(sevenzip_link target scope)
-  target_link_libraries(${target} ${scope} "$<LINK_LIBRARY:WHOLE_ARCHIVE,sevenzip>")
+  target_link_libraries(${target} ${scope} "$<LINK_LIBRARY:WHOLE_ARCHIVE,sevenzip_registry>" sevenzip)
 endfunction()

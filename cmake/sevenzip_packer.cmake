@@ -7,8 +7,10 @@
 # format bundles (CPP/7zip/Bundles/Format7zR, Format7zF).
 
 get_target_property(sevenzip_packer_sources sevenzip SOURCES)
+get_target_property(sevenzip_packer_registry sevenzip_registry SOURCES)
 add_library(sevenzip_packer STATIC
   ${sevenzip_packer_sources}
+  ${sevenzip_packer_registry}
   ${sz_cpp}/Common/LzFindPrepare.cpp
   ${sz_cpp}/Common/Wildcard.cpp
   ${sz_cpp}/7zip/Common/InOutTempBuffer.cpp
