@@ -1,0 +1,24 @@
+#include "tests/tools/temp_folder.h"
+
+#include <objbase.h>
+#include <windows.h>
+
+#include "tests/tools/folder_tree.h"
+
+namespace testing_tools {
+
+TempFolder::TempFolder(const wchar_t* prefix) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  GUID guid;
+  wchar_t text[40] = {};
+  if (length == 0 || length > MAX_PATH || FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, text, 40) == 0) return;
+  std::wstring path = std::wstring(temp) + prefix + std::wstring(text + 1, 36);
+  if (CreateDirectoryW(path.c_str(), nullptr)) path_ = std::move(path);
+}
+
+TempFolder::~TempFolder() {
+  if (!path_.empty()) RemoveTree(path_);
+}
+
+}  // namespace testing_tools
