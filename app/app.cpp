@@ -68,7 +68,10 @@ VMStatus App::Run(std::uint32_t& exitCodeOut) {
 
 VMStatus App::PrepareTasks() {
   VM_RETURN_IF_FAILED(LoadConfiguration());
+  return BuildTaskList();
+}
 
+VMStatus App::BuildTaskList() {
   const Cfg& cfg = TheCfg();
   if (!HasWorkForThisMachine(cfg)) return stub_status::PlatformNotSupported;
   std::wstring tag;

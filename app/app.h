@@ -31,6 +31,8 @@ class App final : public MessageHandler {
   // target folder, the Option and its Command, and the task list built from
   // them. A failure leaves the list as far as it got.
   [[nodiscard]] velmora::VMStatus PrepareTasks();
+  // The same over the configuration already in TheCfg().
+  [[nodiscard]] velmora::VMStatus BuildTaskList();
 
   // The task phase alone: progress dialog, message window, timer, worker and
   // message loop, over the task list as it stands.
