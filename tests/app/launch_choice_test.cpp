@@ -30,35 +30,30 @@ using Gui = CmdLine::SFXGuiMode;
 
 struct OptionSpec {
   const char* Id;
-  const char* Architectures;     // "x86 x64"
+  std::vector<const char*> Architectures;
   std::vector<const char*> Tags;  // none: language-neutral
 };
+
+std::string Elements(const char* name, const std::vector<const char*>& values) {
+  std::string text;
+  for (const char* value : values) text += std::string("<") + name + ">" + value + "</" + name + ">";
+  return text;
+}
 
 // Every Option offers the Commands "Install" and "repair" (the default);
 // each runs "<option>-<command>.exe", so the task shows what was chosen.
 std::string Document(const std::vector<OptionSpec>& options, bool languageDialog) {
-  std::string text = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Title>Example</Title><Launch>";
+  std::string text = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch>";
   if (languageDialog) text += "<LanguageSelectionDialog><Enabled>true</Enabled></LanguageSelectionDialog>";
   text += "<Options>";
   for (const OptionSpec& option : options) {
-    text += std::string("<Option Id='") + option.Id + "'><ProcessorArchitectureSet>";
-    std::string architectures = option.Architectures;
-    for (std::size_t start = 0; start < architectures.size();) {
-      std::size_t end = architectures.find(' ', start);
-      if (end == std::string::npos) end = architectures.size();
-      text += "<ProcessorArchitecture>" + architectures.substr(start, end - start) + "</ProcessorArchitecture>";
-      start = end + 1;
-    }
-    text += "</ProcessorArchitectureSet>";
-    if (!option.Tags.empty()) {
-      text += "<LanguageTagSet>";
-      for (const char* tag : option.Tags) text += std::string("<LanguageTag>") + tag + "</LanguageTag>";
-      text += "</LanguageTagSet>";
-    }
+    text += std::string("<Option Id='") + option.Id + "'><ProcessorArchitectureSet>" +
+            Elements("ProcessorArchitecture", option.Architectures) + "</ProcessorArchitectureSet>";
+    if (!option.Tags.empty()) text += "<LanguageTagSet>" + Elements("LanguageTag", option.Tags) + "</LanguageTagSet>";
     text += "<Commands>";
     for (const char* command : {"Install", "repair"}) {
       text += std::string("<Command Id='") + command + "'><CreateProcess><Executable>" + option.Id + "-" + command +
-              ".exe</Executable><Arguments>/q</Arguments></CreateProcess></Command>";
+              ".exe</Executable></CreateProcess></Command>";
     }
     text += "<DefaultCommand>repair</DefaultCommand></Commands></Option>";
   }
@@ -68,7 +63,7 @@ std::string Document(const std::vector<OptionSpec>& options, bool languageDialog
 // One Option per tag, all for both machines.
 std::vector<OptionSpec> OnePerTag(std::vector<const char*> tags) {
   std::vector<OptionSpec> options;
-  for (const char* tag : tags) options.push_back({tag, "x86 x64", {tag}});
+  for (const char* tag : tags) options.push_back({tag, {"x86", "x64"}, {tag}});
   return options;
 }
 
@@ -109,7 +104,7 @@ TEST_F(LaunchChoice, LanguageOptionAndCommand) {
   const auto enDe = OnePerTag({"en-US", "de-DE"});
   // x64 Options carry languages, the only x86 Option none.
   const std::vector<OptionSpec> neutralX86 = {
-      {"x86", "x86", {}}, {"en", "x64", {"en-US"}}, {"de", "x64", {"de-DE"}}};
+      {"x86", {"x86"}, {}}, {"en", {"x64"}, {"en-US"}}, {"de", {"x64"}, {"de-DE"}}};
   const Row rows[] = {
       {.Name = "a German user gets German", .User = L"de-DE", .Options = enDe, .Tag = L"de-DE",
        .Executable = L"de-DE-repair.exe"},
@@ -215,8 +210,7 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     const char* Element;  // the Command's element with its attributes
     bool Internal = false;
     Gui GuiMode = Gui::NotGiven;
-    // Extract, Launch, Delete
-    bool Extract = true, Delete = true;
+    bool Extract = true, Delete = true;  // the tasks around the launch
     bool Wait = false, AsAdmin = false;
   };
   const Row rows[] = {
@@ -252,18 +246,16 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     ASSERT_EQ(app.BuildTaskList(), 0u);
 
     const std::wstring folder = row.Internal ? L"C:\\Given" : TheCfg().Launch->TargetPath;
-    std::size_t next = 0;
-    ASSERT_EQ(app.Tasks().size(), (row.Extract ? 1u : 0u) + 1u + (row.Delete ? 1u : 0u));
+    const auto& tasks = app.Tasks();
+    ASSERT_EQ(tasks.size(), (row.Extract ? 1u : 0u) + 1u + (row.Delete ? 1u : 0u));
+    for (const auto& task : tasks) EXPECT_EQ(task->TargetFolder, folder);
     if (row.Extract) {
-      const Task& extract = *app.Tasks()[next++];
-      EXPECT_NE(dynamic_cast<const ExtractFiles*>(&extract), nullptr);
-      EXPECT_EQ(extract.TargetFolder, folder);
-      EXPECT_EQ(extract.HideProgress, row.GuiMode == Gui::Off);
-      EXPECT_EQ(extract.MinimumDurationMs, row.GuiMode == Gui::Off ? 0u : 1000u) << "a shown dialog does not flash";
+      EXPECT_NE(dynamic_cast<const ExtractFiles*>(tasks[0].get()), nullptr);
+      EXPECT_EQ(tasks[0]->HideProgress, row.GuiMode == Gui::Off);
+      EXPECT_EQ(tasks[0]->MinimumDurationMs, row.GuiMode == Gui::Off ? 0u : 1000u) << "a shown dialog does not flash";
     }
-    const auto* launch = dynamic_cast<const ExecuteLaunchCommand*>(app.Tasks()[next++].get());
+    const auto* launch = dynamic_cast<const ExecuteLaunchCommand*>(tasks[row.Extract ? 1 : 0].get());
     ASSERT_NE(launch, nullptr);
-    EXPECT_EQ(launch->TargetFolder, folder);
     EXPECT_TRUE(launch->HideProgress);
     EXPECT_FALSE(launch->RunAfterFailure);
     EXPECT_EQ(launch->UseCreateProcess, name == "CreateProcess");
@@ -273,11 +265,9 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     EXPECT_EQ(launch->Arguments, L"/i p.msi /l*v log.txt") << "the passthrough text after one blank";
     EXPECT_EQ(launch->LanguageTag, L"en-US");
     if (row.Delete) {
-      const Task& cleanup = *app.Tasks()[next];
-      EXPECT_NE(dynamic_cast<const DeleteExtractedFiles*>(&cleanup), nullptr);
-      EXPECT_EQ(cleanup.TargetFolder, folder);
-      EXPECT_TRUE(cleanup.HideProgress);
-      EXPECT_TRUE(cleanup.RunAfterFailure) << "the folder goes also after a failure";
+      EXPECT_NE(dynamic_cast<const DeleteExtractedFiles*>(tasks.back().get()), nullptr);
+      EXPECT_TRUE(tasks.back()->HideProgress);
+      EXPECT_TRUE(tasks.back()->RunAfterFailure) << "the folder goes also after a failure";
     }
   }
 }
