@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/vm_xml_document.h"
+#include "tests/tools/temp_folder.h"
 
 namespace {
 
@@ -24,11 +25,6 @@ VMXmlElement Root(VMXmlDocument& document, const std::string& text) {
   return document.Xml().RootElement();
 }
 
-std::wstring TempFile(const wchar_t* name) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp) + L"vmxml-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
-}
 
 std::string ReadAll(const std::wstring& path) {
   std::string content;
@@ -204,7 +200,8 @@ TEST(VMXmlDocument, ParseFailuresLeaveAnEmptyDocument) {
 }
 
 TEST(VMXmlDocument, FilesInAndOut) {
-  const std::wstring path = TempFile(L"doc.xml");
+  const testing_tools::TempFolder folder;
+  const std::wstring path = folder / L"doc.xml";
   WriteAll(path, "<?xml version='1.0'?>\n<r><e>caf\xC3\xA9 &amp; more</e></r>");
 
   VMXmlDocument document;
@@ -228,7 +225,7 @@ TEST(VMXmlDocument, FilesInAndOut) {
   EXPECT_EQ(again.LoadFile(path), status::FileNotXml);
   DeleteFileW(path.c_str());
   EXPECT_EQ(again.LoadFile(path), status::FileOpenFailed);
-  EXPECT_EQ(document.SaveFile(TempFile(L"no-such-folder\\doc.xml")), status::FileOpenFailed);
+  EXPECT_EQ(document.SaveFile(folder / L"no-such-folder\\doc.xml"), status::FileOpenFailed);
 }
 
 TEST(VMXmlDocument, AFullDiskIsAWriteFailure) {

@@ -16,6 +16,7 @@
 #include "support/vm_win_wow64_fs_redirection.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
+#include "tests/tools/temp_folder.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tasks/extract_files.h"
@@ -39,18 +40,12 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 // not exist yet.
 class Extraction : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    work_ = std::wstring(temp) + L"vmstub-extract-" + std::to_wstring(GetCurrentProcessId());
-    RemoveTree(work_);
-    ASSERT_TRUE(CreateDirectoryW(work_.c_str(), nullptr));
-  }
-  void TearDown() override { RemoveTree(work_); }
+  void SetUp() override { ASSERT_FALSE(work_.empty()) << GetLastError(); }
 
   std::wstring Target() const { return work_ + L"\\target"; }
 
-  std::wstring work_;
+  const testing_tools::TempFolder folder_{L"vmstub-extract-"};
+  const std::wstring& work_ = folder_.Path();
 };
 
 // Every coding method, into a temporary folder and into one below the real
