@@ -16,7 +16,6 @@
 #include "support/vm_win_wow64_fs_redirection.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
-#include "tests/tools/temp_folder.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tasks/extract_files.h"
