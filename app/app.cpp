@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "app/cmd_line.h"
-#include "app/stub_status.h"
 #include "config/cfg.h"
 #include "config/language_mgr.h"
 #include "config/launch_choice.h"
+#include "config/stub_status.h"
 #include "support/vm_scope_exit.h"
 #include "tasks/delete_extracted_files.h"
 #include "tasks/execute_launch_command.h"

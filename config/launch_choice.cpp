@@ -1,6 +1,6 @@
 #include "config/launch_choice.h"
 
-#include "app/stub_status.h"
+#include "config/stub_status.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
