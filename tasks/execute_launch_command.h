@@ -21,4 +21,10 @@ class ExecuteLaunchCommand final : public Task {
   // The chosen language; empty for a language-neutral Option. An elevated
   // second instance is told the same one.
   std::wstring LanguageTag;
+
+ private:
+  // Starts the program with CreateProcessW in the target folder and waits
+  // for it; its exit code is the task's.
+  [[nodiscard]] velmora::VMStatus RunProcess(const std::wstring& executable, const std::wstring& arguments,
+                                             std::uint32_t& exitCodeOut) const;
 };
