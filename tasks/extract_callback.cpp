@@ -30,7 +30,8 @@ void SetFolderTime(const std::wstring& path, const FILETIME& time) {
 }  // namespace
 
 void CExtractCallbackSfxImp::Init(IInArchive* archive, std::wstring directoryPath, std::wstring itemDefaultName,
-                                  FILETIME defaultModificationTime, UINT32 defaultAttributes) {
+                                  FILETIME defaultModificationTime, UINT32 defaultAttributes,
+                                  ExtractionRecord* record) {
   archive_ = archive;
   directoryPath_ = std::move(directoryPath);
   if (!directoryPath_.empty() && !IsSeparator(directoryPath_.back())) directoryPath_ += L'\\';
@@ -40,6 +41,7 @@ void CExtractCallbackSfxImp::Init(IInArchive* archive, std::wstring directoryPat
   message_.clear();
   corrupt_ = false;
   directories_.clear();
+  record_ = record;
 }
 
 STDMETHODIMP CExtractCallbackSfxImp::QueryInterface(REFIID iid, void** object) noexcept {
@@ -140,7 +142,7 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
       std::size_t next = start;
       while (next < end && !IsSeparator(filePath_[next])) ++next;
       diskPath.append(filePath_, start, next - start);
-      CreateDirectoryW(diskPath.c_str(), nullptr);
+      if (CreateDirectoryW(diskPath.c_str(), nullptr) && record_) record_->AddFolder(diskPath);
       diskPath += L'\\';
       start = next + 1;
     }
@@ -185,6 +187,7 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
     outFile_ = nullptr;
     return Fail(L"Can not open output file");
   }
+  if (record_) record_->AddFile(diskFilePath_);
   *outStream = outFileStream_;
   (*outStream)->AddRef();
   return S_OK;

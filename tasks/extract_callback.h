@@ -13,14 +13,16 @@
 #include "7zip/Archive/IArchive.h"
 #include "7zip/Common/FileStreams.h"
 #include "Common/MyCom.h"
+#include "tasks/extraction_record.h"
 
 class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
  public:
   // `directoryPath` is the target folder; a missing separator at its end is
   // added. Items without a path are written as `itemDefaultName`; items
-  // without a time or attributes get the defaults.
+  // without a time or attributes get the defaults. Every folder created and
+  // every file written is noted in `record` when one is given.
   void Init(IInArchive* archive, std::wstring directoryPath, std::wstring itemDefaultName,
-            FILETIME defaultModificationTime, UINT32 defaultAttributes);
+            FILETIME defaultModificationTime, UINT32 defaultAttributes, ExtractionRecord* record = nullptr);
 
   // Gives the folders of the directory items their stored times and
   // attributes. Called once after the extraction: a folder's time would
@@ -74,4 +76,5 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   bool corrupt_ = false;
   std::wstring message_;
   std::vector<Directory> directories_;
+  ExtractionRecord* record_ = nullptr;
 };

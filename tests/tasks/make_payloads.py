@@ -157,6 +157,12 @@ crafted("attributes", [
     {"path": "back\\a\\b.txt", "data": b"backslashes", "attr": ARCHIVE},
     {"path": "zero.txt", "data": b"", "attr": ARCHIVE},
 ])
+# A payload folder and file marked as system files, as some products ship.
+crafted("system", [
+    {"path": "sys/deep/payload.sys", "data": b"sys", "attr": SYSTEM | HIDDEN | RO},
+    {"path": "sys", "data": None, "attr": DIR | SYSTEM | RO},
+    {"path": "plain.txt", "data": b"plain", "attr": ARCHIVE},
+])
 crafted("readonly", [{"path": "readonly.txt", "data": b"new content", "attr": ARCHIVE}])
 crafted("nopath", [{"path": "", "data": b"nameless", "attr": ARCHIVE}], names=False)
 crafted("anti", [
