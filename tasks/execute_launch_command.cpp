@@ -5,8 +5,13 @@
 #include <new>
 #include <vector>
 
+#include "app/cmd_line.h"
+#include "app/relaunch_arguments.h"
+#include "config/stub_status.h"
 #include "support/vm_handle.h"
+#include "support/vm_trace.h"
 #include "support/vm_win_environment.h"
+#include "support/vm_win_module_file_name.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -55,6 +60,27 @@ VMStatus ResolveProgram(const std::wstring& name, const std::wstring& targetFold
   return ERROR_FILE_NOT_FOUND;
 }
 
+// Names with a folder part are used as written, bare ones found as above.
+VMStatus ProgramPath(const std::wstring& executable, const std::wstring& targetFolder, std::wstring& program) {
+  program = executable;
+  return HasFolderPart(executable) ? status::Ok : ResolveProgram(executable, targetFolder, program);
+}
+
+const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+// The exit code of a process that has ended, by the task's rules.
+VMStatus ReadExitCode(HANDLE process, std::uint32_t& exitCodeOut) {
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(process, &exitCode)) {
+    const DWORD error = GetLastError();
+    if (error == STILL_ACTIVE) return status::ProcessStillActive;
+    if (error != 0) return error;
+    exitCode = status::ExitCodeUnavailable;
+  }
+  exitCodeOut = exitCode;
+  return status::Ok;
+}
+
 }  // namespace
 
 ExecuteLaunchCommand::ExecuteLaunchCommand() { Description = L"Executing application. Please wait..."; }
@@ -65,16 +91,68 @@ VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
   VM_RETURN_IF_FAILED(velmora::VMWinExpandEnvironmentStrings(Executable, executable));
   std::wstring arguments;
   if (!Arguments.empty()) VM_RETURN_IF_FAILED(velmora::VMWinExpandEnvironmentStrings(Arguments, arguments));
-  // The shell ways are not part of this build; failing keeps a launch stub
-  // from reporting success for a command it never ran.
-  if (!UseCreateProcess) return ERROR_CALL_NOT_IMPLEMENTED;
-  return RunProcess(executable, arguments, exitCodeOut);
+  if (UseCreateProcess) return RunProcess(executable, arguments, exitCodeOut);
+  if (!Wait && !AsAdmin) return OpenWithShell(executable, arguments);
+  return RunWithShell(executable, arguments, exitCodeOut);
+}
+
+VMStatus ExecuteLaunchCommand::OpenWithShell(const std::wstring& executable, const std::wstring& arguments) const {
+  std::wstring program;
+  VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, program));
+  const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", program.c_str(), OrNull(arguments),
+                                                              OrNull(TargetFolder), SW_SHOWDEFAULT));
+  return result > 32 ? status::Ok : velmora::LastErrorOr();
+}
+
+VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& executable, const std::wstring& arguments,
+                                            std::uint32_t& exitCodeOut) const {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+  info.lpDirectory = OrNull(TargetFolder);
+  std::wstring file;
+  std::wstring parameters;
+  if (AsAdmin) {
+    // The elevated second instance is this stub again; it only runs the
+    // command, in the folder this instance has unpacked, and this instance
+    // waits for it to delete the folder afterwards.
+    velmora::VMWinModuleFileName self;
+    const VMStatus found = self.InitWithModuleHandle();
+    if (found != status::Ok) {
+      velmora::VMTrace("ERROR: %s: Cannot get module file name, st=0x%08x.\n",
+                       "velmora::VMWinGetModulePathAndFileName", found);
+      return found;
+    }
+    file = self.FullPath;
+    parameters = ComposeRelaunchArguments(TargetFolder, LanguageTag, CmdLine::Current().ArgumentTail);
+    info.lpVerb = L"runas";
+    info.nShow = SW_HIDE;
+  } else {
+    VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, file));
+    parameters = arguments;
+    info.lpVerb = L"open";
+    info.nShow = SW_SHOWDEFAULT;
+  }
+  info.lpFile = file.c_str();
+  info.lpParameters = OrNull(parameters);
+
+  const BOOL started = AsAdmin ? ElevatedShellExecute(&info) : ShellExecuteExW(&info);
+  if (!started) {
+    const DWORD error = GetLastError();
+    if (AsAdmin && error == ERROR_CANCELLED) return stub_status::ElevationRefused;
+    if (error != 0) return error;
+  }
+  const velmora::VMUniqueKernelHandle process(info.hProcess);
+  // No process to wait for (the shell handed the file to a program that was
+  // already running): the wait fails with its own error.
+  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return velmora::LastErrorOr();
+  return ReadExitCode(process.get(), exitCodeOut);
 }
 
 VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const std::wstring& arguments,
                                           std::uint32_t& exitCodeOut) const {
-  std::wstring program = executable;
-  if (!HasFolderPart(executable)) VM_RETURN_IF_FAILED(ResolveProgram(executable, TargetFolder, program));
+  std::wstring program;
+  VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, program));
   std::wstring line = L"\"" + program + L"\"";
   if (!arguments.empty()) line += L" " + arguments;
   // CreateProcessW may write into its command line.
@@ -103,13 +181,5 @@ VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const 
     const DWORD error = GetLastError();
     if (error != 0) return error;
   }
-  DWORD exitCode = 0;
-  if (!GetExitCodeProcess(process.get(), &exitCode)) {
-    const DWORD error = GetLastError();
-    if (error == STILL_ACTIVE) return status::ProcessStillActive;
-    if (error != 0) return error;
-    exitCode = status::ExitCodeUnavailable;
-  }
-  exitCodeOut = exitCode;
-  return status::Ok;
+  return ReadExitCode(process.get(), exitCodeOut);
 }
