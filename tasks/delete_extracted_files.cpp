@@ -84,8 +84,13 @@ class TreeRemover {
       }
     }
     if (!RemoveFolder(folder)) {
+      // Besides a pending file, a program that has just ended may still hold
+      // the folder as its working folder for a moment (its console host, a
+      // helper it started); both let go soon.
       const DWORD error = GetLastError();
-      if (error == ERROR_DIR_NOT_EMPTY && allGoneOrPending) return status::DirectoryNotEmpty;
+      if ((error == ERROR_DIR_NOT_EMPTY || error == ERROR_SHARING_VIOLATION) && allGoneOrPending) {
+        return status::DirectoryNotEmpty;
+      }
       if (error != 0 && first == status::Ok) return error;
     }
     return first;
@@ -126,7 +131,8 @@ class TreeRemover {
       const DWORD error = GetLastError();
       if (error != 0) {
         ++notRemoved;
-        if (first == status::Ok) first = error;
+        // Still someone's working folder: worth another try.
+        if (first == status::Ok && error != ERROR_SHARING_VIOLATION) first = error;
       }
     }
     return first;

@@ -6,9 +6,11 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
@@ -285,6 +287,78 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
     }
     EXPECT_EQ(GetFileAttributesW((Folder() + L"\\x").c_str()), INVALID_FILE_ATTRIBUTES);
     testing_tools::RemoveTree(target);
+  }
+}
+
+// A launch stub from start to end: it unpacks its payload, runs the command
+// in the unpacked folder (the command fails unless it finds the payload's
+// readme.txt there), passes the exit code on and removes what it unpacked.
+TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
+  struct Row {
+    const char* Name;
+    std::string Command;  // the command element, {} standing for its content
+    const char* Arguments = "/c if exist readme.txt exit 7";
+    const wchar_t* Payload = L"tree.7z";
+    const wchar_t* Target = L"run";  // below the case folder
+    std::wstring More = {};          // further stub arguments
+    bool UserFiles = false;          // the target holds 50 files of the user beforehand
+    std::uint32_t ExitCode = 7;
+    bool Unpacked = false;           // the unpacked files stay
+  };
+  const Row rows[] = {
+      {.Name = "CreateProcess", .Command = "<CreateProcess>{}</CreateProcess>"},
+      {.Name = "CreateProcess, the tail behind --passthrough reaches the command", .Command = "<CreateProcess>{}</CreateProcess>",
+       .Arguments = "/c if exist readme.txt exit", .More = L"--passthrough 12", .ExitCode = 12},
+      {.Name = "an existing target keeps the user's files", .Command = "<CreateProcess>{}</CreateProcess>",
+       .UserFiles = true},
+      {.Name = "a failed extraction skips the command and keeps the user's files",
+       .Command = "<CreateProcess>{}</CreateProcess>", .Payload = L"crafted-unsafe-parent.7z", .UserFiles = true,
+       .ExitCode = 0xEE000001},
+      {.Name = "ShellExecute with Wait", .Command = "<ShellExecute Wait='true'>{}</ShellExecute>"},
+      {.Name = "ShellExecute without Wait returns at once and leaves the files",
+       .Command = "<ShellExecute>{}</ShellExecute>", .ExitCode = 0, .Unpacked = true},
+      {.Name = "elevated: the second instance runs the command in the unpacked folder",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>"},
+      {.Name = "elevated, through a folder named with the passthrough word",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>",
+       .Arguments = "/c if exist readme.txt exit", .Target = L"passthrough\\run",
+       .More = L"--passthrough 13", .ExitCode = 13},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    ASSERT_NO_FATAL_FAILURE(NewCase());
+    std::string command = row.Command;
+    command.replace(command.find("{}"), 2,
+                    std::string("<Executable>cmd.exe</Executable><Arguments>") + row.Arguments + "</Arguments>");
+    EmbedDocument("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
+                  "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
+                  "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
+                  "<Command Id='run'>" + command + "</Command></Commands></Option></Options></Launch></SelfExtractor>",
+                  1033);
+    AppendPayload(row.Payload);
+    const std::wstring target = Folder() + L"\\" + row.Target;
+    std::set<std::wstring> userFiles;
+    if (row.UserFiles) {
+      ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+      for (int i = 0; i < 50; ++i) {
+        const std::wstring name = L"mine" + std::to_wstring(i) + L".txt";
+        userFiles.insert(name);
+        testing_tools::WriteWholeFile(target + L"\\" + name, "mine");
+      }
+    }
+    std::wstring arguments = L"--gui off --target \"" + target + L"\"";
+    if (!row.More.empty()) arguments += L" " + row.More;
+    const auto result = Run(arguments);
+    EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
+    EXPECT_TRUE(result.MessageBoxes.empty());
+    std::set<std::wstring> left;
+    for (const auto& [name, entry] : testing_tools::ListFolder(target)) left.insert(name);
+    if (row.Unpacked) {
+      EXPECT_TRUE(left.count(L"readme.txt"));
+    } else {
+      EXPECT_EQ(left, userFiles);
+      EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles);
+    }
   }
 }
 
