@@ -170,6 +170,20 @@ for name, path in unsafe.items():
     crafted(f"unsafe-{name}", [{"path": "first.txt", "data": b"first"},
                                {"path": path, "data": b"escaped"}])
 
+# Items that meet links planted in the target folder, a file larger than a
+# small disk, and a tree deeper than plain paths reach.
+crafted("link-file-below", [{"path": "sub/x.txt", "data": b"escaped", "attr": ARCHIVE}])
+crafted("link-file-deeper", [{"path": "a/sub/x.txt", "data": b"escaped", "attr": ARCHIVE}])
+crafted("link-anti-below", [{"path": "sub/secret.txt", "data": b"", "anti": True}])
+crafted("link-folder-below", [{"path": "sub/dir", "data": None, "attr": DIR | HIDDEN | SYSTEM}])
+crafted("link-folder-itself", [{"path": "sub", "data": None, "attr": DIR | HIDDEN | SYSTEM}])
+crafted("link-file-itself", [{"path": "f.txt", "data": b"replaced", "attr": ARCHIVE}])
+crafted("link-anti-itself", [{"path": "f.txt", "data": b"", "anti": True}])
+crafted("large", [{"path": "large.bin", "data": os.urandom(300_000), "attr": ARCHIVE}])
+deep = "/".join(["abcdefghi"] * 300)
+crafted("deep", [{"path": "/".join(["abcdefghi"] * n), "data": None, "attr": DIR} for n in range(1, 301)] +
+        [{"path": deep + "/leaf.txt", "data": b"deep", "attr": ARCHIVE}])
+
 # --- a signed installer -------------------------------------------------------
 shutil.copy(os.path.join(out, "method-lzma2.7z"), os.path.join(out, "tree.7z"))
 unsigned = os.path.join(out, "unsigned.exe")
