@@ -4,6 +4,7 @@
 
 #include "Windows/PropVariant.h"
 #include "support/vm_handle.h"
+#include "support/vm_win_final_path.h"
 #include "tasks/archive_item_path.h"
 #include "tasks/item_path.h"
 
@@ -153,32 +154,6 @@ HRESULT CExtractCallbackSfxImp::PrepareFolder(const std::wstring& relative, bool
   return S_OK;
 }
 
-// The path a handle on `path` really reaches, or empty when it cannot be
-// opened. Unless `followLink` is set, a reparse point (a junction or
-// symbolic link) at `path` itself gives empty too.
-static std::wstring FinalPath(const std::wstring& path, bool followLink) {
-  velmora::VMUniqueFile entry(CreateFileW(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (!entry || !GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
-      (!followLink && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-    return {};
-  }
-  std::wstring final(1024, L'\0');
-  for (;;) {
-    const DWORD length = GetFinalPathNameByHandleW(entry.get(), final.data(), static_cast<DWORD>(final.size()), 0);
-    if (length == 0) return {};
-    if (length < final.size()) {
-      final.resize(length);
-      break;
-    }
-    final.resize(length + 1);
-  }
-  while (!final.empty() && final.back() == L'\\') final.pop_back();
-  return final;
-}
-
 // The attributes of what stands at the item's own place, or
 // INVALID_FILE_ATTRIBUTES for nothing. A link there is refused: replacing,
 // deleting or changing it would reach what it points to. Some systems show
@@ -188,17 +163,12 @@ HRESULT CExtractCallbackSfxImp::CheckEntry(const std::wstring& relative, DWORD& 
   attributes = GetFileAttributesW(diskFilePath_.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Fail(L"The item's place is a link");
+  // The folder is the target (which the user may give as a link) or one
+  // found to be no link.
   const std::size_t separator = relative.rfind(L'\\');
   const std::wstring parent = directoryPath_ + (separator == std::wstring::npos ? L"" : relative.substr(0, separator));
   const std::wstring name = relative.substr(separator == std::wstring::npos ? 0 : separator + 1);
-  // The folder is the target (which the user may give as a link) or one
-  // found to be no link.
-  const std::wstring expected = FinalPath(parent, true) + L'\\' + name;
-  const std::wstring reached = FinalPath(diskFilePath_, false);
-  if (reached.empty() || CompareStringOrdinal(reached.c_str(), static_cast<int>(reached.size()), expected.c_str(),
-                                              static_cast<int>(expected.size()), TRUE) != CSTR_EQUAL) {
-    return Fail(L"The item's place is a link");
-  }
+  if (!velmora::VMWinIsOwnEntry(parent, name, diskFilePath_)) return Fail(L"The item's place is a link");
   return S_OK;
 }
 

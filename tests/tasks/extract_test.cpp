@@ -144,8 +144,8 @@ TEST_F(Extraction, ExistingFilesAndAntiItems) {
 }
 
 TEST_F(Extraction, UnsafeItemPathsLeaveNoTrace) {
-  const wchar_t* cases[] = {L"parent", L"parent-nested", L"drive",  L"unc",
-                            L"stream", L"rooted",        L"device", L"device-folder"};
+  const wchar_t* cases[] = {L"parent", L"parent-nested", L"drive",    L"unc",       L"stream", L"rooted",
+                            L"device", L"device-folder", L"dot",      L"trailing", L"forbidden", L"long"};
   // Targets two levels down, so that "a/../../x" would land inside work_.
   const std::wstring target = Target() + L"\\inner";
   for (const wchar_t* name : cases) {
