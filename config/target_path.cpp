@@ -11,6 +11,7 @@
 #include "support/vm_win_architecture.h"
 #include "support/vm_win_environment.h"
 #include "support/vm_win_guid.h"
+#include "support/vm_win_long_path.h"
 #include "support/vm_win_module_file_name.h"
 
 using velmora::VMStatus;
@@ -122,7 +123,11 @@ VMStatus MakeAbsolutePath(const std::wstring& path, std::wstring& absolute) {
   absolute.clear();
   const std::size_t rootName = RootNameLength(path);
   const bool rootDirectory = rootName < path.size() && IsSeparator(path[rootName]);
-  if (rootName != 0 && rootDirectory) {
+  // A share has no drive-relative form: "\\server\share" names the share's
+  // root, and completing it with the working directory would name another
+  // folder.
+  const bool uncRoot = rootName != 0 && IsSeparator(path[0]);
+  if (rootName != 0 && (rootDirectory || uncRoot)) {
     absolute = path;
     return status::Ok;
   }
@@ -149,15 +154,8 @@ VMStatus GetExtractDefaultTargetPath(std::wstring& path) {
   path.clear();
   std::wstring absolute;
   VM_RETURN_IF_FAILED(MakeAbsolutePath(L".", absolute));
-  // GetFullPathNameW only rewrites the text: it drops the "." and ".."
-  // elements without looking at the disk.
-  const DWORD needed = GetFullPathNameW(absolute.c_str(), 0, nullptr, nullptr);
-  VM_RETURN_LAST_ERROR_IF(needed == 0);
-  std::wstring reduced(needed, L'\0');
-  const DWORD written = GetFullPathNameW(absolute.c_str(), needed, reduced.data(), nullptr);
-  VM_RETURN_LAST_ERROR_IF(written == 0);
-  if (written >= needed) return status::Failed;
-  reduced.resize(written);
+  std::wstring reduced;
+  VM_RETURN_IF_FAILED(velmora::VMWinFullPath(absolute, reduced));
   // Unpacking into the system folder would scatter the payload among the
   // system's own files, replacing any of the same name; the installer's own
   // folder is what such a user meant.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 namespace velmora {
 
@@ -14,20 +15,27 @@ constexpr std::wstring_view kLongUncPrefix = L"\\\\?\\UNC\\";
 
 }  // namespace
 
+VMStatus VMWinFullPath(const std::wstring& path, std::wstring& fullPath) {
+  fullPath.clear();
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  VM_RETURN_LAST_ERROR_IF(needed == 0);
+  std::wstring full(needed, L'\0');
+  const DWORD written = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  VM_RETURN_LAST_ERROR_IF(written == 0);
+  if (written >= needed) return status::Failed;
+  full.resize(written);
+  fullPath = std::move(full);
+  return status::Ok;
+}
+
 VMStatus VMWinLongPath(const std::wstring& path, std::wstring& longPath) {
   longPath.clear();
   if (path.starts_with(kLongPrefix)) {
     longPath = path;
     return status::Ok;
   }
-  const std::wstring source = path.empty() ? L"." : path;
-  const DWORD needed = GetFullPathNameW(source.c_str(), 0, nullptr, nullptr);
-  VM_RETURN_LAST_ERROR_IF(needed == 0);
-  std::wstring full(needed, L'\0');
-  const DWORD written = GetFullPathNameW(source.c_str(), needed, full.data(), nullptr);
-  VM_RETURN_LAST_ERROR_IF(written == 0);
-  if (written >= needed) return status::Failed;
-  full.resize(written);
+  std::wstring full;
+  VM_RETURN_IF_FAILED(VMWinFullPath(path.empty() ? L"." : path, full));
   if (full.starts_with(L"\\\\.\\")) {
     // "\\.\C:\x" names the same place as "\\?\C:\x".
     longPath = std::wstring(kLongPrefix) + full.substr(kLongPrefix.size());

@@ -13,6 +13,11 @@
 
 namespace velmora {
 
+// `path` made absolute against the current directory by GetFullPathNameW,
+// which only rewrites the text: "." and ".." elements go, `/` becomes `\`,
+// the disk is not looked at.
+[[nodiscard]] VMStatus VMWinFullPath(const std::wstring& path, std::wstring& fullPath);
+
 // `path` made absolute against the current directory and put into its long
 // form. A path already in that form is returned as it is.
 [[nodiscard]] VMStatus VMWinLongPath(const std::wstring& path, std::wstring& longPath);

@@ -4,13 +4,14 @@
 
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
+#include "tasks/item_path.h"
 
 HRESULT ReadItemPath(IInArchive& archive, UInt32 index, std::wstring& path) {
   path.clear();
   NWindows::NCOM::CPropVariant reported;
   RINOK(archive.GetProperty(index, kpidPath, &reported))
   if (reported.vt == VT_BSTR) {
-    if (reported.bstrVal) path = reported.bstrVal;
+    if (reported.bstrVal) path = ItemPathAsStored(reported.bstrVal);
     return S_OK;
   }
   if (reported.vt != VT_EMPTY) return E_FAIL;

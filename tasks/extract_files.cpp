@@ -1,5 +1,7 @@
 #include "tasks/extract_files.h"
 
+#include <vector>
+
 #include "support/vm_trace.h"
 #include "support/vm_win_long_path.h"
 #include "support/vm_win_module_file_name.h"
@@ -34,22 +36,27 @@ VMStatus Fail(const char* reason) {
 }
 
 // Creates `folder` (in its long form, ending with a separator) and every
-// missing parent. An existing folder is fine; the error of the last creation
-// that failed is returned when the folder is not there afterwards.
+// missing parent, from the deepest level that exists downward. An existing
+// folder is fine. The first creation that fails gives the error: the levels
+// below it would only report that their parent is missing.
 VMStatus CreateFolderTree(const std::wstring& folder) {
-  DWORD lastError = 0;
+  std::vector<std::size_t> levelEnds;
   for (std::size_t i = velmora::VMWinLongPathRootLength(folder); i < folder.size(); ++i) {
-    if (!IsSeparator(folder[i]) || IsSeparator(folder[i - 1])) continue;
-    const std::wstring part = folder.substr(0, i);
-    if (CreateDirectoryW(part.c_str(), nullptr)) {
-      lastError = 0;
-    } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
-      lastError = GetLastError();
+    if (IsSeparator(folder[i]) && !IsSeparator(folder[i - 1])) levelEnds.push_back(i);
+  }
+  std::size_t missing = levelEnds.size();
+  while (missing > 0 && GetFileAttributesW(folder.substr(0, levelEnds[missing - 1]).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    --missing;
+  }
+  for (; missing < levelEnds.size(); ++missing) {
+    if (!CreateDirectoryW(folder.substr(0, levelEnds[missing]).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      return velmora::LastErrorOr();
     }
   }
   const DWORD attributes = GetFileAttributesW(folder.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return status::Ok;
-  return lastError != 0 ? lastError : ERROR_DIRECTORY;
+  return ERROR_DIRECTORY;
 }
 
 // Looks at every item's path before anything is written, so that a payload
@@ -96,8 +103,10 @@ VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& tar
 
   // One form for every path of the run: the long one, which neither the
   // length of deep item paths nor Windows' rewriting of plain paths affects.
+  // Without a folder the items would be joined to the working directory,
+  // wherever the installer happened to be started.
   std::wstring folder;
-  VMStatus result = velmora::VMWinLongPath(targetFolder, folder);
+  VMStatus result = targetFolder.empty() ? ERROR_PATH_NOT_FOUND : velmora::VMWinLongPath(targetFolder, folder);
   if (result == status::Ok && !IsSeparator(folder.back())) folder += L'\\';
   if (result == status::Ok && !AllItemPathsSafe(*archive)) result = status::Failed;
   if (result == status::Ok) result = CreateFolderTree(folder);

@@ -85,3 +85,12 @@ std::wstring ItemDiskPath(std::wstring_view path) {
   }
   return disk;
 }
+
+std::wstring ItemPathAsStored(std::wstring_view reported) {
+  constexpr wchar_t kReportedBackslash = L'\uF05C';
+  std::wstring path(reported);
+  for (wchar_t& c : path) {
+    if (c == kReportedBackslash) c = L'\\';
+  }
+  return path;
+}

@@ -52,3 +52,9 @@ inline constexpr std::size_t kItemPathLimit = 16383;
 // the elements (the only separator the long path form takes) and no empty
 // elements, such as doubled or trailing separators leave.
 [[nodiscard]] std::wstring ItemDiskPath(std::wstring_view path);
+
+// The archive library reports a `\` stored in an item path as U+F05C, so
+// that it cannot separate folders on Windows. Archives written on Windows may
+// use it as their separator all the same; the path is judged and written with
+// it given back.
+[[nodiscard]] std::wstring ItemPathAsStored(std::wstring_view reported);

@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
+#include "tests/tools/temp_folder.h"
 #include "tests/tools/window_driver.h"
 
 namespace {
@@ -23,22 +25,21 @@ std::wstring g_payloads;  // the test payloads, as Windows sees them
 // into this program; it sees the stub only from outside).
 constexpr int kTargetPathId = 1046;
 
-// A fresh folder with a copy of the stub under the name users see.
 class StubProcess : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"vmstub-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-              std::to_wstring(GetTickCount());
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-    installer_ = folder_ + L"\\setup.exe";
+  void SetUp() override { NewCase(); }
+
+  // A fresh folder with a copy of the stub under the name users see. The
+  // previous case's folder goes with everything in it, and the last one goes
+  // with the fixture, also when an assertion ended the case early.
+  void NewCase() {
+    folder_.reset();
+    folder_.emplace();
+    ASSERT_FALSE(folder_->Path().empty()) << GetLastError();
+    installer_ = *folder_ / L"setup.exe";
     ASSERT_TRUE(CopyFileW(g_stub.c_str(), installer_.c_str(), FALSE)) << GetLastError();
   }
-  void TearDown() override {
-    DeleteFileW(installer_.c_str());
-    RemoveDirectoryW(folder_.c_str());
-  }
+  [[nodiscard]] const std::wstring& Folder() const { return folder_->Path(); }
 
   void EmbedDocument(const std::string& text, WORD language) {
     HANDLE update = BeginUpdateResourceW(installer_.c_str(), FALSE);
@@ -68,13 +69,13 @@ class StubProcess : public ::testing::Test {
                                    const std::function<void(DWORD)>& user = {}) {
     std::wstring line = L"\"" + installer_ + L"\"";
     if (!arguments.empty()) line += L" " + arguments;
-    auto result = RunProgram(line, folder_, 60000, user);
+    auto result = RunProgram(line, Folder(), 60000, user);
     EXPECT_EQ(result.StartError, 0u);
     EXPECT_FALSE(result.TimedOut);
     return result;
   }
 
-  std::wstring folder_;
+  std::optional<testing_tools::TempFolder> folder_;
   std::wstring installer_;
 };
 
@@ -153,7 +154,7 @@ TEST_F(StubProcess, ExitCodeRule) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
-    SetUp();
+    ASSERT_NO_FATAL_FAILURE(NewCase());
     if (!row.Document.empty()) EmbedDocument(row.Document, row.Language);
     std::wstring dialogCaption;
     const auto result = Run(row.Arguments, [&](DWORD process) {
@@ -168,7 +169,6 @@ TEST_F(StubProcess, ExitCodeRule) {
     ASSERT_EQ(result.MessageBoxes.size(), 1u) << "exactly one message box at the end";
     EXPECT_EQ(result.MessageBoxes[0].Caption, row.Caption);
     EXPECT_EQ(result.MessageBoxes[0].Text, row.Text);
-    TearDown();
   }
 }
 
@@ -181,11 +181,12 @@ TEST_F(StubProcess, BadCommandLineEndsAtOnce) {
       {L"--gui maybe", true},
       {L"--internal 2", true},
       {L"--target", true},
+      {L"--target C:\\x\\\xD800" L"evil", true},  // not valid UTF-16
       {L"--gui off --internal 2", false},  // the user asked for no message box before the mistake
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(row.Arguments)));
-    SetUp();
+    ASSERT_NO_FATAL_FAILURE(NewCase());
     const auto result = Run(row.Arguments);
     EXPECT_EQ(result.ExitCode, 0xEE002003u) << std::hex << result.ExitCode;
     EXPECT_EQ(result.MessageBoxes.size(), row.MessageBox ? 1u : 0u);
@@ -193,7 +194,6 @@ TEST_F(StubProcess, BadCommandLineEndsAtOnce) {
       EXPECT_EQ(result.MessageBoxes[0].Caption, L" Self Extractor");
       EXPECT_EQ(result.MessageBoxes[0].Text, L"The command line arguments are invalid.");
     }
-    TearDown();
   }
 }
 
@@ -221,14 +221,14 @@ TEST_F(StubProcess, EscapeInTheExtractToDialogEndsTheRunQuietly) {
     testing_tools::PressKey(dialog, VK_ESCAPE);
   });
   EXPECT_EQ(seen.Caption, L"setup Self Extractor") << "the default title: the file's name";
-  EXPECT_EQ(seen.Prefilled, folder_) << "a stub without a document unpacks into the working folder";
+  EXPECT_EQ(seen.Prefilled, Folder()) << "a stub without a document unpacks into the working folder";
   EXPECT_NEAR((seen.Window.left + seen.Window.right) / 2, (seen.WorkArea.left + seen.WorkArea.right) / 2, 1)
       << "without an owner it opens in the middle of the work area";
   EXPECT_NEAR((seen.Window.top + seen.Window.bottom) / 2, (seen.WorkArea.top + seen.WorkArea.bottom) / 2, 1);
   EXPECT_EQ(result.ExitCode, 0xEE000005u) << std::hex << result.ExitCode;
   EXPECT_TRUE(result.MessageBoxes.empty()) << "a cancel is no error";
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+  HANDLE search = FindFirstFileW((Folder() + L"\\*").c_str(), &found);
   ASSERT_NE(search, INVALID_HANDLE_VALUE);
   std::vector<std::wstring> names;
   do {
@@ -269,12 +269,12 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
-    SetUp();
+    ASSERT_NO_FATAL_FAILURE(NewCase());
     if (row.Installer != nullptr) {
       ASSERT_TRUE(CopyFileW((g_payloads + L"\\" + row.Installer).c_str(), installer_.c_str(), FALSE));
     }
     if (row.Payload != nullptr) AppendPayload(row.Payload);
-    const std::wstring target = folder_ + L"\\out";
+    const std::wstring target = Folder() + L"\\out";
     const auto result = Run(L"--gui off --target \"" + target + L"\"");
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
     EXPECT_TRUE(result.MessageBoxes.empty());
@@ -283,9 +283,8 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
     if (row.ExitCode != 0) {
       EXPECT_EQ(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES) << "not even the target folder is made";
     }
-    EXPECT_EQ(GetFileAttributesW((folder_ + L"\\x").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((Folder() + L"\\x").c_str()), INVALID_FILE_ATTRIBUTES);
     testing_tools::RemoveTree(target);
-    TearDown();
   }
 }
 
@@ -332,9 +331,9 @@ TEST_F(StubProcess, ExtractStubDialogsWithAPayload) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
-    SetUp();
-    const std::wstring configured = folder_ + L"\\configured";
-    const std::wstring typed = folder_ + L"\\typed";
+    ASSERT_NO_FATAL_FAILURE(NewCase());
+    const std::wstring configured = Folder() + L"\\configured";
+    const std::wstring typed = Folder() + L"\\typed";
     std::string document = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Title>Example</Title>"
                            "<Extract><TargetPath>configured</TargetPath>" +
                            std::string(row.Sections) + "</Extract></SelfExtractor>";
@@ -365,7 +364,6 @@ TEST_F(StubProcess, ExtractStubDialogsWithAPayload) {
     EXPECT_NE(GetFileAttributesW((unpackedInto + L"\\readme.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     testing_tools::RemoveTree(configured);
     testing_tools::RemoveTree(typed);
-    TearDown();
   }
 }
 

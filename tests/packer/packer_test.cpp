@@ -13,6 +13,7 @@
 #include "support/vm_status.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
+#include "tests/tools/temp_folder.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
@@ -74,14 +75,7 @@ std::string ConfigurationResource(const std::wstring& installer, bool& present) 
 
 class Packing : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    work_ = std::wstring(temp) + L"vmstub-pack-" + std::to_wstring(GetCurrentProcessId());
-    testing_tools::RemoveTree(work_);
-    ASSERT_TRUE(CreateDirectoryW(work_.c_str(), nullptr));
-  }
-  void TearDown() override { testing_tools::RemoveTree(work_); }
+  void SetUp() override { ASSERT_FALSE(work_.empty()) << GetLastError(); }
 
   std::wstring Work(const std::wstring& name) const { return work_ + L"\\" + name; }
 
@@ -105,7 +99,8 @@ class Packing : public ::testing::Test {
     return result.ExitCode;
   }
 
-  std::wstring work_;
+  const testing_tools::TempFolder folder_{L"vmstub-pack-"};
+  const std::wstring& work_ = folder_.Path();
 };
 
 TEST(PackCommandLine, WordsAndMistakes) {

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "tests/tools/folder_listing.h"
+#include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
+#include "tests/tools/temp_folder.h"
 
 namespace {
 
@@ -77,37 +79,16 @@ std::string FirstBytes(const std::wstring& path, DWORD count) {
   return bytes;
 }
 
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW found{};
-  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
-
 // A download folder: the probe program with a dbghelp.dll planted beside it.
 // The probe's temporary folder is a chain of folders that does not exist yet.
 class CrashDump : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = Env(L"TEMP") + L"\\vm-crash-" + std::to_wstring(GetCurrentProcessId());
-    RemoveTree(folder_);
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-    probe_ = folder_ + L"\\" + kProbeName;
+    ASSERT_FALSE(folder_.Path().empty());
+    probe_ = folder_.Path() + L"\\" + kProbeName;
     ASSERT_TRUE(CopyFileW(g_probe.c_str(), probe_.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW(g_plant.c_str(), (folder_ + L"\\dbghelp.dll").c_str(), FALSE));
-    dumpFolder_ = folder_ + L"\\temp\\not\\there\\yet";
+    ASSERT_TRUE(CopyFileW(g_plant.c_str(), (folder_.Path() + L"\\dbghelp.dll").c_str(), FALSE));
+    dumpFolder_ = folder_.Path() + L"\\temp\\not\\there\\yet";
 
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kProbeOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
@@ -121,17 +102,16 @@ class CrashDump : public ::testing::Test {
   void TearDown() override {
     SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, kProbeOverrides);
-    RemoveTree(folder_);
   }
 
   testing_tools::ProgramResult Run(const wchar_t* mode) {
-    auto result = testing_tools::RunProgram(L"\"" + probe_ + L"\" " + mode, folder_, 120000);
+    auto result = testing_tools::RunProgram(L"\"" + probe_ + L"\" " + mode, folder_.Path(), 120000);
     EXPECT_EQ(result.StartError, 0u);
     EXPECT_FALSE(result.TimedOut);
     return result;
   }
 
-  std::wstring folder_;
+  const testing_tools::TempFolder folder_{L"vm-crash-"};
   std::wstring probe_;
   std::wstring dumpFolder_;
   std::wstring savedTemp_;
@@ -142,7 +122,7 @@ TEST_F(CrashDump, ThePlantIsLiveBareNameLoadingPicksItUp) {
   // ever load the plant.
   const auto result = Run(L"plain-load");
   EXPECT_EQ(result.ExitCode, 0u);
-  EXPECT_TRUE(Exists(folder_ + L"\\" + kMarker));
+  EXPECT_TRUE(Exists(folder_.Path() + L"\\" + kMarker));
 }
 
 TEST_F(CrashDump, ACrashLeavesAFullDumpInTheTemporaryFolderAndIgnoresThePlant) {
@@ -156,7 +136,7 @@ TEST_F(CrashDump, ACrashLeavesAFullDumpInTheTemporaryFolderAndIgnoresThePlant) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
-    RemoveTree(folder_ + L"\\temp");
+    testing_tools::RemoveTree(folder_.Path() + L"\\temp");
     const std::wstring before = Stamp();
     const auto result = Run(row.Mode);
     const std::wstring after = Stamp();
@@ -165,7 +145,7 @@ TEST_F(CrashDump, ACrashLeavesAFullDumpInTheTemporaryFolderAndIgnoresThePlant) {
     // where a machine reports an access violation); 4 or 5 would mean the
     // filter changed how the crash proceeds or was not installed.
     EXPECT_GE(result.ExitCode, 0xC0000000u) << std::hex << result.ExitCode;
-    EXPECT_FALSE(Exists(folder_ + L"\\" + kMarker)) << "the planted dbghelp.dll was loaded";
+    EXPECT_FALSE(Exists(folder_.Path() + L"\\" + kMarker)) << "the planted dbghelp.dll was loaded";
     const auto dumps = Dumps(dumpFolder_);
     ASSERT_EQ(dumps.size(), 1u) << "one dump in the expanded %TEMP%, its missing folders created";
     const std::wstring& name = dumps[0];
@@ -184,9 +164,9 @@ TEST_F(CrashDump, ACrashLeavesAFullDumpInTheTemporaryFolderAndIgnoresThePlant) {
 // advance; a file left there under every name of the next ten minutes keeps
 // its content, and the dump goes into a new file beside it.
 TEST_F(CrashDump, ANameTakenInAdvanceIsNotWrittenThrough) {
-  ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\temp").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\temp\\not").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\temp\\not\\there").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder_ / L"temp").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder_ / L"temp\\not").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder_ / L"temp\\not\\there").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(dumpFolder_.c_str(), nullptr));
   SYSTEMTIME start{};
   GetLocalTime(&start);

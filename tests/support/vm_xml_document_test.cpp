@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/vm_xml_document.h"
+#include "tests/tools/temp_folder.h"
 
 namespace {
 
@@ -24,11 +25,6 @@ VMXmlElement Root(VMXmlDocument& document, const std::string& text) {
   return document.Xml().RootElement();
 }
 
-std::wstring TempFile(const wchar_t* name) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp) + L"vmxml-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
-}
 
 std::string ReadAll(const std::wstring& path) {
   std::string content;
@@ -60,6 +56,9 @@ TEST(VMXmlDocument, ElementText) {
       {"entities and character references are replaced", "<e>&lt;&amp;&#228;&#x10437;</e>", status::Ok,
        L"<&\u00E4\xD801\xDC37"},
       {"a CDATA section on its own line", "<e>\n  <![CDATA[ <b>x</b> ]]>\n</e>", status::Ok, L" <b>x</b> "},
+      {"no reference inside CDATA", "<e><![CDATA[&#0;]]></e>", status::Ok, L"&#0;"},
+      {"no reference inside a comment", "<e>&#9;&#xD;<!-- &#0; --></e>", status::InvalidConfiguration},
+      {"the lowest and highest characters allowed", "<e>&#x9;&#x10FFFF;</e>", status::Ok, L"\t\xDBFF\xDFFF"},
       {"UTF-8 text becomes UTF-16", "<e>Gr\xC3\xBC\xC3\x9F""e</e>", status::Ok, L"Gr\u00FC\u00DFe"},
       {"self-closed", "<e/>", status::ElementEmpty},
       {"open and closed with nothing between", "<e></e>", status::ElementEmpty},
@@ -184,7 +183,10 @@ TEST(VMXmlDocument, Utf8ToUtf16) {
 }
 
 TEST(VMXmlDocument, ParseFailuresLeaveAnEmptyDocument) {
-  const char* texts[] = {nullptr, "", "<a>", "<a></b>", "text", "<a x='1' x='2'/>", "<a/><?xml version='1.0'?>"};
+  const char* texts[] = {nullptr, "", "<a>", "<a></b>", "text", "<a x='1' x='2'/>", "<a/><?xml version='1.0'?>",
+                         // References to characters XML does not allow; NUL would cut the value.
+                         "<a>x&#0;y</a>", "<a b='x&#x00;y'/>", "<a>&#;</a>", "<a>&#x;</a>", "<a>&#4294967361;</a>",
+                         "<a>&#1;</a>", "<a>&#xD800;</a>", "<a>&#xFFFE;</a>", "<a>&#x110000;</a>"};
   for (const char* text : texts) {
     SCOPED_TRACE(text != nullptr ? text : "(null)");
     VMXmlDocument document;
@@ -198,7 +200,8 @@ TEST(VMXmlDocument, ParseFailuresLeaveAnEmptyDocument) {
 }
 
 TEST(VMXmlDocument, FilesInAndOut) {
-  const std::wstring path = TempFile(L"doc.xml");
+  const testing_tools::TempFolder folder;
+  const std::wstring path = folder / L"doc.xml";
   WriteAll(path, "<?xml version='1.0'?>\n<r><e>caf\xC3\xA9 &amp; more</e></r>");
 
   VMXmlDocument document;
@@ -222,7 +225,7 @@ TEST(VMXmlDocument, FilesInAndOut) {
   EXPECT_EQ(again.LoadFile(path), status::FileNotXml);
   DeleteFileW(path.c_str());
   EXPECT_EQ(again.LoadFile(path), status::FileOpenFailed);
-  EXPECT_EQ(document.SaveFile(TempFile(L"no-such-folder\\doc.xml")), status::FileOpenFailed);
+  EXPECT_EQ(document.SaveFile(folder / L"no-such-folder\\doc.xml"), status::FileOpenFailed);
 }
 
 TEST(VMXmlDocument, AFullDiskIsAWriteFailure) {

@@ -144,7 +144,9 @@ TEST_F(TaskPhase, MinimumDurationHoldsTheNextTaskBack) {
   ASSERT_EQ(journal_.StartTicks.size(), 2u);
   const DWORD gap = journal_.StartTicks[1] - journal_.StartTicks[0];
   EXPECT_GE(gap, 1000u);
-  EXPECT_LE(gap, 1600u) << "the wait sleeps in 100 ms steps and should end soon after the minimum";
+  // An upper bound only catches a wait that forgets to end; a loaded or
+  // emulated machine may lag by seconds, so the bound is generous.
+  EXPECT_LE(gap, 6000u) << "the wait ends once the minimum has passed";
 }
 
 TEST_F(TaskPhase, ProgressDialogFollowsEachTaskBeforeItRuns) {

@@ -1,5 +1,7 @@
 #include "tests/tools/process_runner.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -20,6 +22,15 @@ BOOL CALLBACK CollectMessageBoxes(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<Search*>(context);
   if (IsVisibleDialogOf(window, search->ProcessId, kMessageBoxTextId)) search->Boxes.push_back(window);
   return TRUE;
+}
+
+// Wine answers for a running process only, so the peak is sampled while the
+// program runs and once more when it has ended; the largest answer counts.
+void NotePeakPrivateBytes(HANDLE process, ProgramResult& result) {
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (GetProcessMemoryInfo(process, &memory, sizeof(memory))) {
+    result.PeakPrivateBytes = std::max<std::size_t>(result.PeakPrivateBytes, memory.PeakPagefileUsage);
+  }
 }
 
 }  // namespace
@@ -43,6 +54,7 @@ ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& wo
   std::vector<HWND> answered;
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+    NotePeakPrivateBytes(process.hProcess, result);
     if (GetTickCount64() > deadline) {
       result.TimedOut = true;
       TerminateProcess(process.hProcess, 0xDEAD);
@@ -60,6 +72,7 @@ ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& wo
       PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
   }
+  NotePeakPrivateBytes(process.hProcess, result);
   DWORD exitCode = 0;
   GetExitCodeProcess(process.hProcess, &exitCode);
   result.ExitCode = exitCode;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,6 +22,9 @@ struct ProgramResult {
   DWORD StartError = 0;  // non-zero: CreateProcessW failed with this error
   bool TimedOut = false;
   std::uint32_t ExitCode = 0;
+  // The most private memory the process ever committed, read just before
+  // its handle is closed (0 when Windows could not tell).
+  std::size_t PeakPrivateBytes = 0;
   std::vector<MessageBoxSeen> MessageBoxes;
 };
 

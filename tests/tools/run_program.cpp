@@ -1,7 +1,8 @@
 // runprogram [--cwd FOLDER] [--timeout MS] -- PROGRAM [ARGUMENTS...]
 //
 // Runs a program under Wine and prints what a Unix shell cannot see: the full
-// 32-bit exit code, and the caption and text of every message box it showed.
+// 32-bit exit code, the caption and text of every message box it showed, and
+// the most private memory it committed.
 // Exits 0 when the program could be run, 2 otherwise.
 #include <windows.h>
 
@@ -47,6 +48,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("messagebox: %s | %s\n", Utf8(box.Caption).c_str(), Utf8(box.Text).c_str());
   }
   if (result.TimedOut) std::printf("timeout: the program was ended after %lu ms\n", timeoutMs);
+  std::printf("peak-private-bytes: %lu\n", static_cast<unsigned long>(result.PeakPrivateBytes));
   std::printf("exit: 0x%08lX (%lu)\n", static_cast<unsigned long>(result.ExitCode),
               static_cast<unsigned long>(result.ExitCode));
   return 0;

@@ -10,7 +10,7 @@
 
 namespace testing_tools {
 
-inline constexpr DWORD kWindowTimeoutMs = 15000;
+inline constexpr DWORD kWindowTimeoutMs = 30000;
 
 // Polls `condition` until it holds; false when `timeoutMs` passed first.
 [[nodiscard]] bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kWindowTimeoutMs);

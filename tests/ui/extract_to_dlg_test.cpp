@@ -132,9 +132,9 @@ TEST_F(ExtractToDialog, WidensTheEditBoxAndKeepsTheButtonsAtTheRightEdge) {
 
     HWND grip = GetDlgItem(dialog, IDC_SIZE_GRIP);
     ShowWindow(dialog, SW_MAXIMIZE);
-    seen.GripHiddenMaximised = WaitFor([&] { return !IsWindowVisible(grip); }, 5000);
+    seen.GripHiddenMaximised = WaitFor([&] { return !IsWindowVisible(grip); });
     ShowWindow(dialog, SW_RESTORE);
-    seen.GripBackRestored = WaitFor([&] { return IsWindowVisible(grip) != FALSE; }, 5000);
+    seen.GripBackRestored = WaitFor([&] { return IsWindowVisible(grip) != FALSE; });
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   });
 
@@ -238,7 +238,7 @@ TEST_F(ExtractToDialog, FolderBrowserPicksAFolderOrChangesNothing) {
     };
     browse([&](HWND browser) {
       seen.ShowsTitle = HasChildWithText(browser, L"Specify a location for the files to be extracted.");
-      seen.ShowsFolder = WaitFor([&] { return TreeShows(browser, leaf); }, 5000);
+      seen.ShowsFolder = WaitFor([&] { return TreeShows(browser, leaf); });
       PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
     });
     seen.AfterCancel = WindowText(edit);
