@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/vm_handle.h"
+#include "support/vm_win_long_path.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -213,7 +214,10 @@ DeleteExtractedFiles::DeleteExtractedFiles() { Description = L"Extracted files a
 
 VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
-  std::wstring target = TargetFolder;
+  // The long form, as the extraction used: deep trees stay reachable and
+  // names are taken literally.
+  std::wstring target;
+  if (velmora::VMWinLongPath(TargetFolder, target) != status::Ok) target = TargetFolder;
   while (target.size() > 1 && (target.back() == L'\\' || target.back() == L'/')) target.pop_back();
   const TreeRemover remover(Record.get());
 

@@ -2,12 +2,27 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 std::wstring PathKey(const std::wstring& path) {
+  // The long form names the same places: "\\?\C:\x" is "C:\x" and
+  // "\\?\UNC\server\x" is "\\server\x".
+  std::wstring_view rest = path;
   std::wstring key;
+  if (rest.starts_with(L"\\\\?\\UNC\\")) {
+    rest.remove_prefix(8);
+    key = L"\\\\";
+  } else if (rest.starts_with(L"\\\\?\\")) {
+    rest.remove_prefix(4);
+  } else if (rest.starts_with(L"\\\\")) {
+    rest.remove_prefix(2);
+    key = L"\\\\";
+  }
+  const std::size_t prefix = key.size();
   key.reserve(path.size());
-  for (wchar_t c : path) {
+  for (wchar_t c : rest) {
     if (c == L'/') c = L'\\';
-    if (c == L'\\' && !key.empty() && key.back() == L'\\') continue;
+    if (c == L'\\' && key.size() > prefix && key.back() == L'\\') continue;
     key += c;
   }
   while (key.size() > 1 && key.back() == L'\\') key.pop_back();

@@ -28,6 +28,6 @@ class ExtractionRecord {
   std::unordered_set<std::wstring> fileKeys_;
 };
 
-// `path` with `\` separators, no repeated or trailing ones, in upper case:
-// two spellings of one place give the same key.
+// `path` in its plain form with `\` separators, no repeated or trailing ones,
+// in upper case: two spellings of one place give the same key.
 [[nodiscard]] std::wstring PathKey(const std::wstring& path);
