@@ -242,6 +242,12 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
     const DWORD attributes = GetFileAttributesW(tree.c_str());
     // Nothing there, or nothing that can be looked at: nothing to delete.
     if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != 0) continue;
+    // A folder of the payload that the program replaced by a link: only the
+    // link goes.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      RemoveDirectoryW(tree.c_str());
+      continue;
+    }
     if (remover.DeleteTree(tree) == status::DirectoryNotEmpty) pending.push_back(tree);
   }
 

@@ -297,6 +297,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
   struct Row {
     const char* Name;
     std::string Command;  // the command element, {} standing for its content
+    const char* Executable = "cmd.exe";
     const char* Arguments = "/c if exist readme.txt exit 7";
     const wchar_t* Payload = L"tree.7z";
     const wchar_t* Target = L"run";  // below the case folder
@@ -304,7 +305,9 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     bool UserFiles = false;          // the target holds 50 files of the user beforehand
     std::uint32_t ExitCode = 7;
     bool Unpacked = false;           // the unpacked files stay
+    bool Installs = false;           // the example product is installed afterwards
   };
+  const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
   const Row rows[] = {
       {.Name = "CreateProcess", .Command = "<CreateProcess>{}</CreateProcess>"},
       {.Name = "CreateProcess, the tail behind --passthrough reaches the command", .Command = "<CreateProcess>{}</CreateProcess>",
@@ -314,6 +317,11 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
       {.Name = "a failed extraction skips the command and keeps the user's files",
        .Command = "<CreateProcess>{}</CreateProcess>", .Payload = L"crafted-unsafe-parent.7z", .UserFiles = true,
        .ExitCode = 0xEE000001},
+      {.Name = "an installer package installs", .Command = "<CreateProcess>{}</CreateProcess>", .Executable = msiexec,
+       .Arguments = "/i product.msi /qn", .Payload = L"msi-install.7z", .ExitCode = 0, .Installs = true},
+      {.Name = "a package that refuses to install: its exit code, and the folder goes all the same",
+       .Command = "<CreateProcess>{}</CreateProcess>", .Executable = msiexec, .Arguments = "/i product.msi /qn",
+       .Payload = L"msi-refused.7z", .ExitCode = 1603},
       {.Name = "ShellExecute with Wait", .Command = "<ShellExecute Wait='true'>{}</ShellExecute>"},
       {.Name = "ShellExecute without Wait returns at once and leaves the files",
        .Command = "<ShellExecute>{}</ShellExecute>", .ExitCode = 0, .Unpacked = true},
@@ -328,8 +336,8 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     SCOPED_TRACE(row.Name);
     ASSERT_NO_FATAL_FAILURE(NewCase());
     std::string command = row.Command;
-    command.replace(command.find("{}"), 2,
-                    std::string("<Executable>cmd.exe</Executable><Arguments>") + row.Arguments + "</Arguments>");
+    command.replace(command.find("{}"), 2, std::string("<Executable>") + row.Executable + "</Executable><Arguments>" +
+                                               row.Arguments + "</Arguments>");
     EmbedDocument("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
                   "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
                   "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
@@ -348,9 +356,19 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     }
     std::wstring arguments = L"--gui off --target \"" + target + L"\"";
     if (!row.More.empty()) arguments += L" " + row.More;
+    // The product leaves the prefix before and after, so each run installs it.
+    const std::wstring package = g_payloads + L"\\msi-install\\product.msi";
+    const auto uninstall = [&] { (void)RunProgram(L"msiexec.exe /x \"" + package + L"\" /qn", Folder(), 120000); };
+    if (row.Installs) uninstall();
     const auto result = Run(arguments);
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
     EXPECT_TRUE(result.MessageBoxes.empty());
+    if (row.Installs) {
+      wchar_t installed[MAX_PATH] = {};
+      ExpandEnvironmentStringsW(L"%ProgramFiles%\\VmStubExample\\readme.txt", installed, MAX_PATH);
+      EXPECT_NE(GetFileAttributesW(installed), INVALID_FILE_ATTRIBUTES) << testing::PrintToString(std::wstring(installed));
+      uninstall();
+    }
     std::set<std::wstring> left;
     for (const auto& [name, entry] : testing_tools::ListFolder(target)) left.insert(name);
     if (row.Unpacked) {
