@@ -306,6 +306,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     std::uint32_t ExitCode = 7;
     bool Unpacked = false;           // the unpacked files stay
     bool Installs = false;           // the example product is installed afterwards
+    const wchar_t* Leaves = nullptr;  // a file the program writes in the target, kept by the clean-up
   };
   const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
   const Row rows[] = {
@@ -319,6 +320,10 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
        .ExitCode = 0xEE000001},
       {.Name = "an installer package installs", .Command = "<CreateProcess>{}</CreateProcess>", .Executable = msiexec,
        .Arguments = "/i product.msi /qn", .Payload = L"msi-install.7z", .ExitCode = 0, .Installs = true},
+      {.Name = "the passthrough tail reaches msiexec: its log stays in the user's folder",
+       .Command = "<CreateProcess>{}</CreateProcess>", .Executable = msiexec, .Arguments = "/i product.msi /qn",
+       .Payload = L"msi-install.7z", .More = L"--passthrough /l*v log.txt", .UserFiles = true, .ExitCode = 0,
+       .Installs = true, .Leaves = L"log.txt"},
       {.Name = "a package that refuses to install: its exit code, and the folder goes all the same",
        .Command = "<CreateProcess>{}</CreateProcess>", .Executable = msiexec, .Arguments = "/i product.msi /qn",
        .Payload = L"msi-refused.7z", .ExitCode = 1603},
@@ -361,6 +366,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     const auto uninstall = [&] { (void)RunProgram(L"msiexec.exe /x \"" + package + L"\" /qn", Folder(), 120000); };
     if (row.Installs) uninstall();
     const auto result = Run(arguments);
+    if (row.Leaves) userFiles.insert(row.Leaves);
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
     EXPECT_TRUE(result.MessageBoxes.empty());
     if (row.Installs) {
