@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "app/cmd_line.h"
-#include "app/stub_status.h"
 #include "config/cfg.h"
+#include "config/stub_status.h"
 #include "support/vm_scope_exit.h"
 #include "tasks/extract_files.h"
 #include "ui/extract_to_dlg.h"

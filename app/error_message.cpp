@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "app/cmd_line.h"
-#include "app/stub_status.h"
 #include "config/cfg.h"
+#include "config/stub_status.h"
 
 namespace status = velmora::status;
 

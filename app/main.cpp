@@ -10,7 +10,7 @@
 #include "app/cmd_line.h"
 #include "app/error_message.h"
 #include "app/process_setup.h"
-#include "app/stub_status.h"
+#include "config/stub_status.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
   SetUpStubProcess();

@@ -53,7 +53,6 @@ add_library(sevenzip STATIC
   ${sz_cpp}/Windows/FileIO.cpp
   ${sz_cpp}/Windows/FileName.cpp
   ${sz_cpp}/Windows/PropVariant.cpp
-  ${sz_cpp}/Windows/Synchronization.cpp
   ${sz_cpp}/Windows/System.cpp
   ${sz_cpp}/Windows/TimeUtils.cpp
 
@@ -68,10 +67,8 @@ add_library(sevenzip STATIC
   ${sz_cpp}/7zip/Common/OutBuffer.cpp
   ${sz_cpp}/7zip/Common/ProgressUtils.cpp
   ${sz_cpp}/7zip/Common/PropId.cpp
-  ${sz_cpp}/7zip/Common/StreamBinder.cpp
   ${sz_cpp}/7zip/Common/StreamObjects.cpp
   ${sz_cpp}/7zip/Common/StreamUtils.cpp
-  ${sz_cpp}/7zip/Common/VirtThread.cpp
 
   ${sz_cpp}/7zip/Archive/ArchiveExports.cpp
   ${sz_cpp}/7zip/Archive/Common/CoderMixer2.cpp
@@ -113,13 +110,11 @@ add_library(sevenzip STATIC
   ${sz_c}/Lzma2Dec.c
   ${sz_c}/Lzma2DecMt.c
   ${sz_c}/LzmaDec.c
-  ${sz_c}/MtDec.c
   ${sz_c}/Ppmd7.c
   ${sz_c}/Ppmd7Dec.c
   ${sz_c}/Sha256.c
   ${sz_c}/Sha256Opt.c
   ${sz_c}/SwapBytes.c
-  ${sz_c}/Threads.c
   ${sz_c}/XzCrc64.c
   ${sz_c}/XzCrc64Opt.c
   ${sevenzip_guids})
@@ -144,7 +139,12 @@ add_library(sevenzip_registry STATIC
   ${sz_cpp}/7zip/Crypto/MyAesReg.cpp)
 target_link_libraries(sevenzip_registry PUBLIC sevenzip)
 target_include_directories(sevenzip SYSTEM PUBLIC ${sz_cpp})
-target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY)
+# Single-threaded: built multi-threaded, the library runs filter coders and
+# the blocks of an LZMA2 stream on threads of its own and calls the
+# extraction callback from there. Those threads see SysWOW64 in place of the
+# real system folder, so files meant for it would land in the wrong place;
+# the stub keeps every file-system call on its worker thread.
+target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY Z7_ST)
 # The library is not our code: our warning set stays off; -w keeps the build
 # log readable. It needs the OLE declarations that the lean Windows headers
 # leave out.

@@ -6,7 +6,7 @@
 #include <new>
 #include <string_view>
 
-#include "app/stub_status.h"
+#include "config/stub_status.h"
 #include "config/target_path.h"
 #include "support/vm_ascii_case.h"
 #include "support/vm_win_module_file_name.h"

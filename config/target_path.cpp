@@ -93,7 +93,11 @@ VMStatus MakeAbsolutePath(const std::wstring& path, std::wstring& absolute) {
   absolute.clear();
   const std::size_t rootName = RootNameLength(path);
   const bool rootDirectory = rootName < path.size() && IsSeparator(path[rootName]);
-  if (rootName != 0 && rootDirectory) {
+  // A share has no drive-relative form: "\\server\share" names the share's
+  // root, and completing it with the working directory would name another
+  // folder.
+  const bool uncRoot = rootName != 0 && IsSeparator(path[0]);
+  if (rootName != 0 && (rootDirectory || uncRoot)) {
     absolute = path;
     return status::Ok;
   }

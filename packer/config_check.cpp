@@ -1,7 +1,7 @@
 #include "packer/config_check.h"
 
-#include "app/stub_status.h"
 #include "config/cfg.h"
+#include "config/stub_status.h"
 #include "packer/status_text.h"
 #include "support/vm_utf_convert.h"
 #include "support/vm_xml_document.h"

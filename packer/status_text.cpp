@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "app/stub_status.h"
+#include "config/stub_status.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;

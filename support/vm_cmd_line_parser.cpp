@@ -62,10 +62,18 @@ void VMCmdLineParserT<Char>::MarkSeen(ArgBase& definition) {
 }
 
 template <typename Char>
+bool VMCmdLineParserT<Char>::Unrepresentable(std::size_t index) const {
+  if (unrepresentable_ == 0 || index != unrepresentable_) return false;
+  Report(VMFormat("Argument {} is not valid UTF-16.\n", static_cast<int>(index)));
+  return true;
+}
+
+template <typename Char>
 VMStatus VMCmdLineParserT<Char>::Parse(const std::vector<String>& args) {
   if (!args.empty() && ProgramName.empty()) ProgramName = args[0];
 
   for (std::size_t i = 1; i < args.size(); ++i) {
+    if (Unrepresentable(i)) return status::InvalidValue;
     const String& word = args[i];
     if (IsOptionWord(word)) {
       ArgBase* option = FindOption(word);
@@ -82,6 +90,7 @@ VMStatus VMCmdLineParserT<Char>::Parse(const std::vector<String>& args) {
           Report(VMFormat("Missing value for option {}.\n", word));
           return status::OptionValueMissing;
         }
+        if (Unrepresentable(i + 1)) return status::InvalidValue;
         const String& value = args[++i];
         const VMStatus processed = option->ProcessValue(value);
         if (processed != status::Ok) {
@@ -132,8 +141,17 @@ template <typename Char>
 VMStatus VMCmdLineParserT<Char>::Parse(const std::vector<std::wstring>& args) {
   std::vector<String> narrow;
   narrow.reserve(args.size());
-  for (const std::wstring& arg : args) narrow.push_back(VMUtf16ToUtf8(arg));
-  return Parse(narrow);
+  unrepresentable_ = 0;
+  for (const std::wstring& arg : args) {
+    // The conversion would keep only the low byte of a lone surrogate, so a
+    // value could end at a NUL or change its meaning; the word is refused
+    // when the parse reaches it.
+    if (unrepresentable_ == 0 && !narrow.empty() && !VMIsValidUtf16(arg)) unrepresentable_ = narrow.size();
+    narrow.push_back(VMUtf16ToUtf8(arg));
+  }
+  const VMStatus parsed = Parse(narrow);
+  unrepresentable_ = 0;
+  return parsed;
 }
 
 template class VMCmdLineParserT<char>;

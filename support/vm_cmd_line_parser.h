@@ -102,7 +102,9 @@ class VMCmdLineParserT {
   }
 
   [[nodiscard]] VMStatus Parse(const std::vector<String>& args);
-  // Converts every argument to UTF-8 first.
+  // Converts every argument to UTF-8 first. An argument that is not valid
+  // UTF-16 (a lone surrogate) has no UTF-8 form: the parse fails with
+  // InvalidValue when it reaches that argument.
   [[nodiscard]] VMStatus Parse(const std::vector<std::wstring>& args);
 
   // Plain words that no positional definition takes land here (either list
@@ -120,6 +122,11 @@ class VMCmdLineParserT {
   void Report(const String& message) const;
   [[nodiscard]] ArgBase* FindOption(StringView word) const;
   static void MarkSeen(ArgBase& definition);
+  [[nodiscard]] bool Unrepresentable(std::size_t index) const;
+
+  // Index of the first argument the wide parse could not convert; 0 for none
+  // (the program name is never parsed).
+  std::size_t unrepresentable_ = 0;
 
   std::vector<std::unique_ptr<ArgBase>> arguments_;
   std::vector<std::unique_ptr<ArgBase>> options_;

@@ -464,8 +464,14 @@ std::uint32_t VMFormatterT<Char>::FormatArgs(const Char* format, const FormatArg
         report(Problem::NoArgument);
       }
     } else if (IsDigit(*p)) {
+      // An index too large for 32 bits stays at the largest value, which no
+      // argument count reaches: wrapped around, it could name a valid one.
+      constexpr std::uint32_t kLargest = 0xFFFFFFFF;
       std::uint32_t explicitIndex = 0;
-      while (IsDigit(*p)) explicitIndex = explicitIndex * 10 + static_cast<std::uint32_t>(*p++ - '0');
+      while (IsDigit(*p)) {
+        const auto digit = static_cast<std::uint32_t>(*p++ - '0');
+        explicitIndex = explicitIndex > (kLargest - digit) / 10 ? kLargest : explicitIndex * 10 + digit;
+      }
       if (explicitIndex < count) {
         index = explicitIndex;
       } else {

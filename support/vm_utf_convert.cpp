@@ -6,6 +6,19 @@
 
 namespace velmora {
 
+bool VMIsValidUtf16(std::wstring_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+    const bool low = text[i] >= 0xDC00 && text[i] <= 0xDFFF;
+    if (low) return false;
+    if (high) {
+      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
 std::string VMUtf16ToUtf8(std::wstring_view text) {
   std::string converted;
   if (text.empty()) return converted;

@@ -6,6 +6,9 @@
 
 namespace velmora {
 
+// Whether every surrogate in `text` is part of a pair.
+[[nodiscard]] bool VMIsValidUtf16(std::wstring_view text);
+
 // Text that is not valid UTF-16 (a lone surrogate) is converted unit by unit
 // instead, keeping the low byte of every unit.
 [[nodiscard]] std::string VMUtf16ToUtf8(std::wstring_view text);

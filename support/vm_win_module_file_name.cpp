@@ -14,7 +14,8 @@ VMStatus VMWinModuleFileName::InitWithModuleHandle() {
   wchar_t path[2048] = {};
   // A path cut at 2047 characters is used as it is.
   if (GetModuleFileNameW(nullptr, path, 2047) == 0) {
-    const DWORD error = GetLastError();
+    // A failure that left no last error must still be one.
+    const VMStatus error = LastErrorOr();
     VMTrace("ERROR: %s: GetModuleFileName failed, err=0x%08x\n",
             "velmora::VMWinModuleFileName::InitWithModuleHandle", static_cast<unsigned>(error));
     return error;

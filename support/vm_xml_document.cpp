@@ -1,6 +1,9 @@
 #include "support/vm_xml_document.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 #include "support/vm_ascii_case.h"
@@ -45,6 +48,84 @@ VMStatus ParseBool(const char* text, bool& value) {
 
 bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// Whether `code` is a character XML allows in a document.
+bool IsXmlCharacter(std::uint32_t code) {
+  return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+         (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+// Whether the character reference ("&#N;" or "&#xH;") that starts at `i`
+// names a character XML does not allow; `i` moves past it. Anything else
+// than digits and a semicolon is no reference, and tinyxml2 keeps it as text.
+bool IsForbiddenReference(std::string_view text, std::size_t& i) {
+  i += 2;
+  // Only a lower-case x makes a hexadecimal reference, for tinyxml2 as for
+  // XML.
+  const bool hex = i < text.size() && text[i] == 'x';
+  if (hex) ++i;
+  constexpr std::uint32_t kBeyondUnicode = 0x110000;
+  std::uint32_t code = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    std::uint32_t digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<std::uint32_t>(c - '0');
+    } else if (hex && c >= 'a' && c <= 'f') {
+      digit = static_cast<std::uint32_t>(c - 'a' + 10);
+    } else if (hex && c >= 'A' && c <= 'F') {
+      digit = static_cast<std::uint32_t>(c - 'A' + 10);
+    } else {
+      break;
+    }
+    code = std::min(code * (hex ? 16 : 10) + digit, kBeyondUnicode);
+  }
+  return i < text.size() && text[i] == ';' && !IsXmlCharacter(code);
+}
+
+// Whether `text` holds a character reference to a character XML does not
+// allow, in character data or in an attribute value. tinyxml2 replaces such
+// references all the same, NUL included, and a value read afterwards would
+// end at that NUL; its 32-bit arithmetic also wraps huge numbers around to
+// any character at all. Comments, CDATA sections, processing instructions
+// and declarations are passed over: their text is never replaced.
+bool HasForbiddenCharacterReference(std::string_view text) {
+  struct Verbatim {
+    std::string_view Open;
+    std::string_view Close;
+  };
+  constexpr Verbatim kVerbatim[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}, {"<!", ">"}};
+  bool inTag = false;
+  char quote = 0;  // the quote of the attribute value being read, or 0
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::string_view rest = text.substr(i);
+    if (!inTag || quote != 0) {
+      if (rest.starts_with("&#")) {
+        if (IsForbiddenReference(text, i)) return true;
+        continue;
+      }
+      if (quote != 0 && text[i] == quote) quote = 0;
+    } else if (text[i] == '"' || text[i] == '\'') {
+      quote = text[i];
+    } else if (text[i] == '>') {
+      inTag = false;
+    }
+    if (!inTag && text[i] == '<') {
+      const auto verbatim = std::find_if(std::begin(kVerbatim), std::end(kVerbatim),
+                                         [&](const Verbatim& v) { return rest.starts_with(v.Open); });
+      if (verbatim != std::end(kVerbatim)) {
+        const std::size_t close = text.find(verbatim->Close, i + verbatim->Open.size());
+        if (close == std::string_view::npos) return false;
+        i = close + verbatim->Close.size();
+        continue;
+      }
+      inTag = true;
+    }
+    ++i;
+  }
+  return false;
+}
+
 void TraceXmlError(const char* function, const tinyxml2::XMLDocument& document) {
   VMTrace("ERROR: %s: %s at line %d\n", function, document.ErrorName(), document.ErrorLineNum());
 }
@@ -68,6 +149,11 @@ VMStatus VMXmlDocument::Parse(const char* text) {
   // discards a partly built tree itself.
   if (document_.Parse(text) != tinyxml2::XML_SUCCESS) {
     TraceXmlError("velmora::VMXmlDocument::Parse", document_);
+    return status::XmlParseError;
+  }
+  if (HasForbiddenCharacterReference(text)) {
+    VMTrace("ERROR: %s: %s\n", "velmora::VMXmlDocument::Parse", "reference to a character XML does not allow");
+    document_.Clear();
     return status::XmlParseError;
   }
   return status::Ok;

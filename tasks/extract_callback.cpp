@@ -115,7 +115,7 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
   NWindows::NCOM::CPropVariant path;
   RINOK(archive_->GetProperty(index, kpidPath, &path))
   if (path.vt == VT_BSTR && path.bstrVal && path.bstrVal[0] != L'\0') {
-    filePath_ = path.bstrVal;
+    filePath_ = ItemPathAsStored(path.bstrVal);
   } else if (path.vt == VT_EMPTY || path.vt == VT_BSTR) {
     filePath_ = itemDefaultName_;
   } else {
@@ -157,9 +157,15 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
   if (isDirectory_) {
     if (isAnti_) {
       RemoveDirectoryW(diskFilePath_.c_str());
-    } else {
-      directories_.push_back({diskFilePath_, modificationTime_, WindowsAttributes(attributes_)});
+      return S_OK;
     }
+    // A file standing where the folder belongs stays as it is, and the run
+    // fails: the folder's contents could not be written either.
+    const DWORD standing = GetFileAttributesW(diskFilePath_.c_str());
+    if (standing == INVALID_FILE_ATTRIBUTES || !(standing & FILE_ATTRIBUTE_DIRECTORY)) {
+      return Fail(L"Can not create folder");
+    }
+    directories_.push_back({diskFilePath_, modificationTime_, WindowsAttributes(attributes_)});
     return S_OK;
   }
 

@@ -1,5 +1,7 @@
 #include "tasks/extract_files.h"
 
+#include <vector>
+
 #include "support/vm_trace.h"
 #include "support/vm_win_module_file_name.h"
 #include "tasks/extract_callback.h"
@@ -30,23 +32,28 @@ VMStatus Fail(const char* reason) {
   return status::Failed;
 }
 
-// Creates `folder` (ending with a separator) and every missing parent. An
-// existing folder is fine; the error of the last creation that failed is
-// returned when the folder is not there afterwards.
+// Creates `folder` (ending with a separator) and every missing parent, from
+// the deepest level that exists downward. An existing folder is fine. The
+// first creation that fails gives the error: the levels below it would only
+// report that their parent is missing.
 VMStatus CreateFolderTree(const std::wstring& folder) {
-  DWORD lastError = 0;
+  std::vector<std::size_t> levelEnds;
   for (std::size_t i = 1; i < folder.size(); ++i) {
-    if (!IsSeparator(folder[i]) || IsSeparator(folder[i - 1])) continue;
-    const std::wstring part = folder.substr(0, i);
-    if (CreateDirectoryW(part.c_str(), nullptr)) {
-      lastError = 0;
-    } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
-      lastError = GetLastError();
+    if (IsSeparator(folder[i]) && !IsSeparator(folder[i - 1])) levelEnds.push_back(i);
+  }
+  std::size_t missing = levelEnds.size();
+  while (missing > 0 && GetFileAttributesW(folder.substr(0, levelEnds[missing - 1]).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    --missing;
+  }
+  for (; missing < levelEnds.size(); ++missing) {
+    if (!CreateDirectoryW(folder.substr(0, levelEnds[missing]).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      return velmora::LastErrorOr();
     }
   }
   const DWORD attributes = GetFileAttributesW(folder.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return status::Ok;
-  return lastError != 0 ? lastError : ERROR_DIRECTORY;
+  return ERROR_DIRECTORY;
 }
 
 // Looks at every item's path before anything is written, so that a payload
@@ -57,7 +64,7 @@ bool AllItemPathsSafe(IInArchive& archive) {
   for (UInt32 i = 0; i < count; ++i) {
     NWindows::NCOM::CPropVariant path;
     if (archive.GetProperty(i, kpidPath, &path) != S_OK) return false;
-    if (path.vt == VT_BSTR && path.bstrVal && !IsSafeItemPath(path.bstrVal)) {
+    if (path.vt == VT_BSTR && path.bstrVal && !IsSafeItemPath(ItemPathAsStored(path.bstrVal))) {
       velmora::VMTrace("ERROR: %s: unsafe item path %S\n", "ExtractArchive", path.bstrVal);
       return false;
     }
@@ -96,7 +103,12 @@ VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& tar
   if (!folder.empty() && !IsSeparator(folder.back())) folder += L'\\';
   if (!AllItemPathsSafe(*archive)) {
     result = status::Failed;
-  } else if (!folder.empty()) {
+  } else if (folder.empty()) {
+    // Without a folder the items would be joined to the working directory,
+    // wherever the installer happened to be started. Creating a folder with
+    // an empty name fails the same way.
+    result = ERROR_PATH_NOT_FOUND;
+  } else {
     result = CreateFolderTree(folder);
   }
   if (result == status::Ok) {

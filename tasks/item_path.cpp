@@ -57,3 +57,12 @@ ItemPathRisk FindItemPathRisk(std::wstring_view path) {
   }
   return risk;
 }
+
+std::wstring ItemPathAsStored(std::wstring_view reported) {
+  constexpr wchar_t kReportedBackslash = L'\uF05C';
+  std::wstring path(reported);
+  for (wchar_t& c : path) {
+    if (c == kReportedBackslash) c = L'\\';
+  }
+  return path;
+}

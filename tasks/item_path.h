@@ -7,6 +7,7 @@
 // the stub would refuse.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // Why an item path (with `\` or `/` separators) may not be written.
@@ -31,3 +32,9 @@ enum class ItemPathRisk {
 [[nodiscard]] inline bool IsSafeItemPath(std::wstring_view path) {
   return FindItemPathRisk(path) == ItemPathRisk::None;
 }
+
+// The archive library reports a `\` stored in an item path as U+F05C, so
+// that it cannot separate folders on Windows. Archives written on Windows may
+// use it as their separator all the same; the path is judged and written with
+// it given back.
+[[nodiscard]] std::wstring ItemPathAsStored(std::wstring_view reported);

@@ -181,6 +181,7 @@ TEST_F(StubProcess, BadCommandLineEndsAtOnce) {
       {L"--gui maybe", true},
       {L"--internal 2", true},
       {L"--target", true},
+      {L"--target C:\\x\\\xD800" L"evil", true},  // not valid UTF-16
       {L"--gui off --internal 2", false},  // the user asked for no message box before the mistake
   };
   for (const Row& row : rows) {

@@ -158,6 +158,9 @@ TEST_F(InWorkingDirectory, MakeAbsolutePathTable) {
        .Expected = L"D:" + rest + L"\\Output"},
       {.Name = "absolute stays", .Path = L"C:\\abs", .Expected = L"C:\\abs"},
       {.Name = "UNC stays", .Path = L"\\\\server\\share\\dir", .Expected = L"\\\\server\\share\\dir"},
+      {.Name = "a share root stays", .Path = L"\\\\server\\share", .Expected = L"\\\\server\\share"},
+      {.Name = "a server alone stays", .Path = L"\\\\server", .Expected = L"\\\\server"},
+      {.Name = "a server with a separator stays", .Path = L"\\\\server\\", .Expected = L"\\\\server\\"},
       {.Name = "forward slashes count as separators", .Path = L"C:/abs/x", .Expected = L"C:/abs/x"},
       {.Name = "empty is the working directory", .Path = L"", .Expected = windows_},
   };

@@ -56,6 +56,9 @@ TEST(VMXmlDocument, ElementText) {
       {"entities and character references are replaced", "<e>&lt;&amp;&#228;&#x10437;</e>", status::Ok,
        L"<&\u00E4\xD801\xDC37"},
       {"a CDATA section on its own line", "<e>\n  <![CDATA[ <b>x</b> ]]>\n</e>", status::Ok, L" <b>x</b> "},
+      {"no reference inside CDATA", "<e><![CDATA[&#0;]]></e>", status::Ok, L"&#0;"},
+      {"no reference inside a comment", "<e>&#9;&#xD;<!-- &#0; --></e>", status::InvalidConfiguration},
+      {"the lowest and highest characters allowed", "<e>&#x9;&#x10FFFF;</e>", status::Ok, L"\t\xDBFF\xDFFF"},
       {"UTF-8 text becomes UTF-16", "<e>Gr\xC3\xBC\xC3\x9F""e</e>", status::Ok, L"Gr\u00FC\u00DFe"},
       {"self-closed", "<e/>", status::ElementEmpty},
       {"open and closed with nothing between", "<e></e>", status::ElementEmpty},
@@ -180,7 +183,10 @@ TEST(VMXmlDocument, Utf8ToUtf16) {
 }
 
 TEST(VMXmlDocument, ParseFailuresLeaveAnEmptyDocument) {
-  const char* texts[] = {nullptr, "", "<a>", "<a></b>", "text", "<a x='1' x='2'/>", "<a/><?xml version='1.0'?>"};
+  const char* texts[] = {nullptr, "", "<a>", "<a></b>", "text", "<a x='1' x='2'/>", "<a/><?xml version='1.0'?>",
+                         // References to characters XML does not allow; NUL would cut the value.
+                         "<a>x&#0;y</a>", "<a b='x&#x00;y'/>", "<a>&#;</a>", "<a>&#x;</a>", "<a>&#4294967361;</a>",
+                         "<a>&#1;</a>", "<a>&#xD800;</a>", "<a>&#xFFFE;</a>", "<a>&#x110000;</a>"};
   for (const char* text : texts) {
     SCOPED_TRACE(text != nullptr ? text : "(null)");
     VMXmlDocument document;

@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "support/vm_status.h"
+#include "support/vm_win_wow64_fs_redirection.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
-#include "tests/tools/temp_folder.h"
 #include "tests/tools/process_runner.h"
+#include "tests/tools/temp_folder.h"
 #include "tasks/extract_files.h"
 
 namespace {
@@ -46,25 +47,55 @@ class Extraction : public ::testing::Test {
   const std::wstring& work_ = folder_.Path();
 };
 
+// Every coding method, into a temporary folder and into one below the real
+// system folder. On 64-bit Windows a 32-bit process sees SysWOW64 under that
+// name on every thread that has not switched WOW64 redirection off; this
+// thread has, as the task worker does, so each file must land at the real
+// place, on whichever thread the library hands it over.
 TEST_F(Extraction, EveryCodingMethodReproducesTheTree) {
-  const auto original = ListFolder(Payload(L"tree"));
-  ASSERT_EQ(original.size(), 13u) << "the generator's tree";
-  const wchar_t* methods[] = {L"lzma", L"lzma2", L"ppmd", L"bcj",  L"bcj2",    L"arm64",
-                              L"riscv", L"delta", L"copy", L"solid", L"nonsolid"};
-  for (const wchar_t* method : methods) {
-    SCOPED_TRACE(testing::PrintToString(std::wstring(method)));
-    ASSERT_EQ(ExtractArchive(Payload((std::wstring(L"method-") + method + L".7z").c_str()), Target()), status::Ok);
-    const auto unpacked = ListFolder(Target());
-    EXPECT_EQ(unpacked.size(), original.size());
-    for (const auto& [path, entry] : original) {
-      SCOPED_TRACE(testing::PrintToString(path));
-      const auto found = unpacked.find(path);
-      ASSERT_NE(found, unpacked.end());
-      EXPECT_EQ(found->second.Attributes, entry.Attributes);
-      EXPECT_EQ(found->second.Modified, entry.Modified);
-      EXPECT_TRUE(found->second.Content == entry.Content);
+  const velmora::VMWinWow64FsRedirection redirection;
+  ASSERT_EQ(redirection.Status(), status::Ok);
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(GetSystemDirectoryW(system, MAX_PATH), 0u);
+  wchar_t wow64[MAX_PATH] = {};
+  const bool hasWow64 = GetSystemWow64DirectoryW(wow64, MAX_PATH) != 0;
+  const testing_tools::TempFolder belowSystem(L"vmstub-test-", system);
+  ASSERT_FALSE(belowSystem.Path().empty());
+  // Where the files would end up if a thread saw SysWOW64 instead.
+  const std::wstring wow64Twin = std::wstring(wow64) + belowSystem.Path().substr(wcslen(system));
+
+  struct Row {
+    const wchar_t* Method;
+    const wchar_t* Tree;
+  };
+  const Row rows[] = {{L"lzma", L"tree"},  {L"lzma2", L"tree"},  {L"ppmd", L"tree"},        {L"bcj", L"tree"},
+                      {L"bcj2", L"tree"},  {L"arm64", L"tree"},  {L"riscv", L"tree"},       {L"delta", L"tree"},
+                      {L"copy", L"tree"},  {L"solid", L"tree"},  {L"nonsolid", L"tree"},
+                      {L"lzma2-blocks", L"blocks"}};
+  ASSERT_EQ(ListFolder(Payload(L"tree")).size(), 13u) << "the generator's tree";
+  for (const std::wstring& target : {Target(), belowSystem / L"target"}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(testing::PrintToString(target + L" " + row.Method));
+      const VMStatus result = ExtractArchive(Payload((std::wstring(L"method-") + row.Method + L".7z").c_str()), target);
+      if (hasWow64) {
+        const bool misplaced = Exists(wow64Twin);
+        RemoveTree(wow64Twin);
+        EXPECT_FALSE(misplaced) << "files went to SysWOW64";
+      }
+      ASSERT_EQ(result, status::Ok);
+      const auto original = ListFolder(Payload(row.Tree));
+      const auto unpacked = ListFolder(target);
+      EXPECT_EQ(unpacked.size(), original.size());
+      for (const auto& [path, entry] : original) {
+        SCOPED_TRACE(testing::PrintToString(path));
+        const auto found = unpacked.find(path);
+        ASSERT_NE(found, unpacked.end());
+        EXPECT_EQ(found->second.Attributes, entry.Attributes);
+        EXPECT_EQ(found->second.Modified, entry.Modified);
+        EXPECT_TRUE(found->second.Content == entry.Content);
+      }
+      RemoveTree(target);
     }
-    RemoveTree(Target());
   }
 }
 
@@ -86,9 +117,8 @@ TEST_F(Extraction, ItemsGetTheirStoredAttributesTimesAndPlaces) {
       {L"sub\\dir", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN, k2010, ""},
       {L"sub", FILE_ATTRIBUTE_DIRECTORY, k2010, ""},
       {L"slash\\a\\b.txt", 0, k2021, "slashes"},
-      // A stored backslash is part of the name (the library shows it as
-      // U+F05C), so it can neither make folders nor leave the target.
-      {L"back\uF05Ca\uF05Cb.txt", 0, k2021, "backslashes"},
+      // Archives written on Windows may separate folders with a backslash.
+      {L"back\\a\\b.txt", 0, k2021, "backslashes"},
       {L"zero.txt", 0, k2021, ""},
   };
   // With and without a trailing separator, and into a folder that exists.
@@ -134,11 +164,19 @@ TEST_F(Extraction, ExistingFilesAndAntiItems) {
   ASSERT_TRUE(CreateDirectoryW((target + L"taken").c_str(), nullptr));
   EXPECT_EQ(ExtractArchive(Payload(L"crafted-folder-at-file.7z"), Target()), status::Failed);
   EXPECT_TRUE(GetFileAttributesW((target + L"taken").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+
+  // A file where a folder belongs fails the run and keeps its content, time
+  // and attributes.
+  WriteWholeFile(target + L"empty", "a file");
+  const auto file = ListFolder(Target()).at(L"empty");
+  EXPECT_EQ(ExtractArchive(Payload(L"crafted-file-at-folder.7z"), Target()), status::Failed);
+  EXPECT_EQ(ListFolder(Target()).at(L"empty"), file);
 }
 
 TEST_F(Extraction, UnsafeItemPathsLeaveNoTrace) {
   const wchar_t* cases[] = {L"parent", L"parent-nested", L"drive",  L"unc",
-                            L"stream", L"rooted",        L"device", L"device-folder"};
+                            L"stream", L"rooted",        L"device", L"device-folder",
+                            L"parent-backslash", L"parent-nested-backslash", L"rooted-backslash"};
   // Targets two levels down, so that "a/../../x" would land inside work_.
   const std::wstring target = Target() + L"\\inner";
   for (const wchar_t* name : cases) {
@@ -189,6 +227,24 @@ TEST_F(Extraction, RefusedArchivesAndFolders) {
   EXPECT_NE(result, status::Ok);
   EXPECT_NE(result, status::Failed);
   EXPECT_LT(result, 0x10000u) << "a Windows error code";
+
+  // Of a nested target the first level that cannot be made gives the error,
+  // not the levels below it, which then only miss their parent. Wine shows
+  // the Unix root as drive Z:, and the kernel's /sys takes no new folder.
+  const std::wstring refusing = L"Z:\\sys\\vmstub-test-level";
+  ASSERT_FALSE(CreateDirectoryW(refusing.c_str(), nullptr));
+  const DWORD levelError = GetLastError();
+  ASSERT_NE(levelError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(ExtractArchive(Payload(L"method-copy.7z"), refusing + L"\\b\\c"), levelError);
+
+  // An empty target would mean the working directory, wherever that is.
+  wchar_t current[MAX_PATH] = {};
+  ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, current), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(work_.c_str()));
+  const VMStatus empty = ExtractArchive(Payload(L"method-copy.7z"), L"");
+  SetCurrentDirectoryW(current);
+  EXPECT_EQ(empty, static_cast<VMStatus>(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(Exists(work_ + L"\\readme.txt"));
 }
 
 // Damaged payloads end in 0xEE000001 or, where the damage does not matter,

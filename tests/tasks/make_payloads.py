@@ -8,9 +8,11 @@ make_payloads.py OUT_DIR STUB
   method the stub registers.
 - crafted-*.7z: archives written here byte by byte (Copy method), for what 7zz
   will not produce: unsafe paths, device names, items without a path, chosen
-  attributes, anti-items. The 7z format separates path elements with "/"; a
-  stored "\" belongs to the name.
+  attributes, anti-items. The 7z format separates path elements with "/";
+  archives made on Windows by other tools may hold "\" instead.
 - encrypted.7z: one item encrypted with a password.
+- blocks/, method-lzma2-blocks.7z: larger files in one LZMA2 stream of many
+  blocks.
 - signed.exe: the stub with tree.7z appended, signed with a self-signed test
   certificate; cert.pem verifies it.
 """
@@ -75,6 +77,16 @@ for name, switches in methods.items():
                    cwd=tree, check=True)
 subprocess.run(["7zz", "a", "-bd", "-bso0", "-psecret", os.path.join(out, "encrypted.7z"), "readme.txt"],
                cwd=tree, check=True)
+
+# One solid LZMA2 stream of many 1 MiB blocks across several files: a
+# multi-threaded decoder would unpack such blocks side by side.
+blocks = os.path.join(out, "blocks")
+os.makedirs(blocks)
+for i in range(6):
+    with open(os.path.join(blocks, f"part{i}.bin"), "wb") as f:
+        f.write(b"".join(b"%08d %s\n" % (n, os.urandom(8).hex().encode()) for n in range(24000)))
+subprocess.run(["7zz", "a", "-bd", "-bso0", "-ms=on", "-mmt=2", "-m0=LZMA2:d=1m:c=1m",
+                os.path.join(out, "method-lzma2-blocks.7z"), "."], cwd=blocks, check=True)
 
 
 # --- crafted archives ---------------------------------------------------------
@@ -153,6 +165,10 @@ crafted("anti", [
     {"path": "kept.txt", "data": b"kept", "attr": ARCHIVE},
 ])
 crafted("folder-at-file", [{"path": "taken", "data": b"file where a folder is"}])
+crafted("file-at-folder", [
+    {"path": "empty", "data": None, "attr": DIR | HIDDEN, "mtime": T2},
+    {"path": "empty/inner", "data": None, "attr": DIR, "mtime": T2},
+])
 unsafe = {
     "parent": "../x",
     "parent-nested": "a/../../x",
@@ -160,6 +176,10 @@ unsafe = {
     "unc": "//server/share/x",
     "stream": "x:stream",
     "rooted": "/x",
+    # A stored backslash separates folders as "/" does.
+    "parent-backslash": "..\\x",
+    "parent-nested-backslash": "a\\..\\..\\x",
+    "rooted-backslash": "\\x",
     # Windows would open these as devices: the data would be lost or sent to
     # a port.
     "device": "docs/NUL.txt",

@@ -7,13 +7,19 @@
 
 namespace testing_tools {
 
-TempFolder::TempFolder(const wchar_t* prefix) {
-  wchar_t temp[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+TempFolder::TempFolder(const wchar_t* prefix, std::wstring parent) {
+  if (parent.empty()) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) return;
+    parent = temp;
+  } else if (parent.back() != L'\\') {
+    parent += L'\\';
+  }
   GUID guid;
   wchar_t text[40] = {};
-  if (length == 0 || length > MAX_PATH || FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, text, 40) == 0) return;
-  std::wstring path = std::wstring(temp) + prefix + std::wstring(text + 1, 36);
+  if (FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, text, 40) == 0) return;
+  std::wstring path = parent + prefix + std::wstring(text + 1, 36);
   if (CreateDirectoryW(path.c_str(), nullptr)) path_ = std::move(path);
 }
 

@@ -5,14 +5,15 @@
 
 namespace testing_tools {
 
-// Creates a new, empty folder in the Windows temporary folder, named after
-// `prefix` and a fresh GUID so that no two cases (nor two runs, nor two
-// processes) ever share one, however fast they follow each other. The
-// destructor removes it with everything below it, also when an assertion
-// ended the case early. `Path()` is empty when the folder could not be made.
+// Creates a new, empty folder in `parent` (by default the Windows temporary
+// folder), named after `prefix` and a fresh GUID so that no two cases (nor
+// two runs, nor two processes) ever share one, however fast they follow each
+// other. The destructor removes it with everything below it, also when an
+// assertion ended the case early. `Path()` is empty when the folder could not
+// be made.
 class TempFolder {
  public:
-  explicit TempFolder(const wchar_t* prefix = L"vmstub-test-");
+  explicit TempFolder(const wchar_t* prefix = L"vmstub-test-", std::wstring parent = {});
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;

@@ -1,5 +1,7 @@
 // The stub's own status codes (0xEE002000 + n). The support library's general
 // codes live in support/vm_status.h; together they are the whole code space.
+// The lowest of the stub's own layers holds them, so that the configuration,
+// the tasks and the application all name them from here.
 #pragma once
 
 #include "support/vm_status.h"
