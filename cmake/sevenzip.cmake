@@ -148,8 +148,8 @@ target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY Z7_ST)
 # The library is not our code: our warning set stays off; -w keeps the build
 # log readable. It needs the OLE declarations that the lean Windows headers
 # leave out.
-target_compile_options(sevenzip_registry PRIVATE -w -UWIN32_LEAN_AND_MEAN)
-target_compile_options(sevenzip PRIVATE -w -UWIN32_LEAN_AND_MEAN
+target_compile_options(sevenzip_registry PRIVATE -w -UWIN32_LEAN_AND_MEAN ${VM_STUB_LTO})
+target_compile_options(sevenzip PRIVATE -w -UWIN32_LEAN_AND_MEAN ${VM_STUB_LTO}
   $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables>)
 
 # The loops every byte of a payload passes through are built for speed: the
