@@ -4,10 +4,15 @@
 
 #include "app/cmd_line.h"
 #include "config/cfg.h"
+#include "config/language_mgr.h"
+#include "config/launch_choice.h"
 #include "config/stub_status.h"
 #include "support/vm_scope_exit.h"
+#include "tasks/delete_extracted_files.h"
+#include "tasks/execute_launch_command.h"
 #include "tasks/extract_files.h"
 #include "ui/extract_to_dlg.h"
+#include "ui/language_dlg.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -16,6 +21,9 @@ namespace {
 
 constexpr UINT_PTR kPollTimerId = 1;
 constexpr UINT kPollIntervalMs = 100;
+// A shown progress dialog stays this long during a launch stub's
+// extraction, so that a fast one does not flash a window.
+constexpr std::uint32_t kLaunchExtractMinimumMs = 1000;
 
 // `--gui on` forces a dialog, `--gui off` suppresses it, otherwise the
 // configuration decides.
@@ -54,17 +62,23 @@ App::App(HINSTANCE instance) : instance_(instance), Window(instance, *this) {}
 
 VMStatus App::Run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
-  VM_RETURN_IF_FAILED(LoadConfiguration());
+  VM_RETURN_IF_FAILED(PrepareTasks());
+  return RunTasks(exitCodeOut);
+}
 
+VMStatus App::PrepareTasks() {
+  VM_RETURN_IF_FAILED(LoadConfiguration());
+  return BuildTaskList();
+}
+
+VMStatus App::BuildTaskList() {
   const Cfg& cfg = TheCfg();
   if (!HasWorkForThisMachine(cfg)) return stub_status::PlatformNotSupported;
+  std::wstring tag;
+  if (cfg.Launch) VM_RETURN_IF_FAILED(ChooseLanguage(*cfg.Launch, tag));
   Tasks().clear();
-  if (cfg.Extract) {
-    VM_RETURN_IF_FAILED(AddExtractTasks(*cfg.Extract));
-  } else {
-    VM_RETURN_IF_FAILED(AddLaunchTasks());
-  }
-  return RunTasks(exitCodeOut);
+  if (cfg.Extract) return AddExtractTasks(*cfg.Extract);
+  return AddLaunchTasks(*cfg.Launch, tag);
 }
 
 VMStatus App::LoadConfiguration() {
@@ -90,10 +104,74 @@ VMStatus App::AddExtractTasks(const CfgExtract& extract) {
   return status::Ok;
 }
 
-VMStatus App::AddLaunchTasks() {
-  // Launch configurations are not carried out by this build; failing keeps a
-  // launch stub from reporting success without running its command.
-  return ERROR_CALL_NOT_IMPLEMENTED;
+VMStatus App::ChooseLanguage(const CfgLaunch& launch, std::wstring& tag) {
+  tag.clear();
+  const CfgOptions& options = *launch.Options;
+  if (options.HasLanguageNeutralOption) return status::Ok;
+  LanguageMgr languages(options);
+  VM_RETURN_IF_FAILED(languages.LoadAvailableLanguages());
+  VM_RETURN_IF_FAILED(languages.SelectByUserUiLanguage());
+  const CmdLine::Values& cmd = CmdLine::Current();
+  if (!cmd.LanguageTag.empty()) {
+    // Exact, letter case included: the tag names one entry as the document
+    // writes it.
+    if (languages.SelectByTag(cmd.LanguageTag) != status::Ok) return stub_status::InvalidCommandLine;
+  } else if (DialogWanted(launch.LanguageSelectionDialogEnabled)) {
+    // Whatever the dialog returns, the manager's selection is the answer; a
+    // dialog that could not be shown leaves the preselection.
+    LanguageDlg dialog(languages);
+    (void)dialog.ShowModal(instance_, GetActiveWindow());
+  }
+  tag = languages.SelectedLanguage.Tag;
+  return tag.empty() ? status::NoUniqueMatch : status::Ok;
+}
+
+VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
+  const CmdLine::Values& cmd = CmdLine::Current();
+  const bool internal = cmd.InternalMode == CmdLine::SFXInternalMode::Internal;
+  // The elevated second instance works in the folder the first one made.
+  const std::wstring target = cmd.TargetPath.empty() ? launch.TargetPath : cmd.TargetPath.native();
+  const bool hideProgress = ProgressHidden(launch.ProgressDialogEnabled);
+
+  std::shared_ptr<CfgOption> option;
+  VM_RETURN_IF_FAILED(ChooseOption(*launch.Options, tag, option));
+  std::shared_ptr<CfgCommand> command;
+  VM_RETURN_IF_FAILED(ChooseCommand(*option, cmd.CommandId, command));
+
+  if (!internal) {
+    auto extract = std::make_shared<ExtractFiles>();
+    extract->TargetFolder = target;
+    extract->HideProgress = hideProgress;
+    extract->MinimumDurationMs = hideProgress ? 0 : kLaunchExtractMinimumMs;
+    Tasks().push_back(std::move(extract));
+  }
+
+  auto launchTask = std::make_shared<ExecuteLaunchCommand>();
+  launchTask->TargetFolder = target;
+  launchTask->UseCreateProcess = command->UseCreateProcess;
+  if (!command->UseCreateProcess) {
+    launchTask->Wait = command->Wait;
+    // The second instance is the elevated one: it runs the command itself.
+    launchTask->AsAdmin = command->AsAdmin && !internal;
+  }
+  launchTask->Executable = command->Executable;
+  launchTask->Arguments = command->Arguments;
+  if (!cmd.PassthroughText.empty()) launchTask->Arguments += L" " + cmd.PassthroughText;
+  launchTask->HideProgress = true;
+  launchTask->LanguageTag = tag;
+  const bool waits = launchTask->UseCreateProcess || launchTask->Wait;
+  Tasks().push_back(std::move(launchTask));
+
+  // A program nobody waits for may still be reading the files; the second
+  // instance leaves the folder to the first, which made it.
+  if (!internal && waits) {
+    auto cleanup = std::make_shared<DeleteExtractedFiles>();
+    cleanup->TargetFolder = target;
+    cleanup->HideProgress = true;
+    cleanup->RunAfterFailure = true;
+    Tasks().push_back(std::move(cleanup));
+  }
+  return status::Ok;
 }
 
 VMStatus App::RunTasks(std::uint32_t& exitCodeOut) {

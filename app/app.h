@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "app/message_handler.h"
 #include "app/message_window.h"
@@ -13,6 +14,7 @@
 #include "ui/progress_dlg.h"
 
 class CfgExtract;
+class CfgLaunch;
 
 class App final : public MessageHandler {
  public:
@@ -24,6 +26,13 @@ class App final : public MessageHandler {
   // The whole run. `exitCodeOut` is 0 unless the task phase ended normally,
   // then the first non-zero exit code a task reported.
   [[nodiscard]] velmora::VMStatus Run(std::uint32_t& exitCodeOut);
+
+  // Everything before the task phase: the configuration, the language, the
+  // target folder, the Option and its Command, and the task list built from
+  // them. A failure leaves the list as far as it got.
+  [[nodiscard]] velmora::VMStatus PrepareTasks();
+  // The same over the configuration already in TheCfg().
+  [[nodiscard]] velmora::VMStatus BuildTaskList();
 
   // The task phase alone: progress dialog, message window, timer, worker and
   // message loop, over the task list as it stands.
@@ -37,7 +46,11 @@ class App final : public MessageHandler {
  private:
   [[nodiscard]] velmora::VMStatus LoadConfiguration();
   [[nodiscard]] velmora::VMStatus AddExtractTasks(const CfgExtract& extract);
-  [[nodiscard]] velmora::VMStatus AddLaunchTasks();
+  // The language the Option is chosen by: empty for a language-neutral
+  // configuration, else the --language tag, the user's choice in the
+  // language dialog or the best fit for the user's display language.
+  [[nodiscard]] velmora::VMStatus ChooseLanguage(const CfgLaunch& launch, std::wstring& tag);
+  [[nodiscard]] velmora::VMStatus AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag);
   [[nodiscard]] velmora::VMStatus RunMessageLoop();
   void StopTimer();
 

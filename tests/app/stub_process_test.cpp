@@ -145,10 +145,10 @@ TEST_F(StubProcess, ExitCodeRule) {
        .ExitCode = 0xEE002004,
        .Caption = L" Setup",
        .Text = L"The current platform is not supported."},
-      {.Name = "a launch stub that fits this machine gets past the check (launching is not built yet)",
+      {.Name = "a launch stub that fits this machine unpacks first, which fails without a payload",
        .Document = launchFor("<ProcessorArchitecture>x86</ProcessorArchitecture>"
                              "<ProcessorArchitecture>x64</ProcessorArchitecture>"),
-       .ExitCode = ERROR_CALL_NOT_IMPLEMENTED,
+       .ExitCode = 0xEE000001,
        .Caption = L" Setup",
        .Text = L"The execution was aborted due to an error."},
   };
