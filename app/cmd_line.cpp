@@ -44,9 +44,31 @@ struct VMCmdLineArgHandler<std::string, CmdLine::SFXInternalMode> {
 
 namespace {
 
-constexpr std::wstring_view kPassthroughMarker = L"passthrough";
+constexpr std::wstring_view kPassthroughMarker = L"--passthrough";
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; }
+
+bool IsWordBreak(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// Where the passthrough marker stands as a word of its own: after a blank or
+// tab, followed by one or by the end of the line, and outside double quotes.
+// The word inside a path ("C:\x\passthrough") is part of that path; taking
+// it as the marker would cut the path and unpack into its parent. Quotes are
+// counted as Windows splits the line: a quote behind an odd number of
+// backslashes is a literal one.
+std::size_t FindPassthroughMarker(std::wstring_view raw, std::size_t from) {
+  bool quoted = false;
+  std::size_t backslashes = 0;
+  for (std::size_t i = from; i < raw.size(); ++i) {
+    const wchar_t c = raw[i];
+    if (c == L'"' && backslashes % 2 == 0) quoted = !quoted;
+    backslashes = c == L'\\' ? backslashes + 1 : 0;
+    if (quoted || i == 0 || !IsWordBreak(raw[i - 1]) || !raw.substr(i).starts_with(kPassthroughMarker)) continue;
+    const std::size_t end = i + kPassthroughMarker.size();
+    if (end == raw.size() || IsWordBreak(raw[end])) return i;
+  }
+  return std::wstring_view::npos;
+}
 
 std::wstring Trim(std::wstring_view text) {
   std::size_t begin = 0;
@@ -88,15 +110,15 @@ velmora::VMStatus ParseStubCommandLine(const wchar_t* rawLine, CmdLine::Values& 
   const std::size_t nameEnd = ProgramNameEnd(raw);
 
   // Everything behind the marker belongs to the launched program and is never
-  // parsed; the two characters before it (its dashes) are cut off as well.
-  // The marker is looked for behind the program name only: a stub stored in a
-  // folder whose name contains the word must still read its options.
+  // parsed. The marker is looked for behind the program name only: a stub
+  // stored in a folder whose name contains the word must still read its
+  // options.
   std::wstring_view toParse = raw;
   values.PassthroughText.clear();
-  const std::size_t marker = raw.find(kPassthroughMarker, nameEnd);
+  const std::size_t marker = FindPassthroughMarker(raw, nameEnd);
   if (marker != std::wstring_view::npos) {
     values.PassthroughText = Trim(raw.substr(marker + kPassthroughMarker.size()));
-    if (marker >= 2) toParse = raw.substr(0, marker - 2);
+    toParse = raw.substr(0, marker);
   }
 
   int count = 0;

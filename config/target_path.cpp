@@ -11,6 +11,8 @@
 #include "support/vm_win_architecture.h"
 #include "support/vm_win_environment.h"
 #include "support/vm_win_guid.h"
+#include "support/vm_win_long_path.h"
+#include "support/vm_win_module_file_name.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -54,6 +56,34 @@ std::wstring Join(const std::wstring& base, const std::wstring& relative) {
   if (relative.empty()) return base;
   if (base.empty() || IsSeparator(base.back())) return base + relative;
   return base + L'\\' + relative;
+}
+
+// Whether `path` is the Windows folder or lies below it. An installer that
+// is started elevated gets the system folder as its working directory.
+bool IsInWindowsFolder(const std::wstring& path) {
+  wchar_t windows[MAX_PATH + 1] = {};
+  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return false;
+  std::wstring folder(windows, length);
+  while (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
+  if (path.size() < folder.size() ||
+      CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                           static_cast<int>(folder.size()), TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  return path.size() == folder.size() || IsSeparator(path[folder.size()]);
+}
+
+// The folder that holds the stub's own file, without a closing separator
+// unless it is a drive's root.
+VMStatus InstallerFolder(std::wstring& folder) {
+  velmora::VMWinModuleFileName self;
+  VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
+  const std::size_t separator = self.FullPath.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return status::Failed;
+  folder = self.FullPath.substr(0, separator);
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  return status::Ok;
 }
 
 }  // namespace
@@ -120,15 +150,12 @@ VMStatus GetExtractDefaultTargetPath(std::wstring& path) {
   path.clear();
   std::wstring absolute;
   VM_RETURN_IF_FAILED(MakeAbsolutePath(L".", absolute));
-  // GetFullPathNameW only rewrites the text: it drops the "." and ".."
-  // elements without looking at the disk.
-  const DWORD needed = GetFullPathNameW(absolute.c_str(), 0, nullptr, nullptr);
-  VM_RETURN_LAST_ERROR_IF(needed == 0);
-  std::wstring reduced(needed, L'\0');
-  const DWORD written = GetFullPathNameW(absolute.c_str(), needed, reduced.data(), nullptr);
-  VM_RETURN_LAST_ERROR_IF(written == 0);
-  if (written >= needed) return status::Failed;
-  reduced.resize(written);
+  std::wstring reduced;
+  VM_RETURN_IF_FAILED(velmora::VMWinFullPath(absolute, reduced));
+  // Unpacking into the system folder would scatter the payload among the
+  // system's own files, replacing any of the same name; the installer's own
+  // folder is what such a user meant.
+  if (IsInWindowsFolder(reduced)) return InstallerFolder(path);
   path = std::move(reduced);
   return status::Ok;
 }

@@ -18,7 +18,9 @@
 // the disk is not consulted and "." and ".." elements stay.
 [[nodiscard]] velmora::VMStatus MakeAbsolutePath(const std::wstring& path, std::wstring& absolute);
 
-// The current working directory, absolute and without "." or "..".
+// The current working directory, absolute and without "." or "..". When that
+// is the Windows folder or a folder below it (as for an installer started
+// elevated), the folder of the stub's own file instead.
 [[nodiscard]] velmora::VMStatus GetExtractDefaultTargetPath(std::wstring& path);
 
 // A new folder name under the user's temporary folder: the temporary folder

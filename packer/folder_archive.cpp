@@ -7,6 +7,7 @@
 #include "packer/archive_access.h"
 #include "packer/status_text.h"
 #include "support/vm_handle.h"
+#include "support/vm_win_final_path.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -33,7 +34,10 @@ VMStatus ScanInto(const std::wstring& root, const std::wstring& relative, std::v
     FolderItem item;
     item.Path = relative.empty() ? found.cFileName : relative + L"\\" + found.cFileName;
     item.FullPath = root + L"\\" + item.Path;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // Some systems show a link to a file as a plain file: an entry must also
+    // lead to itself, or the packer would pack what the link points to.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !velmora::VMWinIsOwnEntry(root, item.Path, item.FullPath)) {
       error = L"the folder holds a link, which is not packed: " + item.FullPath + L".";
       return status::InvalidValue;
     }

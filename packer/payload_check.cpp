@@ -7,8 +7,10 @@
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
 #include "packer/archive_access.h"
-#include "packer/status_text.h"
 #include "packer/installer_writer.h"
+#include "packer/item_names.h"
+#include "packer/status_text.h"
+#include "tasks/archive_item_path.h"
 #include "tasks/item_path.h"
 
 using velmora::VMStatus;
@@ -58,6 +60,59 @@ std::wstring ItemString(IInArchive* archive, UInt32 index, PROPID id) {
 bool ItemFlag(IInArchive* archive, UInt32 index, PROPID id) {
   NWindows::NCOM::CPropVariant value;
   return archive->GetProperty(index, id, &value) == S_OK && value.vt == VT_BOOL && value.boolVal != VARIANT_FALSE;
+}
+
+bool ItemHas(IInArchive* archive, UInt32 index, PROPID id) {
+  NWindows::NCOM::CPropVariant value;
+  return archive->GetProperty(index, id, &value) == S_OK && value.vt != VT_EMPTY;
+}
+
+UInt64 ItemSize(IInArchive* archive, UInt32 index) {
+  NWindows::NCOM::CPropVariant value;
+  if (archive->GetProperty(index, kpidSize, &value) != S_OK) return 0;
+  return value.vt == VT_UI8 ? value.uhVal.QuadPart : value.vt == VT_UI4 ? value.ulVal : 0;
+}
+
+// A symbolic link stored by a Windows packer (the reparse-point attribute) or
+// by a Unix one (the link type in the Unix mode of the upper 16 bits).
+bool IsLinkItem(IInArchive* archive, UInt32 index) {
+  NWindows::NCOM::CPropVariant value;
+  if (archive->GetProperty(index, kpidAttrib, &value) != S_OK || value.vt != VT_UI4) return false;
+  constexpr UInt32 kUnixExtension = 0x8000;
+  constexpr UInt32 kUnixTypeMask = 0170000;
+  constexpr UInt32 kUnixLink = 0120000;
+  const UInt32 attributes = value.ulVal;
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         ((attributes & kUnixExtension) && ((attributes >> 16) & kUnixTypeMask) == kUnixLink);
+}
+
+// Why the stub would not unpack item `index` as it stands, or empty.
+std::wstring ItemRefusal(IInArchive* archive, UInt32 index, const std::wstring& name) {
+  const std::wstring quoted = L"the payload item \"" + name + L"\"";
+  switch (FindItemPathRisk(name)) {
+    case ItemPathRisk::None:
+      break;
+    case ItemPathRisk::LeavesTarget:
+      return quoted + L" would be written outside the target folder (or onto the folder itself); the stub refuses it.";
+    case ItemPathRisk::NamesDevice:
+      return quoted + L" names a Windows device such as CON, NUL or COM1; the stub refuses it.";
+    case ItemPathRisk::NotKeptByWindows:
+      return quoted + L" has a name Windows cannot keep (a trailing dot or space, or one of < > \" | ? * or a "
+                      L"control character); the stub refuses it.";
+    case ItemPathRisk::TooLong:
+      return L"a payload item has a path of " + std::to_wstring(name.size()) + L" characters; the stub takes at most " +
+             std::to_wstring(kItemPathLimit - 1) + L".";
+  }
+  if (ItemFlag(archive, index, kpidEncrypted)) return quoted + L" is encrypted; the stub never supplies a password.";
+  if (ItemFlag(archive, index, kpidIsAnti)) {
+    return quoted + L" is a deletion marker (anti-item); an installer would delete files with it.";
+  }
+  if (IsLinkItem(archive, index)) return quoted + L" is a symbolic link; the stub unpacks no links.";
+  // Without a checksum, damaged data would unpack as if it were sound.
+  if (!ItemFlag(archive, index, kpidIsDir) && ItemSize(archive, index) != 0 && !ItemHas(archive, index, kpidCRC)) {
+    return quoted + L" has no CRC, so damage to it could not be detected.";
+  }
+  return {};
 }
 
 std::wstring ResultText(Int32 result) {
@@ -113,22 +168,21 @@ VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::w
     error = L"cannot read the item list of " + path + L".";
     return status::Failed;
   }
+  ItemNames names;
   for (UInt32 i = 0; i < count; ++i) {
-    const std::wstring name = ItemString(archive, i, kpidPath);
-    // An item without a path is unpacked under a default name: harmless.
-    const ItemPathRisk risk = name.empty() ? ItemPathRisk::None : FindItemPathRisk(name);
-    if (risk != ItemPathRisk::None) {
-      error = L"the payload item \"" + name +
-              (risk == ItemPathRisk::NamesDevice ? L"\" names a Windows device such as CON, NUL or COM1"
-                                                 : L"\" would be written outside the target folder") +
-              L"; the stub refuses it.";
-      return status::InvalidValue;
+    std::wstring name;
+    if (ReadItemPath(*archive, i, name) != S_OK) {
+      error = L"cannot read the item list of " + path + L".";
+      return status::Failed;
     }
-    if (ItemFlag(archive, i, kpidEncrypted)) {
-      error = L"the payload item \"" + name + L"\" is encrypted; the stub never supplies a password.";
-      return status::InvalidValue;
-    }
+    // An item without a path is unpacked under the default name, which may
+    // then clash with another one.
+    if (name.empty()) name = kItemDefaultName;
+    error = ItemRefusal(archive, i, name);
+    if (!error.empty()) return status::InvalidValue;
+    names.Add(name, ItemFlag(archive, i, kpidIsDir));
   }
+  if (names.FindConflict(error)) return status::InvalidValue;
 
   CPayloadTestCallback* tester = new CPayloadTestCallback;
   CMyComPtr<IArchiveExtractCallback> test = tester;

@@ -37,6 +37,11 @@ class FixedText {
     return Append(text);
   }
   [[nodiscard]] std::size_t Length() const { return length_; }
+  void Truncate(std::size_t length) {
+    if (length >= length_) return;
+    length_ = length;
+    buffer_[length_] = 0;
+  }
 
  private:
   wchar_t* buffer_;
@@ -121,12 +126,22 @@ LONG WINAPI VMWinCrashDumpFilter(EXCEPTION_POINTERS* exception) {
   const bool composed = file.Append(expanded) && file.Append(L"\\") && file.Append(g_settings.FilePrefix) &&
                         file.Append(L"_") && file.AppendNumber(now.wYear, 4) && file.AppendNumber(now.wMonth, 2) &&
                         file.AppendNumber(now.wDay, 2) && file.AppendNumber(now.wHour, 2) &&
-                        file.AppendNumber(now.wMinute, 2) && file.AppendNumber(now.wSecond, 2) &&
-                        file.Append(L".dmp");
+                        file.AppendNumber(now.wMinute, 2) && file.AppendNumber(now.wSecond, 2);
   if (!composed) return EXCEPTION_CONTINUE_SEARCH;
 
-  VMUniqueFile dump(
-      CreateFileW(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // The name can be foreseen, and the temporary folder may be shared: the
+  // dump goes only into a file created new, never through a file or link
+  // that someone left at that name. A name already taken (also by a second
+  // crash within the same second) is followed by _2 to _9.
+  const std::size_t stem = file.Length();
+  VMUniqueFile dump;
+  for (unsigned attempt = 1; attempt <= 9 && !dump; ++attempt) {
+    file.Truncate(stem);
+    if (attempt > 1 && !(file.Append(L"_") && file.AppendNumber(attempt, 1))) break;
+    if (!file.Append(L".dmp")) break;
+    dump.reset(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!dump && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
   if (!dump) return EXCEPTION_CONTINUE_SEARCH;
   MINIDUMP_EXCEPTION_INFORMATION info{GetCurrentThreadId(), exception, FALSE};
   (void)writeDump(GetCurrentProcess(), GetCurrentProcessId(), dump.get(), MiniDumpWithFullMemory, &info, nullptr,

@@ -4,6 +4,8 @@
 
 #include "Windows/PropVariant.h"
 #include "support/vm_handle.h"
+#include "support/vm_win_final_path.h"
+#include "tasks/archive_item_path.h"
 #include "tasks/item_path.h"
 
 namespace {
@@ -19,6 +21,13 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 constexpr UINT32 kUnixExtension = 0x8000;
 UINT32 WindowsAttributes(UINT32 attributes) {
   return (attributes & kUnixExtension) ? (attributes & 0x7FFF) : attributes;
+}
+
+// The folder part of a relative disk path, empty for an item directly in
+// the target folder.
+std::wstring ParentOf(const std::wstring& relative) {
+  const std::size_t separator = relative.rfind(L'\\');
+  return separator == std::wstring::npos ? std::wstring() : relative.substr(0, separator);
 }
 
 void SetFolderTime(const std::wstring& path, const FILETIME& time) {
@@ -40,6 +49,7 @@ void CExtractCallbackSfxImp::Init(IInArchive* archive, std::wstring directoryPat
   message_.clear();
   corrupt_ = false;
   directories_.clear();
+  folders_.clear();
 }
 
 STDMETHODIMP CExtractCallbackSfxImp::QueryInterface(REFIID iid, void** object) noexcept {
@@ -106,21 +116,92 @@ HRESULT CExtractCallbackSfxImp::ReadProperties(UInt32 index) {
   return S_OK;
 }
 
+// Makes sure that `relative` (below the target folder) is a real folder:
+// every element of it that exists must be a folder and no link (a junction
+// or symbolic link there would lead the item's writes, deletions and
+// attribute changes outside the target folder); missing ones are created
+// when `create` is set. S_FALSE when an element is missing and `create` is
+// not set.
+HRESULT CExtractCallbackSfxImp::PrepareFolder(const std::wstring& relative, bool create) {
+  if (relative.empty() || folders_.contains(relative)) return S_OK;
+  // The ends of the prefixes not yet known, deepest first, up to the first
+  // known one or the target folder.
+  std::vector<std::size_t> unknown{relative.size()};
+  for (std::size_t end = relative.size();;) {
+    end = relative.rfind(L'\\', end - 1);
+    if (end == std::wstring::npos || end == 0 || folders_.contains(relative.substr(0, end))) break;
+    unknown.push_back(end);
+  }
+  for (auto end = unknown.rbegin(); end != unknown.rend(); ++end) {
+    std::wstring prefix = relative.substr(0, *end);
+    const std::wstring disk = directoryPath_ + prefix;
+    DWORD attributes = GetFileAttributesW(disk.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!create) return S_FALSE;
+      if (!CreateDirectoryW(disk.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return Fail(L"Can not create folder");
+      }
+      attributes = GetFileAttributesW(disk.c_str());
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return Fail(L"Link in the item's path");
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return Fail(L"Can not create folder");
+    }
+    folders_.insert(std::move(prefix));
+  }
+  return S_OK;
+}
+
+// The attributes of what stands at the item's own place, or
+// INVALID_FILE_ATTRIBUTES for nothing. A link there is refused: replacing,
+// deleting or changing it would reach what it points to. Some systems show
+// file links with no reparse attribute at all, so the entry must also lead
+// to itself: to its folder's real path followed by its own name.
+HRESULT CExtractCallbackSfxImp::CheckEntry(const std::wstring& relative, DWORD& attributes) {
+  attributes = GetFileAttributesW(diskFilePath_.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Fail(L"The item's place is a link");
+  // The folder is the target (which the user may give as a link) or one
+  // found to be no link.
+  const std::size_t separator = relative.rfind(L'\\');
+  const std::wstring parent = directoryPath_ + (separator == std::wstring::npos ? L"" : relative.substr(0, separator));
+  const std::wstring name = relative.substr(separator == std::wstring::npos ? 0 : separator + 1);
+  if (!velmora::VMWinIsOwnEntry(parent, name, diskFilePath_)) return Fail(L"The item's place is a link");
+  return S_OK;
+}
+
+// Removes the file at the item's place. A file with more than one name
+// (hard links) shares its data and attributes with the other names, which
+// may lie outside the target folder: only this name is removed, and a
+// read-only one fails the item, since clearing its read-only bit would clear
+// it for every name.
+HRESULT CExtractCallbackSfxImp::RemoveExistingFile(DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Fail(L"Can not delete output file");
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    velmora::VMUniqueFile existing(CreateFileW(diskFilePath_.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!existing || !GetFileInformationByHandle(existing.get(), &information) ||
+        information.nNumberOfLinks != 1) {
+      return Fail(L"Can not delete output file");
+    }
+    existing.reset();
+    SetFileAttributesW(diskFilePath_.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  if (!DeleteFileW(diskFilePath_.c_str())) return Fail(L"Can not delete output file");
+  return S_OK;
+}
+
 Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStream** outStream,
                                                Int32 askExtractMode)) {
   *outStream = nullptr;
-  outFileStream_.Release();
-  outFile_ = nullptr;
+  DiscardUnfinishedFile();
 
-  NWindows::NCOM::CPropVariant path;
-  RINOK(archive_->GetProperty(index, kpidPath, &path))
-  if (path.vt == VT_BSTR && path.bstrVal && path.bstrVal[0] != L'\0') {
-    filePath_ = ItemPathAsStored(path.bstrVal);
-  } else if (path.vt == VT_EMPTY || path.vt == VT_BSTR) {
-    filePath_ = itemDefaultName_;
-  } else {
-    return E_FAIL;
-  }
+  RINOK(ReadItemPath(*archive_, index, filePath_))
+  if (filePath_.empty()) filePath_ = itemDefaultName_;
   if (askExtractMode != kExtract) return S_OK;
 
   // Item paths are joined to the target folder as stored: one that could
@@ -130,57 +211,33 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
 
   RINOK(ReadProperties(index))
 
-  // Create the item's folders, or for a file the folders above it. Failures
-  // (mostly: the folder exists) show up when the file is opened.
-  std::wstring diskPath = directoryPath_;
-  if (!isAnti_) {
-    std::size_t start = 0;
-    const std::size_t end = isDirectory_ ? filePath_.size() : filePath_.find_last_of(L"\\/");
-    while (end != std::wstring::npos && start < end) {
-      std::size_t next = start;
-      while (next < end && !IsSeparator(filePath_[next])) ++next;
-      diskPath.append(filePath_, start, next - start);
-      CreateDirectoryW(diskPath.c_str(), nullptr);
-      diskPath += L'\\';
-      start = next + 1;
-    }
-  }
+  const std::wstring relative = ItemDiskPath(filePath_);
+  diskFilePath_ = directoryPath_ + relative;
 
-  // Windows takes both separators, but only `\` in the long-path form that
-  // very deep items need.
-  diskPath = directoryPath_ + filePath_;
-  for (wchar_t& c : diskPath) {
-    if (c == L'/') c = L'\\';
-  }
-  diskFilePath_ = diskPath;
+  // The folders above the item; for an anti-item nothing is created, and
+  // nothing is there to delete when they are missing.
+  const HRESULT folders = PrepareFolder(ParentOf(relative), !isAnti_);
+  if (folders != S_OK) return folders == S_FALSE ? S_OK : folders;
+  DWORD existing = INVALID_FILE_ATTRIBUTES;
+  RINOK(CheckEntry(relative, existing))
 
   if (isDirectory_) {
     if (isAnti_) {
       RemoveDirectoryW(diskFilePath_.c_str());
+      folders_.erase(relative);
       return S_OK;
     }
-    // A file standing where the folder belongs stays as it is, and the run
-    // fails: the folder's contents could not be written either.
-    const DWORD standing = GetFileAttributesW(diskFilePath_.c_str());
-    if (standing == INVALID_FILE_ATTRIBUTES || !(standing & FILE_ATTRIBUTE_DIRECTORY)) {
-      return Fail(L"Can not create folder");
-    }
+    RINOK(PrepareFolder(relative, true))
     directories_.push_back({diskFilePath_, modificationTime_, WindowsAttributes(attributes_)});
     return S_OK;
   }
 
-  const DWORD existing = GetFileAttributesW(diskFilePath_.c_str());
-  if (existing != INVALID_FILE_ATTRIBUTES) {
-    if ((existing & FILE_ATTRIBUTE_READONLY) && !(existing & FILE_ATTRIBUTE_DIRECTORY)) {
-      SetFileAttributesW(diskFilePath_.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-    }
-    if (!DeleteFileW(diskFilePath_.c_str())) return Fail(L"Can not delete output file");
-  }
+  if (existing != INVALID_FILE_ATTRIBUTES) RINOK(RemoveExistingFile(existing))
   if (isAnti_) return S_OK;
 
-  outFile_ = new COutFileStream;
+  outFile_ = new OutputFile;
   outFileStream_ = outFile_;
-  if (!outFile_->Create_ALWAYS(diskFilePath_.c_str())) {
+  if (!outFile_->Create(diskFilePath_)) {
     outFileStream_.Release();
     outFile_ = nullptr;
     return Fail(L"Can not open output file");
@@ -190,16 +247,17 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
   return S_OK;
 }
 
+void CExtractCallbackSfxImp::DiscardUnfinishedFile() {
+  if (outFile_) outFile_->Discard();
+  outFileStream_.Release();
+  outFile_ = nullptr;
+}
+
 Z7_COM7F_IMF(CExtractCallbackSfxImp::SetOperationResult(Int32 operationResult)) {
   if (operationResult != op::kOK) {
     // A file whose data did not decode or check out is removed rather than
     // left behind, truncated or wrong, under its real name.
-    if (outFile_) {
-      outFile_->Close();
-      DeleteFileW(diskFilePath_.c_str());
-    }
-    outFileStream_.Release();
-    outFile_ = nullptr;
+    DiscardUnfinishedFile();
     if (operationResult == op::kUnsupportedMethod) {
       message_ = L"Unsupported Method";
     } else {
@@ -208,14 +266,11 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::SetOperationResult(Int32 operationResult)) 
     return E_FAIL;
   }
   if (outFile_) {
-    outFile_->SetMTime(&modificationTime_);
-    const HRESULT closed = outFile_->Close();
+    const HRESULT closed =
+        outFile_->Finish(modificationTime_, WindowsAttributes(attributes_) & ~FILE_ATTRIBUTE_DIRECTORY);
     outFileStream_.Release();
     outFile_ = nullptr;
     RINOK(closed)
-  }
-  if (extractMode_ && !isDirectory_ && !isAnti_) {
-    SetFileAttributesW(diskFilePath_.c_str(), WindowsAttributes(attributes_));
   }
   return S_OK;
 }

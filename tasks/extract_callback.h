@@ -8,16 +8,18 @@
 #include <ole2.h>
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "7zip/Archive/IArchive.h"
-#include "7zip/Common/FileStreams.h"
 #include "Common/MyCom.h"
+#include "tasks/output_file.h"
 
 class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
  public:
-  // `directoryPath` is the target folder; a missing separator at its end is
-  // added. Items without a path are written as `itemDefaultName`; items
+  // `directoryPath` is the target folder in its long form (every path of an
+  // item is built on it, so all calls see the same place however long the
+  // path); a missing separator at its end is added. Items without a path are written as `itemDefaultName`; items
   // without a time or attributes get the defaults.
   void Init(IInArchive* archive, std::wstring directoryPath, std::wstring itemDefaultName,
             FILETIME defaultModificationTime, UINT32 defaultAttributes);
@@ -26,6 +28,11 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   // attributes. Called once after the extraction: a folder's time would
   // otherwise change again as its contents are written.
   void FinishDirectories();
+
+  // Removes the file of an item whose data never arrived in full (the
+  // extraction ended inside it, for instance on a full disk), so that no
+  // truncated file stays behind under the item's name.
+  void DiscardUnfinishedFile();
 
   [[nodiscard]] bool IsCorrupt() const { return corrupt_; }
   // The reason of the last failure, or empty.
@@ -51,7 +58,9 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   };
 
   HRESULT ReadProperties(UInt32 index);
-  HRESULT PrepareFile();
+  HRESULT PrepareFolder(const std::wstring& relative, bool create);
+  HRESULT CheckEntry(const std::wstring& relative, DWORD& attributes);
+  HRESULT RemoveExistingFile(DWORD attributes);
   HRESULT Fail(const wchar_t* message);
 
   ULONG references_ = 0;  // one thread only
@@ -64,9 +73,9 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   bool isDirectory_ = false;
   bool isAnti_ = false;
   UINT32 attributes_ = 0;
-  // The same output file, typed to set its time and close it, and as the
-  // stream handed to the library.
-  COutFileStream* outFile_ = nullptr;
+  // The same output file, typed to finish or discard it, and as the stream
+  // handed to the library.
+  OutputFile* outFile_ = nullptr;
   CMyComPtr<ISequentialOutStream> outFileStream_;
   std::wstring itemDefaultName_;
   FILETIME defaultModificationTime_ = {};
@@ -74,4 +83,8 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   bool corrupt_ = false;
   std::wstring message_;
   std::vector<Directory> directories_;
+  // Folders below the target (relative, `\` separators) that this run has
+  // made or found to be real folders, so each is looked at once however
+  // many items lie below it.
+  std::unordered_set<std::wstring> folders_;
 };

@@ -3,10 +3,13 @@
 #include <vector>
 
 #include "support/vm_trace.h"
+#include "support/vm_win_long_path.h"
 #include "support/vm_win_module_file_name.h"
+#include "tasks/archive_item_path.h"
 #include "tasks/extract_callback.h"
 #include "tasks/item_path.h"
 
+#include "7zip/Common/FileStreams.h"
 #include "Windows/PropVariant.h"
 
 // The archive library's own factory for its compiled-in format handlers.
@@ -32,13 +35,13 @@ VMStatus Fail(const char* reason) {
   return status::Failed;
 }
 
-// Creates `folder` (ending with a separator) and every missing parent, from
-// the deepest level that exists downward. An existing folder is fine. The
-// first creation that fails gives the error: the levels below it would only
-// report that their parent is missing.
+// Creates `folder` (in its long form, ending with a separator) and every
+// missing parent, from the deepest level that exists downward. An existing
+// folder is fine. The first creation that fails gives the error: the levels
+// below it would only report that their parent is missing.
 VMStatus CreateFolderTree(const std::wstring& folder) {
   std::vector<std::size_t> levelEnds;
-  for (std::size_t i = 1; i < folder.size(); ++i) {
+  for (std::size_t i = velmora::VMWinLongPathRootLength(folder); i < folder.size(); ++i) {
     if (IsSeparator(folder[i]) && !IsSeparator(folder[i - 1])) levelEnds.push_back(i);
   }
   std::size_t missing = levelEnds.size();
@@ -61,11 +64,11 @@ VMStatus CreateFolderTree(const std::wstring& folder) {
 bool AllItemPathsSafe(IInArchive& archive) {
   UInt32 count = 0;
   if (archive.GetNumberOfItems(&count) != S_OK) return false;
+  std::wstring path;
   for (UInt32 i = 0; i < count; ++i) {
-    NWindows::NCOM::CPropVariant path;
-    if (archive.GetProperty(i, kpidPath, &path) != S_OK) return false;
-    if (path.vt == VT_BSTR && path.bstrVal && !IsSafeItemPath(ItemPathAsStored(path.bstrVal))) {
-      velmora::VMTrace("ERROR: %s: unsafe item path %S\n", "ExtractArchive", path.bstrVal);
+    if (ReadItemPath(archive, i, path) != S_OK) return false;
+    if (!IsSafeItemPath(path)) {
+      velmora::VMTrace("ERROR: %s: unsafe item path %.200S\n", "ExtractArchive", path.c_str());
       return false;
     }
   }
@@ -98,23 +101,20 @@ VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& tar
   if (!inFile->Open(archiveFile.c_str())) return Fail("archive file cannot be opened");
   if (archive->Open(fileStream, &kMaxPayloadStart, nullptr) != S_OK) return Fail("no 7z archive found");
 
-  VMStatus result = status::Ok;
-  std::wstring folder = targetFolder;
-  if (!folder.empty() && !IsSeparator(folder.back())) folder += L'\\';
-  if (!AllItemPathsSafe(*archive)) {
-    result = status::Failed;
-  } else if (folder.empty()) {
-    // Without a folder the items would be joined to the working directory,
-    // wherever the installer happened to be started. Creating a folder with
-    // an empty name fails the same way.
-    result = ERROR_PATH_NOT_FOUND;
-  } else {
-    result = CreateFolderTree(folder);
-  }
+  // One form for every path of the run: the long one, which neither the
+  // length of deep item paths nor Windows' rewriting of plain paths affects.
+  // Without a folder the items would be joined to the working directory,
+  // wherever the installer happened to be started.
+  std::wstring folder;
+  VMStatus result = targetFolder.empty() ? ERROR_PATH_NOT_FOUND : velmora::VMWinLongPath(targetFolder, folder);
+  if (result == status::Ok && !IsSeparator(folder.back())) folder += L'\\';
+  if (result == status::Ok && !AllItemPathsSafe(*archive)) result = status::Failed;
+  if (result == status::Ok) result = CreateFolderTree(folder);
   if (result == status::Ok) {
     CMyComPtr<CExtractCallbackSfxImp> callback = new CExtractCallbackSfxImp;
-    callback->Init(archive, folder, L"Default", info.ftLastWriteTime, 0);
+    callback->Init(archive, folder, kItemDefaultName, info.ftLastWriteTime, 0);
     const HRESULT extracted = archive->Extract(nullptr, static_cast<UInt32>(-1), 0, callback);
+    callback->DiscardUnfinishedFile();
     callback->FinishDirectories();
     if (extracted != S_OK || callback->IsCorrupt()) {
       velmora::VMTrace("ERROR: %s: extraction failed, hr=0x%08lx %S\n", "ExtractArchive",

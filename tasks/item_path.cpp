@@ -8,9 +8,9 @@ using velmora::VMEqualsIgnoringAsciiCase;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// An element such as "..", "..." or ".. " that Windows may resolve to the
-// parent folder once it has dropped trailing dots and spaces.
-bool IsParentLike(std::wstring_view element) {
+// An element such as ".", "..", "..." or ".. " that Windows resolves to the
+// target folder or its parent once it has dropped trailing dots and spaces.
+bool IsDotsOnly(std::wstring_view element) {
   std::size_t dots = 0;
   for (const wchar_t c : element) {
     if (c == L'.') {
@@ -19,7 +19,15 @@ bool IsParentLike(std::wstring_view element) {
       return false;
     }
   }
-  return dots >= 2;
+  return dots >= 1;
+}
+
+bool IsKeptByWindows(std::wstring_view element) {
+  if (!element.empty() && (element.back() == L'.' || element.back() == L' ')) return false;
+  for (const wchar_t c : element) {
+    if (c < 0x20 || std::wstring_view(L"<>\"|?*").find(c) != std::wstring_view::npos) return false;
+  }
+  return true;
 }
 
 // Windows compares the part of a name before its first dot, without the
@@ -43,6 +51,7 @@ bool IsDeviceName(std::wstring_view element) {
 }  // namespace
 
 ItemPathRisk FindItemPathRisk(std::wstring_view path) {
+  if (path.size() >= kItemPathLimit) return ItemPathRisk::TooLong;
   if (!path.empty() && IsSeparator(path.front())) return ItemPathRisk::LeavesTarget;
   if (path.find(L':') != std::wstring_view::npos) return ItemPathRisk::LeavesTarget;
   ItemPathRisk risk = ItemPathRisk::None;
@@ -51,11 +60,30 @@ ItemPathRisk FindItemPathRisk(std::wstring_view path) {
     std::size_t end = start;
     while (end < path.size() && !IsSeparator(path[end])) ++end;
     const std::wstring_view element = path.substr(start, end - start);
-    if (IsParentLike(element)) return ItemPathRisk::LeavesTarget;
-    if (IsDeviceName(element)) risk = ItemPathRisk::NamesDevice;
+    if (IsDotsOnly(element)) return ItemPathRisk::LeavesTarget;
+    if (IsDeviceName(element)) {
+      risk = ItemPathRisk::NamesDevice;
+    } else if (risk == ItemPathRisk::None && !IsKeptByWindows(element)) {
+      risk = ItemPathRisk::NotKeptByWindows;
+    }
     start = end + 1;
   }
   return risk;
+}
+
+std::wstring ItemDiskPath(std::wstring_view path) {
+  std::wstring disk;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (end > start) {
+      if (!disk.empty()) disk += L'\\';
+      disk.append(path.substr(start, end - start));
+    }
+    start = end + 1;
+  }
+  return disk;
 }
 
 std::wstring ItemPathAsStored(std::wstring_view reported) {

@@ -13,6 +13,7 @@
 #include "config/known_folder.h"
 #include "config/target_path.h"
 #include "support/vm_win_guid.h"
+#include "tests/tools/temp_folder.h"
 
 namespace {
 
@@ -173,12 +174,45 @@ TEST_F(InWorkingDirectory, MakeAbsolutePathTable) {
 }
 
 TEST_F(InWorkingDirectory, ExtractDefaultIsTheWorkingDirectory) {
+  const testing_tools::TempFolder work;
+  ASSERT_TRUE(SetCurrentDirectoryW(work.Path().c_str()));
   std::wstring path;
   ASSERT_EQ(GetExtractDefaultTargetPath(path), 0u);
-  EXPECT_EQ(path, windows_);
+  EXPECT_EQ(path, work.Path());
   ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\"));
   ASSERT_EQ(GetExtractDefaultTargetPath(path), 0u);
   EXPECT_EQ(path, L"C:\\");
+}
+
+// Started elevated, an installer's working directory is the system folder:
+// it unpacks beside itself instead.
+TEST_F(InWorkingDirectory, ExtractDefaultIsTheInstallerFolderInTheWindowsFolder) {
+  wchar_t self[MAX_PATH] = {};
+  ASSERT_NE(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  const std::wstring ownFolder(self, std::wstring(self).find_last_of(L'\\'));
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_NE(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(GetSystemDirectoryW(system, MAX_PATH), 0u);
+  std::wstring lower = system;
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+  struct Row {
+    const char* Name;
+    std::wstring Directory;
+  };
+  const Row rows[] = {
+      {"the Windows folder", windows},
+      {"the system folder", system},
+      {"the system folder in other letter case", lower},
+      {"the system folder with a closing separator", std::wstring(system) + L"\\"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    ASSERT_TRUE(SetCurrentDirectoryW(row.Directory.c_str()));
+    std::wstring path;
+    ASSERT_EQ(GetExtractDefaultTargetPath(path), 0u);
+    EXPECT_EQ(path, ownFolder);
+  }
 }
 
 bool IsGuidText(const std::wstring& text) {

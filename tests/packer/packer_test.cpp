@@ -15,6 +15,8 @@
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/process_runner.h"
+#include "tests/tools/temp_folder.h"
+#include "tests/tools/unix_side.h"
 
 namespace {
 
@@ -257,6 +259,19 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
       {.Name = "a rooted path", .PayloadName = L"crafted-unsafe-rooted.7z", .ErrorPart = L"outside the target folder"},
       {.Name = "a device name", .PayloadName = L"crafted-unsafe-device.7z",
        .ErrorPart = L"NUL.txt\" names a Windows device"},
+      {.Name = "a dot element", .PayloadName = L"crafted-unsafe-dot.7z", .ErrorPart = L"or onto the folder itself"},
+      {.Name = "a trailing dot and space", .PayloadName = L"crafted-unsafe-trailing.7z",
+       .ErrorPart = L"a name Windows cannot keep"},
+      {.Name = "a forbidden character", .PayloadName = L"crafted-unsafe-forbidden.7z",
+       .ErrorPart = L"a name Windows cannot keep"},
+      {.Name = "a path the library cannot report", .PayloadName = L"crafted-unsafe-long.7z",
+       .ErrorPart = L"path of 16383 characters"},
+      {.Name = "a file without a CRC", .PayloadName = L"crafted-nocrc.7z", .ErrorPart = L"has no CRC"},
+      {.Name = "items below a file", .PayloadName = L"crafted-file-then-folder.7z", .ErrorPart = L"lies below it"},
+      {.Name = "names equal but for letter case", .PayloadName = L"crafted-case.7z",
+       .ErrorPart = L"\"Readme.txt\" and \"README.TXT\" name the same file"},
+      {.Name = "a symbolic link", .PayloadName = L"crafted-symlink.7z", .ErrorPart = L"is a symbolic link"},
+      {.Name = "an anti-item", .PayloadName = L"crafted-anti.7z", .ErrorPart = L"deletion marker"},
       {.Name = "a method the stub lacks", .PayloadName = L"..\\packer-inputs\\bzip2.7z", .ErrorPart = L"coding method the stub does not have"},
       {.Name = "encrypted headers", .PayloadName = L"..\\packer-inputs\\encrypted-headers.7z", .ErrorPart = L"headers are encrypted"},
       {.Name = "a stub that is no program", .PayloadName = L"method-copy.7z", .StubBytes = "MZ but nothing more",
@@ -292,6 +307,38 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     EXPECT_TRUE(Contains(error, row.ErrorPart)) << testing::PrintToString(error);
     EXPECT_EQ(error.find(L'\n'), std::wstring::npos) << "one line";
     EXPECT_TRUE(ListFolder(work_) == before) << "the folder changed";
+  }
+}
+
+// A link in the folder would pack what it points to, outside the folder.
+TEST(PackingAFolder, RefusesLinksOfEveryKind) {
+  struct Row {
+    const char* Name;
+    const wchar_t* LinkAt;
+    const wchar_t* LinkTo;
+  };
+  const Row rows[] = {
+      {"a link to a file", L"secret.txt", L"outside\\secret.txt"},
+      {"a link to a folder", L"docs", L"outside"},
+      {"a link deeper down", L"sub\\secret.txt", L"outside\\secret.txt"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const testing_tools::TempFolder work;
+    ASSERT_TRUE(CreateDirectoryW((work / L"outside").c_str(), nullptr));
+    WriteWholeFile(work / L"outside\\secret.txt", "secret");
+    ASSERT_TRUE(CreateDirectoryW((work / L"source").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((work / L"source\\sub").c_str(), nullptr));
+    WriteWholeFile(work / L"source\\readme.txt", "read me");
+    if (!testing_tools::MakeSymbolicLink(work / row.LinkTo, work / (std::wstring(L"source\\") + row.LinkAt))) {
+      GTEST_SKIP() << "links are made on the Unix side under Wine";
+    }
+    PackReport report;
+    std::wstring error;
+    EXPECT_NE(::Pack({.Output = work / L"setup.exe", .Stub = g_stub, .Folder = work / L"source"}, report, error),
+              status::Ok);
+    EXPECT_TRUE(Contains(error, L"holds a link")) << testing::PrintToString(error);
+    EXPECT_EQ(GetFileAttributesW((work / L"setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   }
 }
 

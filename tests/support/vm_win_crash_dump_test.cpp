@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
@@ -38,6 +39,21 @@ std::wstring Stamp() {
   wchar_t text[16] = {};
   swprintf(text, 16, L"%04u%02u%02u%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
            now.wSecond);
+  return text;
+}
+
+// The stamp `seconds` after the local time `start`.
+std::wstring StampAfter(const SYSTEMTIME& start, unsigned seconds) {
+  FILETIME time{};
+  SystemTimeToFileTime(&start, &time);
+  ULARGE_INTEGER value{{time.dwLowDateTime, time.dwHighDateTime}};
+  value.QuadPart += ULONGLONG{seconds} * 10000000;
+  time = {value.LowPart, value.HighPart};
+  SYSTEMTIME later{};
+  FileTimeToSystemTime(&time, &later);
+  wchar_t text[16] = {};
+  swprintf(text, 16, L"%04u%02u%02u%02u%02u%02u", later.wYear, later.wMonth, later.wDay, later.wHour, later.wMinute,
+           later.wSecond);
   return text;
 }
 
@@ -142,6 +158,34 @@ TEST_F(CrashDump, ACrashLeavesAFullDumpInTheTemporaryFolderAndIgnoresThePlant) {
     EXPECT_EQ(name.substr(prefix.size() + 14), L".dmp");
     EXPECT_EQ(FirstBytes(dumpFolder_ + L"\\" + name, 4), "MDMP");
   }
+}
+
+// Someone who can write to the temporary folder knows the dump's name in
+// advance; a file left there under every name of the next ten minutes keeps
+// its content, and the dump goes into a new file beside it.
+TEST_F(CrashDump, ANameTakenInAdvanceIsNotWrittenThrough) {
+  ASSERT_TRUE(CreateDirectoryW((folder_ / L"temp").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder_ / L"temp\\not").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder_ / L"temp\\not\\there").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(dumpFolder_.c_str(), nullptr));
+  SYSTEMTIME start{};
+  GetLocalTime(&start);
+  std::vector<std::wstring> taken;
+  for (unsigned second = 0; second < 600; ++second) {
+    taken.push_back(L"vm-sfxstub_" + StampAfter(start, second) + L".dmp");
+    testing_tools::WriteWholeFile(dumpFolder_ + L"\\" + taken.back(), "precious");
+  }
+  const auto result = Run(L"crash");
+  EXPECT_GE(result.ExitCode, 0xC0000000u) << std::hex << result.ExitCode;
+  for (const std::wstring& name : taken) {
+    ASSERT_EQ(testing_tools::ReadWholeFile(dumpFolder_ + L"\\" + name), "precious") << "written through";
+  }
+  std::wstring dump;
+  for (const std::wstring& name : Dumps(dumpFolder_)) {
+    if (name.ends_with(L"_2.dmp")) dump = name;
+  }
+  ASSERT_FALSE(dump.empty()) << "the dump goes to the next free name";
+  EXPECT_EQ(FirstBytes(dumpFolder_ + L"\\" + dump, 4), "MDMP");
 }
 
 }  // namespace

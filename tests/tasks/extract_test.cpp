@@ -18,6 +18,7 @@
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
+#include "tests/tools/unix_side.h"
 #include "tasks/extract_files.h"
 
 namespace {
@@ -174,9 +175,10 @@ TEST_F(Extraction, ExistingFilesAndAntiItems) {
 }
 
 TEST_F(Extraction, UnsafeItemPathsLeaveNoTrace) {
-  const wchar_t* cases[] = {L"parent", L"parent-nested", L"drive",  L"unc",
-                            L"stream", L"rooted",        L"device", L"device-folder",
-                            L"parent-backslash", L"parent-nested-backslash", L"rooted-backslash"};
+  const wchar_t* cases[] = {L"parent",           L"parent-nested", L"drive",     L"unc",
+                            L"stream",           L"rooted",        L"device",    L"device-folder",
+                            L"parent-backslash", L"parent-nested-backslash",     L"rooted-backslash",
+                            L"dot",              L"trailing",      L"forbidden", L"long"};
   // Targets two levels down, so that "a/../../x" would land inside work_.
   const std::wstring target = Target() + L"\\inner";
   for (const wchar_t* name : cases) {
@@ -286,6 +288,102 @@ TEST_F(Extraction, DamagedPayloadsFailCleanly) {
       }
     }
     RemoveTree(Target());
+  }
+}
+
+// Links already standing in the target folder (made on the Unix side, as
+// Wine's own link calls create nothing) must not lead any write, deletion or
+// attribute change outside it. Hard links share their data and attributes
+// with a name outside.
+TEST(ExtractionIntoLinks, NothingOutsideTheTargetChanges) {
+  enum class Link { Symbolic, Hard };
+  struct Row {
+    const char* Name;
+    const wchar_t* Payload;
+    const wchar_t* LinkAt;  // in the target folder
+    const wchar_t* LinkTo;  // in the folder beside it
+    Link Kind = Link::Symbolic;
+    bool ReadOnly = false;  // the outside file
+    VMStatus Status = status::Failed;
+    const char* ContentAtLink = nullptr;  // what the target then holds there
+  };
+  const Row rows[] = {
+      {.Name = "a file below a folder link", .Payload = L"link-file-below", .LinkAt = L"sub", .LinkTo = L""},
+      {.Name = "a file below a deeper folder link", .Payload = L"link-file-deeper", .LinkAt = L"a\\sub", .LinkTo = L""},
+      {.Name = "an anti-item below a folder link", .Payload = L"link-anti-below", .LinkAt = L"sub", .LinkTo = L""},
+      {.Name = "a directory item below a folder link", .Payload = L"link-folder-below", .LinkAt = L"sub", .LinkTo = L""},
+      {.Name = "a directory item on a folder link", .Payload = L"link-folder-itself", .LinkAt = L"sub", .LinkTo = L""},
+      {.Name = "a file item on a file link", .Payload = L"link-file-itself", .LinkAt = L"f.txt", .LinkTo = L"secret.txt"},
+      {.Name = "a file item on a link to a read-only file", .Payload = L"link-file-itself", .LinkAt = L"f.txt",
+       .LinkTo = L"secret.txt", .ReadOnly = true},
+      {.Name = "an anti-item on a file link", .Payload = L"link-anti-itself", .LinkAt = L"f.txt", .LinkTo = L"secret.txt"},
+      {.Name = "a read-only hard link", .Payload = L"link-file-itself", .LinkAt = L"f.txt", .LinkTo = L"secret.txt",
+       .Kind = Link::Hard, .ReadOnly = true},
+      {.Name = "a hard link is replaced by a file of its own", .Payload = L"link-file-itself", .LinkAt = L"f.txt",
+       .LinkTo = L"secret.txt", .Kind = Link::Hard, .Status = status::Ok, .ContentAtLink = "replaced"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const testing_tools::TempFolder work;
+    const std::wstring outside = work / L"outside";
+    const std::wstring target = work / L"target";
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((outside + L"\\dir").c_str(), nullptr));
+    WriteWholeFile(outside + L"\\secret.txt", "secret");
+    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((target + L"\\a").c_str(), nullptr));
+    const std::wstring linkTo = std::wstring(row.LinkTo).empty() ? outside : outside + L"\\" + row.LinkTo;
+    const std::wstring linkAt = target + L"\\" + row.LinkAt;
+    const bool made = row.Kind == Link::Hard ? testing_tools::MakeHardLink(linkTo, linkAt)
+                                              : testing_tools::MakeSymbolicLink(linkTo, linkAt);
+    if (!made) GTEST_SKIP() << "links are made on the Unix side under Wine";
+    if (row.ReadOnly) {
+      ASSERT_TRUE(SetFileAttributesW((outside + L"\\secret.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    const auto before = ListFolder(outside);
+
+    EXPECT_EQ(ExtractArchive(Payload((std::wstring(L"crafted-") + row.Payload + L".7z").c_str()), target), row.Status);
+    EXPECT_TRUE(ListFolder(outside) == before) << "something outside the target changed";
+    EXPECT_FALSE(Exists(outside + L"\\x.txt"));
+    if (row.ContentAtLink) {
+      EXPECT_EQ(ReadWholeFile(linkAt), row.ContentAtLink);
+    }
+    SetFileAttributesW((outside + L"\\secret.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+// A file that does not fit on the disk is removed, not left truncated under
+// its real name. The small disk is a tmpfs mounted on the Unix side.
+TEST(ExtractionOntoAFullDisk, LeavesNoPartialFile) {
+  const testing_tools::TempFolder work;
+  const std::wstring disk = work / L"disk";
+  ASSERT_TRUE(CreateDirectoryW(disk.c_str(), nullptr));
+  const std::wstring unixDisk = testing_tools::UnixPath(disk);
+  const std::wstring mount = testing_tools::HostPathToWindows("/bin/mount");
+  if (unixDisk.empty() || !testing_tools::RunUnix(mount, {L"-t", L"tmpfs", L"-o", L"size=64k", L"tmpfs", unixDisk})) {
+    GTEST_SKIP() << "needs Wine and the right to mount a tmpfs";
+  }
+  const VMStatus result = ExtractArchive(Payload(L"crafted-large.7z"), disk + L"\\target");
+  const bool partial = Exists(disk + L"\\target\\large.bin");
+  (void)testing_tools::RunUnix(testing_tools::HostPathToWindows("/bin/umount"), {unixDisk});
+  EXPECT_EQ(result, status::Failed);
+  EXPECT_FALSE(partial) << "a truncated large.bin stayed behind";
+}
+
+// Payloads with deep dependency trees: every folder a directory item, the
+// whole path (3,000 characters) far beyond MAX_PATH.
+TEST(ExtractionOfDeepTrees, UnpacksEveryLevel) {
+  const testing_tools::TempFolder work;
+  const std::wstring target = work / L"target";
+  ASSERT_EQ(ExtractArchive(Payload(L"crafted-deep.7z"), target), status::Ok);
+  std::wstring leaf = L"\\\\?\\" + target;
+  for (int level = 0; level < 300; ++level) leaf += L"\\abcdefghi";
+  EXPECT_EQ(ReadWholeFile(leaf + L"\\leaf.txt"), "deep");
+  // Folder by folder from the bottom: removing the tree recursively would
+  // take a stack as deep as the tree.
+  ASSERT_TRUE(DeleteFileW((leaf + L"\\leaf.txt").c_str()));
+  for (std::wstring path = leaf; path.size() > 4 + target.size(); path.resize(path.size() - 10)) {
+    ASSERT_TRUE(RemoveDirectoryW(path.c_str()));
   }
 }
 

@@ -1,6 +1,9 @@
 // Which archive item paths may be written below the target folder.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "tasks/item_path.h"
 
 namespace {
@@ -8,6 +11,8 @@ namespace {
 constexpr ItemPathRisk kSafe = ItemPathRisk::None;
 constexpr ItemPathRisk kLeaves = ItemPathRisk::LeavesTarget;
 constexpr ItemPathRisk kDevice = ItemPathRisk::NamesDevice;
+constexpr ItemPathRisk kUnkept = ItemPathRisk::NotKeptByWindows;
+constexpr ItemPathRisk kTooLong = ItemPathRisk::TooLong;
 
 struct PathCase {
   const char* name;
@@ -20,8 +25,28 @@ TEST(ItemPath, RefusesEveryWayOutOfTheTargetFolderAndIntoADevice) {
       {.name = "plain file", .path = L"setup.msi", .risk = kSafe},
       {.name = "nested with backslashes", .path = L"a\\b\\c.txt", .risk = kSafe},
       {.name = "nested with slashes", .path = L"a/b/c.txt", .risk = kSafe},
-      {.name = "dots inside names", .path = L"a..b/.hidden/x..", .risk = kSafe},
-      {.name = "current folder element", .path = L"./a/./b", .risk = kSafe},
+      {.name = "dots inside names", .path = L"a..b/.hidden/x..y", .risk = kSafe},
+      {.name = "current folder element", .path = L"./a/./b", .risk = kLeaves},
+      {.name = "current folder as the whole path", .path = L".", .risk = kLeaves},
+      {.name = "current folder at the end", .path = L"a/.", .risk = kLeaves},
+      {.name = "current folder with a trailing space", .path = L"a/. /b", .risk = kLeaves},
+      {.name = "trailing dot", .path = L"conf.ini.", .risk = kUnkept},
+      {.name = "trailing space", .path = L"conf.ini ", .risk = kUnkept},
+      {.name = "trailing dot and space", .path = L"conf.ini. ", .risk = kUnkept},
+      {.name = "folder with a trailing dot", .path = L"dir./x", .risk = kUnkept},
+      {.name = "folder with a trailing space", .path = L"dir \\x", .risk = kUnkept},
+      {.name = "less than", .path = L"a<b", .risk = kUnkept},
+      {.name = "greater than", .path = L"a/b>", .risk = kUnkept},
+      {.name = "double quote", .path = L"\"a\"", .risk = kUnkept},
+      {.name = "bar", .path = L"a|b", .risk = kUnkept},
+      {.name = "question mark", .path = L"what?", .risk = kUnkept},
+      {.name = "star", .path = L"*.txt", .risk = kUnkept},
+      {.name = "tab", .path = L"a\tb", .risk = kUnkept},
+      {.name = "line feed in a folder", .path = L"a\nb/c", .risk = kUnkept},
+      {.name = "escape character", .path = L"\x1b[0m", .risk = kUnkept},
+      {.name = "device wins over an unkept name", .path = L"a?/nul", .risk = kDevice},
+      {.name = "leading space and dot are kept", .path = L" .a", .risk = kSafe},
+      {.name = "other punctuation", .path = L"a#b%c&d'e+f,g;h=i@j[k]l^m_n`o{p}q~r!s$t(u)", .risk = kSafe},
       {.name = "doubled separator", .path = L"a//b", .risk = kSafe},
       {.name = "Unicode name", .path = L"\u00e4\u4e2d/\u0444.txt", .risk = kSafe},
       {.name = "empty", .path = L"", .risk = kSafe},
@@ -73,10 +98,30 @@ TEST(ItemPath, RefusesEveryWayOutOfTheTargetFolderAndIntoADevice) {
       {.name = "device in a longer folder name", .path = L"auxiliary/file", .risk = kSafe},
       {.name = "stored backslash joins one name", .path = L"con\uF05Cx", .risk = kSafe},
   };
+  const std::wstring longest(kItemPathLimit - 1, L'a');
+  const std::wstring tooLong(kItemPathLimit, L'a');
+  const std::wstring tooLongNested = std::wstring(kItemPathLimit - 2, L'b') + L"/c";
+  const PathCase lengths[] = {
+      {.name = "the longest name the library reports", .path = longest.c_str(), .risk = kSafe},
+      {.name = "one character more", .path = tooLong.c_str(), .risk = kTooLong},
+      {.name = "too long in folders", .path = tooLongNested.c_str(), .risk = kTooLong},
+  };
+  for (const auto& c : lengths) EXPECT_EQ(FindItemPathRisk(c.path), c.risk) << c.name;
   for (const auto& c : cases) {
     EXPECT_EQ(FindItemPathRisk(c.path), c.risk) << c.name;
     EXPECT_EQ(IsSafeItemPath(c.path), c.risk == kSafe) << c.name;
   }
+}
+
+TEST(ItemPath, DiskPathUsesBackslashesOnlyAndNoEmptyElements) {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"a/b/c.txt", L"a\\b\\c.txt"},
+      {L"a\\b", L"a\\b"},
+      {L"a//b\\\\c", L"a\\b\\c"},
+      {L"dir/", L"dir"},
+      {L"x", L"x"},
+  };
+  for (const auto& [path, disk] : cases) EXPECT_EQ(ItemDiskPath(path), disk) << testing::PrintToString(path);
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ def prop(pid, body):
     return bytes([pid]) + number(len(body)) + body
 
 
-def crafted(name, items, names=True):
+def crafted(name, items, names=True, crcs=True):
     """items: dicts with path, data (None: directory), attr, mtime, anti."""
     streams = [it["data"] for it in items if it.get("data")]
     packed = b"".join(streams)
@@ -124,7 +124,9 @@ def crafted(name, items, names=True):
         h += b"\x0c" + number(len(packed)) + b"\x00"
         h += b"\x08\x0d" + number(len(streams))
         h += b"\x09" + b"".join(number(len(s)) for s in streams[:-1])
-        h += b"\x0a\x01" + b"".join(struct.pack("<I", zlib.crc32(s)) for s in streams) + b"\x00"
+        if crcs:
+            h += b"\x0a\x01" + b"".join(struct.pack("<I", zlib.crc32(s)) for s in streams)
+        h += b"\x00"
         h += b"\x00"
     h += b"\x05" + number(len(items))
     empty = [not it.get("data") for it in items]
@@ -184,11 +186,38 @@ unsafe = {
     # a port.
     "device": "docs/NUL.txt",
     "device-folder": "Com1 /x",
+    # "." is the target folder itself; Windows drops trailing dots and
+    # spaces from plain paths; it forbids these characters in names; and the
+    # archive library reports no name this long.
+    "dot": "./x",
+    "trailing": "conf.ini. ",
+    "forbidden": "a?b",
+    "long": "a" * 16383,
 }
 for name, path in unsafe.items():
     # A harmless item first: an unsafe payload must leave no trace at all.
     crafted(f"unsafe-{name}", [{"path": "first.txt", "data": b"first"},
                                {"path": path, "data": b"escaped"}])
+
+# Payloads the stub could not unpack as the packer promises.
+crafted("nocrc", [{"path": "x.txt", "data": b"unchecked", "attr": ARCHIVE}], crcs=False)
+crafted("file-then-folder", [{"path": "a", "data": b"file"}, {"path": "a/b", "data": b"below"}])
+crafted("case", [{"path": "Readme.txt", "data": b"one"}, {"path": "README.TXT", "data": b"two"}])
+crafted("symlink", [{"path": "link", "data": b"/etc/passwd", "attr": 0x8000 | (0o120777 << 16)}])
+
+# Items that meet links planted in the target folder, a file larger than a
+# small disk, and a tree deeper than plain paths reach.
+crafted("link-file-below", [{"path": "sub/x.txt", "data": b"escaped", "attr": ARCHIVE}])
+crafted("link-file-deeper", [{"path": "a/sub/x.txt", "data": b"escaped", "attr": ARCHIVE}])
+crafted("link-anti-below", [{"path": "sub/secret.txt", "data": b"", "anti": True}])
+crafted("link-folder-below", [{"path": "sub/dir", "data": None, "attr": DIR | HIDDEN | SYSTEM}])
+crafted("link-folder-itself", [{"path": "sub", "data": None, "attr": DIR | HIDDEN | SYSTEM}])
+crafted("link-file-itself", [{"path": "f.txt", "data": b"replaced", "attr": ARCHIVE}])
+crafted("link-anti-itself", [{"path": "f.txt", "data": b"", "anti": True}])
+crafted("large", [{"path": "large.bin", "data": os.urandom(300_000), "attr": ARCHIVE}])
+deep = "/".join(["abcdefghi"] * 300)
+crafted("deep", [{"path": "/".join(["abcdefghi"] * n), "data": None, "attr": DIR} for n in range(1, 301)] +
+        [{"path": deep + "/leaf.txt", "data": b"deep", "attr": ARCHIVE}])
 
 # --- a signed installer -------------------------------------------------------
 shutil.copy(os.path.join(out, "method-lzma2.7z"), os.path.join(out, "tree.7z"))

@@ -7,6 +7,11 @@ namespace testing_tools {
 void RemoveTree(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  // A link goes, never what it points to.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+    return;
+  }
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     DeleteFileW(path.c_str());

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include "tests/tools/folder_tree.h"
+#include "tests/tools/process_runner.h"
+#include "tests/tools/unix_side.h"
 
 namespace testing_tools {
 
@@ -24,7 +26,13 @@ TempFolder::TempFolder(const wchar_t* prefix, std::wstring parent) {
 }
 
 TempFolder::~TempFolder() {
-  if (!path_.empty()) RemoveTree(path_);
+  if (path_.empty()) return;
+  RemoveTree(path_);
+  // Links that a test made on the Unix side can only be removed there.
+  if (GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    const std::wstring unixPath = UnixPath(path_);
+    if (!unixPath.empty()) (void)RunUnix(HostPathToWindows("/bin/rm"), {L"-rf", unixPath});
+  }
 }
 
 }  // namespace testing_tools

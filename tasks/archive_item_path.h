@@ -1,0 +1,19 @@
+// The path of an archive item as the stub and the packer read it.
+#pragma once
+
+// The archive library's interfaces need the OLE declarations that the lean
+// Windows headers leave out.
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+
+#include "7zip/Archive/IArchive.h"
+
+// The stored path of item `index` (a stored `\` given back, see
+// ItemPathAsStored), empty for an item stored without one.
+// For a path of kItemPathLimit characters or more the library reports no
+// path at all, as for an unnamed item; such a path is taken from the raw
+// name instead, so that the item path rule refuses the item rather than it
+// being written under the default name. E_FAIL for a path that is not text.
+[[nodiscard]] HRESULT ReadItemPath(IInArchive& archive, UInt32 index, std::wstring& path);
