@@ -13,7 +13,7 @@ target_include_directories(tinyxml2 SYSTEM PUBLIC ${tinyxml2_dir})
 # libstdc++ switches the replacements on in every C++ file, so <stdio.h> is
 # read first, before any C++ header can.
 target_compile_definitions(tinyxml2 PRIVATE __USE_MINGW_ANSI_STDIO=0)
-target_compile_options(tinyxml2 PRIVATE -include stdio.h)
+target_compile_options(tinyxml2 PRIVATE -include stdio.h ${VM_NO_EXCEPTIONS} ${VM_STUB_LTO})
 
 # GoogleTest from Debian's googletest package.
 set(googletest_dir /usr/src/googletest)

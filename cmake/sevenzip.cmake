@@ -147,10 +147,12 @@ target_include_directories(sevenzip SYSTEM PUBLIC ${sz_cpp})
 target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY Z7_ST)
 # The library is not our code: our warning set stays off; -w keeps the build
 # log readable. It needs the OLE declarations that the lean Windows headers
-# leave out.
-target_compile_options(sevenzip_registry PRIVATE -w -UWIN32_LEAN_AND_MEAN)
-target_compile_options(sevenzip PRIVATE -w -UWIN32_LEAN_AND_MEAN
-  $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables>)
+# leave out. It never asks for a type at run time (no dynamic_cast, no
+# typeid), so its classes carry no type information beyond what its
+# exceptions need.
+target_compile_options(sevenzip_registry PRIVATE -w -UWIN32_LEAN_AND_MEAN ${VM_STUB_LTO} -fno-rtti)
+target_compile_options(sevenzip PRIVATE -w -UWIN32_LEAN_AND_MEAN ${VM_STUB_LTO}
+  $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables> $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
 
 # The loops every byte of a payload passes through are built for speed: the
 # rest of the stub is built for size.

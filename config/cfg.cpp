@@ -352,15 +352,14 @@ VMStatus LoadConfigurationResource() {
   const void* bytes = LockResource(loaded);
   VM_RETURN_LAST_ERROR_IF(bytes == nullptr);
 
-  // The parser wants a terminated text; the resource carries none.
-  std::vector<char> text;
-  try {
-    text.resize(std::size_t{size} + 1);
-  } catch (const std::bad_alloc&) {
-    return status::OutOfMemory;
-  }
-  std::memcpy(text.data(), bytes, size);
-  return ParseConfiguration(text.data());
+  // The parser wants a terminated text; the resource carries none. Its size
+  // comes from the installer, so a failed allocation is a status here; the
+  // stub's code is built without exceptions.
+  const std::unique_ptr<char[]> text(new (std::nothrow) char[std::size_t{size} + 1]);
+  if (!text) return status::OutOfMemory;
+  std::memcpy(text.get(), bytes, size);
+  text[size] = '\0';
+  return ParseConfiguration(text.get());
 }
 
 VMStatus ParseConfiguration(const char* text) {
@@ -368,11 +367,7 @@ VMStatus ParseConfiguration(const char* text) {
 }
 
 VMStatus ParseConfiguration(const char* text, Cfg& cfg, ProcessorArchitecture native) {
-  try {
-    return LoadDocument(text, cfg, native);
-  } catch (const std::bad_alloc&) {
-    return status::OutOfMemory;
-  }
+  return LoadDocument(text, cfg, native);
 }
 
 VMStatus InstallDefaultConfiguration(const std::wstring& titleText) {
@@ -380,16 +375,12 @@ VMStatus InstallDefaultConfiguration(const std::wstring& titleText) {
 }
 
 VMStatus InstallDefaultConfiguration(Cfg& cfg, const std::wstring& titleText) {
-  try {
-    cfg.Extract.reset();
-    cfg.Launch.reset();
-    auto extract = std::make_shared<CfgExtract>(&cfg);
-    VM_RETURN_IF_FAILED(GetExtractDefaultTargetPath(extract->TargetPath));
-    extract->FolderSelectionDialogEnabled = true;
-    extract->ProgressDialogEnabled = true;
-    cfg.Extract = std::move(extract);
-    return titleText.empty() ? DefaultExtractCaption(cfg.Title) : status::Ok;
-  } catch (const std::bad_alloc&) {
-    return status::OutOfMemory;
-  }
+  cfg.Extract.reset();
+  cfg.Launch.reset();
+  auto extract = std::make_shared<CfgExtract>(&cfg);
+  VM_RETURN_IF_FAILED(GetExtractDefaultTargetPath(extract->TargetPath));
+  extract->FolderSelectionDialogEnabled = true;
+  extract->ProgressDialogEnabled = true;
+  cfg.Extract = std::move(extract);
+  return titleText.empty() ? DefaultExtractCaption(cfg.Title) : status::Ok;
 }

@@ -132,20 +132,16 @@ VMStatus MakeAbsolutePath(const std::wstring& path, std::wstring& absolute) {
     return status::Ok;
   }
   std::wstring current;
-  try {
-    VM_RETURN_IF_FAILED(CurrentDirectory(current));
-    const std::size_t currentRootName = RootNameLength(current);
-    if (rootName == 0 && !rootDirectory) {
-      absolute = Join(current, path);
-    } else if (rootDirectory) {
-      absolute = current.substr(0, currentRootName) + path;
-    } else {
-      // "D:Output": the drive of the path over the folders of the current
-      // directory.
-      absolute = Join(path.substr(0, rootName) + current.substr(currentRootName), path.substr(rootName));
-    }
-  } catch (const std::bad_alloc&) {
-    return status::Failed;
+  VM_RETURN_IF_FAILED(CurrentDirectory(current));
+  const std::size_t currentRootName = RootNameLength(current);
+  if (rootName == 0 && !rootDirectory) {
+    absolute = Join(current, path);
+  } else if (rootDirectory) {
+    absolute = current.substr(0, currentRootName) + path;
+  } else {
+    // "D:Output": the drive of the path over the folders of the current
+    // directory.
+    absolute = Join(path.substr(0, rootName) + current.substr(currentRootName), path.substr(rootName));
   }
   return status::Ok;
 }

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
-#include <new>
 #include <string_view>
 
 #include "support/vm_ascii_case.h"
@@ -138,34 +137,24 @@ VMXmlDocument::VMXmlDocument() : document_(true, tinyxml2::PRESERVE_WHITESPACE) 
 VMStatus VMXmlDocument::LoadFile(const std::wstring& path) {
   VMUniqueCFile file(_wfopen(path.c_str(), L"rb"));
   if (!file) return status::FileOpenFailed;
-  try {
-    if (document_.LoadFile(file.get()) != tinyxml2::XML_SUCCESS) {
-      TraceXmlError("velmora::VMXmlDocument::LoadFile", document_);
-      return status::FileNotXml;
-    }
-  } catch (const std::bad_alloc&) {
-    document_.Clear();
-    return status::OutOfMemory;
+  if (document_.LoadFile(file.get()) != tinyxml2::XML_SUCCESS) {
+    TraceXmlError("velmora::VMXmlDocument::LoadFile", document_);
+    return status::FileNotXml;
   }
   return status::Ok;
 }
 
 VMStatus VMXmlDocument::Parse(const char* text) {
-  try {
-    // tinyxml2 reports a null or empty text as its empty-document error and
-    // discards a partly built tree itself.
-    if (document_.Parse(text) != tinyxml2::XML_SUCCESS) {
-      TraceXmlError("velmora::VMXmlDocument::Parse", document_);
-      return status::XmlParseError;
-    }
-    if (HasForbiddenCharacterReference(text)) {
-      VMTrace("ERROR: %s: %s\n", "velmora::VMXmlDocument::Parse", "reference to a character XML does not allow");
-      document_.Clear();
-      return status::XmlParseError;
-    }
-  } catch (const std::bad_alloc&) {
+  // tinyxml2 reports a null or empty text as its empty-document error and
+  // discards a partly built tree itself.
+  if (document_.Parse(text) != tinyxml2::XML_SUCCESS) {
+    TraceXmlError("velmora::VMXmlDocument::Parse", document_);
+    return status::XmlParseError;
+  }
+  if (HasForbiddenCharacterReference(text)) {
+    VMTrace("ERROR: %s: %s\n", "velmora::VMXmlDocument::Parse", "reference to a character XML does not allow");
     document_.Clear();
-    return status::OutOfMemory;
+    return status::XmlParseError;
   }
   return status::Ok;
 }
