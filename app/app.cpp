@@ -138,8 +138,11 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   std::shared_ptr<CfgCommand> command;
   VM_RETURN_IF_FAILED(ChooseCommand(*option, cmd.CommandId, command));
 
+  // The clean-up removes what the extraction made and nothing else.
+  const auto record = std::make_shared<ExtractionRecord>();
   if (!internal) {
     auto extract = std::make_shared<ExtractFiles>();
+    extract->Record = record;
     extract->TargetFolder = target;
     extract->HideProgress = hideProgress;
     extract->MinimumDurationMs = hideProgress ? 0 : kLaunchExtractMinimumMs;
@@ -167,6 +170,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   if (!internal && waits) {
     auto cleanup = std::make_shared<DeleteExtractedFiles>();
     cleanup->TargetFolder = target;
+    cleanup->Record = record;
     cleanup->HideProgress = true;
     cleanup->RunAfterFailure = true;
     Tasks().push_back(std::move(cleanup));

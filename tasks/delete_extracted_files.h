@@ -1,11 +1,19 @@
-// Removes the folder a launch stub unpacked into, after its command ran or
-// failed.
+// Removes what a launch stub unpacked, after its command ran or failed.
 #pragma once
 
+#include <memory>
+
+#include "tasks/extraction_record.h"
 #include "tasks/task.h"
 
 class DeleteExtractedFiles final : public Task {
  public:
   DeleteExtractedFiles();
+  // Never fails: whatever cannot be removed stays, and the run's status and
+  // exit code stay those of the work before.
   [[nodiscard]] velmora::VMStatus run(std::uint32_t& exitCodeOut) override;
+
+  // What the extraction made. With it, only that goes, whatever its
+  // attributes; without it, the whole target folder.
+  std::shared_ptr<const ExtractionRecord> Record;
 };

@@ -2,11 +2,184 @@
 
 #include <windows.h>
 
+#include <new>
+#include <vector>
+
+#include "app/cmd_line.h"
+#include "app/relaunch_arguments.h"
+#include "config/stub_status.h"
+#include "support/vm_handle.h"
+#include "support/vm_trace.h"
+#include "support/vm_win_environment.h"
+#include "support/vm_win_module_file_name.h"
+
+using velmora::VMStatus;
+namespace status = velmora::status;
+
+namespace {
+
+bool HasFolderPart(const std::wstring& name) { return name.find_first_of(L"\\/:") != std::wstring::npos; }
+
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring SystemFolder(UINT(WINAPI* query)(LPWSTR, UINT)) {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = query(folder, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(folder, length) : std::wstring();
+}
+
+// A program named without a folder. CreateProcessW would look in the
+// installer's own folder first, and installers are run from download folders
+// where anyone may have left a file of that name, which would then run (with
+// the user's rights, or elevated). So the name is looked for only in the
+// unpacked folder, the system folder, the Windows folder and PATH, in that
+// order. Redirection is off on the worker, so the system folder is the real
+// one.
+VMStatus ResolveProgram(const std::wstring& name, const std::wstring& targetFolder, std::wstring& path) {
+  const std::wstring extension = name.find(L'.') == std::wstring::npos ? L".exe" : L"";
+  const std::wstring folders[] = {targetFolder, SystemFolder(&GetSystemDirectoryW),
+                                  SystemFolder(&GetWindowsDirectoryW)};
+  for (const std::wstring& folder : folders) {
+    if (folder.empty()) continue;
+    path = folder + (folder.back() == L'\\' ? L"" : L"\\") + name + extension;
+    if (IsFile(path)) return status::Ok;
+  }
+  std::wstring searchPath;
+  if (velmora::VMWinExpandEnvironmentStrings(L"%PATH%", searchPath) == status::Ok && searchPath != L"%PATH%") {
+    wchar_t found[MAX_PATH] = {};
+    const DWORD length = SearchPathW(searchPath.c_str(), name.c_str(), L".exe", MAX_PATH, found, nullptr);
+    if (length > 0 && length < MAX_PATH && IsFile(found)) {
+      path = found;
+      return status::Ok;
+    }
+  }
+  path.clear();
+  return ERROR_FILE_NOT_FOUND;
+}
+
+// Names with a folder part are used as written, bare ones found as above.
+VMStatus ProgramPath(const std::wstring& executable, const std::wstring& targetFolder, std::wstring& program) {
+  program = executable;
+  return HasFolderPart(executable) ? status::Ok : ResolveProgram(executable, targetFolder, program);
+}
+
+const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+// The exit code of a process that has ended, by the task's rules.
+VMStatus ReadExitCode(HANDLE process, std::uint32_t& exitCodeOut) {
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(process, &exitCode)) {
+    const DWORD error = GetLastError();
+    if (error == STILL_ACTIVE) return status::ProcessStillActive;
+    if (error != 0) return error;
+    exitCode = status::ExitCodeUnavailable;
+  }
+  exitCodeOut = exitCode;
+  return status::Ok;
+}
+
+}  // namespace
+
 ExecuteLaunchCommand::ExecuteLaunchCommand() { Description = L"Executing application. Please wait..."; }
 
-velmora::VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
+VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
-  // Starting the command is not part of this build; failing keeps a launch
-  // stub from reporting success for a command it never ran.
-  return ERROR_CALL_NOT_IMPLEMENTED;
+  std::wstring executable;
+  VM_RETURN_IF_FAILED(velmora::VMWinExpandEnvironmentStrings(Executable, executable));
+  std::wstring arguments;
+  if (!Arguments.empty()) VM_RETURN_IF_FAILED(velmora::VMWinExpandEnvironmentStrings(Arguments, arguments));
+  if (UseCreateProcess) return RunProcess(executable, arguments, exitCodeOut);
+  if (!Wait && !AsAdmin) return OpenWithShell(executable, arguments);
+  return RunWithShell(executable, arguments, exitCodeOut);
+}
+
+VMStatus ExecuteLaunchCommand::OpenWithShell(const std::wstring& executable, const std::wstring& arguments) const {
+  std::wstring program;
+  VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, program));
+  const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", program.c_str(), OrNull(arguments),
+                                                              OrNull(TargetFolder), SW_SHOWDEFAULT));
+  return result > 32 ? status::Ok : velmora::LastErrorOr();
+}
+
+VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& executable, const std::wstring& arguments,
+                                            std::uint32_t& exitCodeOut) const {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+  info.lpDirectory = OrNull(TargetFolder);
+  std::wstring file;
+  std::wstring parameters;
+  if (AsAdmin) {
+    // The elevated second instance is this stub again; it only runs the
+    // command, in the folder this instance has unpacked, and this instance
+    // waits for it to delete the folder afterwards.
+    velmora::VMWinModuleFileName self;
+    const VMStatus found = self.InitWithModuleHandle();
+    if (found != status::Ok) {
+      velmora::VMTrace("ERROR: %s: Cannot get module file name, st=0x%08x.\n",
+                       "velmora::VMWinGetModulePathAndFileName", found);
+      return found;
+    }
+    file = self.FullPath;
+    parameters = ComposeRelaunchArguments(TargetFolder, LanguageTag, CmdLine::Current().ArgumentTail);
+    info.lpVerb = L"runas";
+    info.nShow = SW_HIDE;
+  } else {
+    VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, file));
+    parameters = arguments;
+    info.lpVerb = L"open";
+    info.nShow = SW_SHOWDEFAULT;
+  }
+  info.lpFile = file.c_str();
+  info.lpParameters = OrNull(parameters);
+
+  const BOOL started = AsAdmin ? ElevatedShellExecute(&info) : ShellExecuteExW(&info);
+  if (!started) {
+    const DWORD error = GetLastError();
+    if (AsAdmin && error == ERROR_CANCELLED) return stub_status::ElevationRefused;
+    if (error != 0) return error;
+  }
+  const velmora::VMUniqueKernelHandle process(info.hProcess);
+  // No process to wait for (the shell handed the file to a program that was
+  // already running): the wait fails with its own error.
+  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return velmora::LastErrorOr();
+  return ReadExitCode(process.get(), exitCodeOut);
+}
+
+VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const std::wstring& arguments,
+                                          std::uint32_t& exitCodeOut) const {
+  std::wstring program;
+  VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, program));
+  std::wstring line = L"\"" + program + L"\"";
+  if (!arguments.empty()) line += L" " + arguments;
+  // CreateProcessW may write into its command line.
+  std::vector<wchar_t> buffer;
+  try {
+    buffer.assign((line.size() + 1 + 7) / 8 * 8, L'\0');
+  } catch (const std::bad_alloc&) {
+    return status::OutOfMemory;
+  }
+  line.copy(buffer.data(), line.size());
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      TargetFolder.empty() ? nullptr : TargetFolder.c_str(), &startup, &started)) {
+    return velmora::LastErrorOr();
+  }
+  const velmora::VMUniqueKernelHandle process(started.hProcess);
+  const velmora::VMUniqueKernelHandle thread(started.hThread);
+  if (!process) return status::MissingObject;
+
+  const DWORD wait = WaitForSingleObject(process.get(), INFINITE);
+  if (wait == WAIT_TIMEOUT) return status::WaitTimedOut;
+  if (wait != WAIT_OBJECT_0) {
+    const DWORD error = GetLastError();
+    if (error != 0) return error;
+  }
+  return ReadExitCode(process.get(), exitCodeOut);
 }

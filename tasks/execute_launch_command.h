@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include "tasks/task.h"
 
 class ExecuteLaunchCommand final : public Task {
@@ -21,4 +24,20 @@ class ExecuteLaunchCommand final : public Task {
   // The chosen language; empty for a language-neutral Option. An elevated
   // second instance is told the same one.
   std::wstring LanguageTag;
+
+  // The call that starts the elevated second instance. Only a real consent
+  // prompt can refuse it, which Wine has not, so a test may put a call of its
+  // own here; nothing else of the task is replaced.
+  static inline BOOL(WINAPI* ElevatedShellExecute)(SHELLEXECUTEINFOW* info) = &ShellExecuteExW;
+
+ private:
+  // Hands the program to the shell and returns at once.
+  [[nodiscard]] velmora::VMStatus OpenWithShell(const std::wstring& executable, const std::wstring& arguments) const;
+  // Starts it through the shell, or this stub elevated, and waits for it.
+  [[nodiscard]] velmora::VMStatus RunWithShell(const std::wstring& executable, const std::wstring& arguments,
+                                               std::uint32_t& exitCodeOut) const;
+  // Starts the program with CreateProcessW in the target folder and waits
+  // for it; its exit code is the task's.
+  [[nodiscard]] velmora::VMStatus RunProcess(const std::wstring& executable, const std::wstring& arguments,
+                                             std::uint32_t& exitCodeOut) const;
 };

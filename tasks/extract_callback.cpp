@@ -39,7 +39,8 @@ void SetFolderTime(const std::wstring& path, const FILETIME& time) {
 }  // namespace
 
 void CExtractCallbackSfxImp::Init(IInArchive* archive, std::wstring directoryPath, std::wstring itemDefaultName,
-                                  FILETIME defaultModificationTime, UINT32 defaultAttributes) {
+                                  FILETIME defaultModificationTime, UINT32 defaultAttributes,
+                                  ExtractionRecord* record) {
   archive_ = archive;
   directoryPath_ = std::move(directoryPath);
   if (!directoryPath_.empty() && !IsSeparator(directoryPath_.back())) directoryPath_ += L'\\';
@@ -50,6 +51,7 @@ void CExtractCallbackSfxImp::Init(IInArchive* archive, std::wstring directoryPat
   corrupt_ = false;
   directories_.clear();
   folders_.clear();
+  record_ = record;
 }
 
 STDMETHODIMP CExtractCallbackSfxImp::QueryInterface(REFIID iid, void** object) noexcept {
@@ -138,7 +140,9 @@ HRESULT CExtractCallbackSfxImp::PrepareFolder(const std::wstring& relative, bool
     DWORD attributes = GetFileAttributesW(disk.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       if (!create) return S_FALSE;
-      if (!CreateDirectoryW(disk.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      if (CreateDirectoryW(disk.c_str(), nullptr)) {
+        if (record_) record_->AddFolder(disk);
+      } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
         return Fail(L"Can not create folder");
       }
       attributes = GetFileAttributesW(disk.c_str());
@@ -242,6 +246,7 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
     outFile_ = nullptr;
     return Fail(L"Can not open output file");
   }
+  if (record_) record_->AddFile(diskFilePath_);
   *outStream = outFileStream_;
   (*outStream)->AddRef();
   return S_OK;

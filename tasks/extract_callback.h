@@ -13,6 +13,7 @@
 
 #include "7zip/Archive/IArchive.h"
 #include "Common/MyCom.h"
+#include "tasks/extraction_record.h"
 #include "tasks/output_file.h"
 
 class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
@@ -20,9 +21,10 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   // `directoryPath` is the target folder in its long form (every path of an
   // item is built on it, so all calls see the same place however long the
   // path); a missing separator at its end is added. Items without a path are written as `itemDefaultName`; items
-  // without a time or attributes get the defaults.
+  // without a time or attributes get the defaults. Every folder created and
+  // every file written is noted in `record` when one is given.
   void Init(IInArchive* archive, std::wstring directoryPath, std::wstring itemDefaultName,
-            FILETIME defaultModificationTime, UINT32 defaultAttributes);
+            FILETIME defaultModificationTime, UINT32 defaultAttributes, ExtractionRecord* record = nullptr);
 
   // Gives the folders of the directory items their stored times and
   // attributes. Called once after the extraction: a folder's time would
@@ -87,4 +89,5 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   // made or found to be real folders, so each is looked at once however
   // many items lie below it.
   std::unordered_set<std::wstring> folders_;
+  ExtractionRecord* record_ = nullptr;
 };

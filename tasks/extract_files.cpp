@@ -39,7 +39,7 @@ VMStatus Fail(const char* reason) {
 // missing parent, from the deepest level that exists downward. An existing
 // folder is fine. The first creation that fails gives the error: the levels
 // below it would only report that their parent is missing.
-VMStatus CreateFolderTree(const std::wstring& folder) {
+VMStatus CreateFolderTree(const std::wstring& folder, ExtractionRecord* record) {
   std::vector<std::size_t> levelEnds;
   for (std::size_t i = velmora::VMWinLongPathRootLength(folder); i < folder.size(); ++i) {
     if (IsSeparator(folder[i]) && !IsSeparator(folder[i - 1])) levelEnds.push_back(i);
@@ -49,8 +49,10 @@ VMStatus CreateFolderTree(const std::wstring& folder) {
     --missing;
   }
   for (; missing < levelEnds.size(); ++missing) {
-    if (!CreateDirectoryW(folder.substr(0, levelEnds[missing]).c_str(), nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
+    const std::wstring level = folder.substr(0, levelEnds[missing]);
+    if (CreateDirectoryW(level.c_str(), nullptr)) {
+      if (record) record->AddFolder(level);
+    } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
       return velmora::LastErrorOr();
     }
   }
@@ -83,10 +85,10 @@ velmora::VMStatus ExtractFiles::run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
   velmora::VMWinModuleFileName self;
   VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
-  return ExtractArchive(self.FullPath, TargetFolder);
+  return ExtractArchive(self.FullPath, TargetFolder, Record.get());
 }
 
-VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder) {
+VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder, ExtractionRecord* record) {
   WIN32_FILE_ATTRIBUTE_DATA info = {};
   if (!GetFileAttributesExW(archiveFile.c_str(), GetFileExInfoStandard, &info)) {
     return Fail("archive file not found");
@@ -109,10 +111,10 @@ VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& tar
   VMStatus result = targetFolder.empty() ? ERROR_PATH_NOT_FOUND : velmora::VMWinLongPath(targetFolder, folder);
   if (result == status::Ok && !IsSeparator(folder.back())) folder += L'\\';
   if (result == status::Ok && !AllItemPathsSafe(*archive)) result = status::Failed;
-  if (result == status::Ok) result = CreateFolderTree(folder);
+  if (result == status::Ok) result = CreateFolderTree(folder, record);
   if (result == status::Ok) {
     CMyComPtr<CExtractCallbackSfxImp> callback = new CExtractCallbackSfxImp;
-    callback->Init(archive, folder, kItemDefaultName, info.ftLastWriteTime, 0);
+    callback->Init(archive, folder, kItemDefaultName, info.ftLastWriteTime, 0, record);
     const HRESULT extracted = archive->Extract(nullptr, static_cast<UInt32>(-1), 0, callback);
     callback->DiscardUnfinishedFile();
     callback->FinishDirectories();

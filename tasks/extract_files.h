@@ -3,17 +3,26 @@
 
 #include <string>
 
+#include <memory>
+
+#include "tasks/extraction_record.h"
 #include "tasks/task.h"
 
 class ExtractFiles final : public Task {
  public:
   ExtractFiles();
   [[nodiscard]] velmora::VMStatus run(std::uint32_t& exitCodeOut) override;
+
+  // Filled with what the extraction made, for the clean-up; may be null.
+  std::shared_ptr<ExtractionRecord> Record;
 };
 
 // Finds the 7z archive that begins within the first 8 MiB of `archiveFile`
 // and unpacks all its items into `targetFolder`, which is created with its
 // missing parents. Items without a time get the file's own last-write time.
 // Returns 0, the Windows error of a failed folder creation, or
-// 0xEE000001 for everything that concerns the archive and its items.
-[[nodiscard]] velmora::VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder);
+// 0xEE000001 for everything that concerns the archive and its items. What
+// was made on disk, the target folder and its parents included, is noted in
+// `record` when one is given.
+[[nodiscard]] velmora::VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder,
+                                               ExtractionRecord* record = nullptr);

@@ -6,9 +6,11 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
@@ -285,6 +287,102 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
     }
     EXPECT_EQ(GetFileAttributesW((Folder() + L"\\x").c_str()), INVALID_FILE_ATTRIBUTES);
     testing_tools::RemoveTree(target);
+  }
+}
+
+// A launch stub from start to end: it unpacks its payload, runs the command
+// in the unpacked folder (the command fails unless it finds the payload's
+// readme.txt there), passes the exit code on and removes what it unpacked.
+TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
+  struct Row {
+    const char* Name;
+    std::string Command;  // the command element, {} standing for its content
+    const char* Executable = "cmd.exe";
+    const char* Arguments = "/c if exist readme.txt exit 7";
+    const wchar_t* Payload = L"tree.7z";
+    const wchar_t* Target = L"run";  // below the case folder
+    std::wstring More = {};          // further stub arguments
+    bool UserFiles = false;          // the target holds 50 files of the user beforehand
+    std::uint32_t ExitCode = 7;
+    bool Unpacked = false;           // the unpacked files stay
+    bool Installs = false;           // the example product is installed afterwards
+    const wchar_t* Leaves = nullptr;  // a file the program writes in the target, kept by the clean-up
+  };
+  const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
+  const Row rows[] = {
+      {.Name = "CreateProcess", .Command = "<CreateProcess>{}</CreateProcess>"},
+      {.Name = "CreateProcess, the tail behind --passthrough reaches the command", .Command = "<CreateProcess>{}</CreateProcess>",
+       .Arguments = "/c if exist readme.txt exit", .More = L"--passthrough 12", .ExitCode = 12},
+      {.Name = "an existing target keeps the user's files", .Command = "<CreateProcess>{}</CreateProcess>",
+       .UserFiles = true},
+      {.Name = "a failed extraction skips the command and keeps the user's files",
+       .Command = "<CreateProcess>{}</CreateProcess>", .Payload = L"crafted-unsafe-parent.7z", .UserFiles = true,
+       .ExitCode = 0xEE000001},
+      {.Name = "an installer package installs", .Command = "<CreateProcess>{}</CreateProcess>", .Executable = msiexec,
+       .Arguments = "/i product.msi /qn", .Payload = L"msi-install.7z", .ExitCode = 0, .Installs = true},
+      {.Name = "the passthrough tail reaches msiexec: its log stays in the user's folder",
+       .Command = "<CreateProcess>{}</CreateProcess>", .Executable = msiexec, .Arguments = "/i product.msi /qn",
+       .Payload = L"msi-install.7z", .More = L"--passthrough /l*v log.txt", .UserFiles = true, .ExitCode = 0,
+       .Installs = true, .Leaves = L"log.txt"},
+      {.Name = "a package that refuses to install: its exit code, and the folder goes all the same",
+       .Command = "<CreateProcess>{}</CreateProcess>", .Executable = msiexec, .Arguments = "/i product.msi /qn",
+       .Payload = L"msi-refused.7z", .ExitCode = 1603},
+      {.Name = "ShellExecute with Wait", .Command = "<ShellExecute Wait='true'>{}</ShellExecute>"},
+      {.Name = "ShellExecute without Wait returns at once and leaves the files",
+       .Command = "<ShellExecute>{}</ShellExecute>", .ExitCode = 0, .Unpacked = true},
+      {.Name = "elevated: the second instance runs the command in the unpacked folder",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>"},
+      {.Name = "elevated, through a folder named with the passthrough word",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>",
+       .Arguments = "/c if exist readme.txt exit", .Target = L"passthrough\\run",
+       .More = L"--passthrough 13", .ExitCode = 13},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    ASSERT_NO_FATAL_FAILURE(NewCase());
+    std::string command = row.Command;
+    command.replace(command.find("{}"), 2, std::string("<Executable>") + row.Executable + "</Executable><Arguments>" +
+                                               row.Arguments + "</Arguments>");
+    EmbedDocument("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
+                  "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
+                  "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
+                  "<Command Id='run'>" + command + "</Command></Commands></Option></Options></Launch></SelfExtractor>",
+                  1033);
+    AppendPayload(row.Payload);
+    const std::wstring target = Folder() + L"\\" + row.Target;
+    std::set<std::wstring> userFiles;
+    if (row.UserFiles) {
+      ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+      for (int i = 0; i < 50; ++i) {
+        const std::wstring name = L"mine" + std::to_wstring(i) + L".txt";
+        userFiles.insert(name);
+        testing_tools::WriteWholeFile(target + L"\\" + name, "mine");
+      }
+    }
+    std::wstring arguments = L"--gui off --target \"" + target + L"\"";
+    if (!row.More.empty()) arguments += L" " + row.More;
+    // The product leaves the prefix before and after, so each run installs it.
+    const std::wstring package = g_payloads + L"\\msi-install\\product.msi";
+    const auto uninstall = [&] { (void)RunProgram(L"msiexec.exe /x \"" + package + L"\" /qn", Folder(), 120000); };
+    if (row.Installs) uninstall();
+    const auto result = Run(arguments);
+    if (row.Leaves) userFiles.insert(row.Leaves);
+    EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
+    EXPECT_TRUE(result.MessageBoxes.empty());
+    if (row.Installs) {
+      wchar_t installed[MAX_PATH] = {};
+      ExpandEnvironmentStringsW(L"%ProgramFiles%\\VmStubExample\\readme.txt", installed, MAX_PATH);
+      EXPECT_NE(GetFileAttributesW(installed), INVALID_FILE_ATTRIBUTES) << testing::PrintToString(std::wstring(installed));
+      uninstall();
+    }
+    std::set<std::wstring> left;
+    for (const auto& [name, entry] : testing_tools::ListFolder(target)) left.insert(name);
+    if (row.Unpacked) {
+      EXPECT_TRUE(left.count(L"readme.txt"));
+    } else {
+      EXPECT_EQ(left, userFiles);
+      EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles);
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,6 +22,11 @@
 #include "tests/tools/unix_side.h"
 #include "tasks/extract_files.h"
 
+// The generator's output folder and the folder with the link fixture, as
+// Windows sees them.
+std::wstring g_payloads;
+std::wstring g_links;
+
 namespace {
 
 using velmora::VMStatus;
@@ -29,8 +35,6 @@ using testing_tools::ListFolder;
 using testing_tools::ReadWholeFile;
 using testing_tools::RemoveTree;
 using testing_tools::WriteWholeFile;
-
-std::wstring g_payloads;  // the generator's output folder, as Windows sees it
 
 std::wstring Payload(const wchar_t* name) { return g_payloads + L"\\" + name; }
 
@@ -394,6 +398,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument.rfind("--payloads=", 0) == 0) g_payloads = testing_tools::HostPathToWindows(argument.substr(11));
+    // One link fixture per prefix, so that both may run at once.
+    if (argument.rfind("--links=", 0) == 0) {
+      const char* prefix = std::getenv("VM_WINE_PREFIX");
+      g_links = testing_tools::HostPathToWindows(argument.substr(8) + "/" + (prefix ? prefix : "win64"));
+    }
   }
   if (g_payloads.empty()) {
     std::fprintf(stderr, "usage: extract_tests --payloads=FOLDER\n");

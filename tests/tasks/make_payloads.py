@@ -89,6 +89,19 @@ subprocess.run(["7zz", "a", "-bd", "-bso0", "-ms=on", "-mmt=2", "-m0=LZMA2:d=1m:
                 os.path.join(out, "method-lzma2-blocks.7z"), "."], cwd=blocks, check=True)
 
 
+# The example product as an installer package, once as it is and once with a
+# launch condition that is never met: msiexec installs the first (exit 0) and
+# refuses the second (exit 1603).
+product = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "product")
+for name, refuse in (("install", "no"), ("refused", "yes")):
+    folder = os.path.join(out, f"msi-{name}")
+    os.makedirs(folder)
+    subprocess.run(["wixl", "-D", f"Refuse={refuse}", "-o", os.path.join(folder, "product.msi"), "product.wxs"],
+                   cwd=product, check=True)
+    subprocess.run(["7zz", "a", "-bd", "-bso0", os.path.join(out, f"msi-{name}.7z"), "product.msi"],
+                   cwd=folder, check=True)
+
+
 # --- crafted archives ---------------------------------------------------------
 def number(n):
     """7z variable-length number."""
@@ -158,6 +171,12 @@ crafted("attributes", [
     {"path": "slash/a/b.txt", "data": b"slashes", "attr": ARCHIVE},
     {"path": "back\\a\\b.txt", "data": b"backslashes", "attr": ARCHIVE},
     {"path": "zero.txt", "data": b"", "attr": ARCHIVE},
+])
+# A payload folder and file marked as system files, as some products ship.
+crafted("system", [
+    {"path": "sys/deep/payload.sys", "data": b"sys", "attr": SYSTEM | HIDDEN | RO},
+    {"path": "sys", "data": None, "attr": DIR | SYSTEM | RO},
+    {"path": "plain.txt", "data": b"plain", "attr": ARCHIVE},
 ])
 crafted("readonly", [{"path": "readonly.txt", "data": b"new content", "attr": ARCHIVE}])
 crafted("nopath", [{"path": "", "data": b"nameless", "attr": ARCHIVE}], names=False)

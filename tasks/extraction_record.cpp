@@ -1,0 +1,46 @@
+#include "tasks/extraction_record.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+std::wstring PathKey(const std::wstring& path) {
+  // The long form names the same places: "\\?\C:\x" is "C:\x" and
+  // "\\?\UNC\server\x" is "\\server\x".
+  std::wstring_view rest = path;
+  std::wstring key;
+  if (rest.starts_with(L"\\\\?\\UNC\\")) {
+    rest.remove_prefix(8);
+    key = L"\\\\";
+  } else if (rest.starts_with(L"\\\\?\\")) {
+    rest.remove_prefix(4);
+  } else if (rest.starts_with(L"\\\\")) {
+    rest.remove_prefix(2);
+    key = L"\\\\";
+  }
+  const std::size_t prefix = key.size();
+  key.reserve(path.size());
+  for (wchar_t c : rest) {
+    if (c == L'/') c = L'\\';
+    if (c == L'\\' && key.size() > prefix && key.back() == L'\\') continue;
+    key += c;
+  }
+  while (key.size() > 1 && key.back() == L'\\') key.pop_back();
+  if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+  return key;
+}
+
+void ExtractionRecord::AddFolder(const std::wstring& path) {
+  if (folderKeys_.insert(PathKey(path)).second) folders_.push_back(path);
+}
+
+void ExtractionRecord::AddFile(const std::wstring& path) {
+  if (fileKeys_.insert(PathKey(path)).second) files_.push_back(path);
+}
+
+bool ExtractionRecord::CreatedFolder(const std::wstring& path) const { return folderKeys_.count(PathKey(path)) != 0; }
+
+bool ExtractionRecord::Wrote(const std::wstring& path) const {
+  const std::wstring key = PathKey(path);
+  return fileKeys_.count(key) != 0 || folderKeys_.count(key) != 0;
+}

@@ -1,0 +1,33 @@
+// What one extraction made on disk: the folders it created and the files it
+// wrote. The clean-up removes exactly that, so a target folder that already
+// held the user's files keeps them.
+#pragma once
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class ExtractionRecord {
+ public:
+  void AddFolder(const std::wstring& path);
+  void AddFile(const std::wstring& path);
+
+  // Paths compare as Windows names them: either separator, repeated
+  // separators, any letter case.
+  [[nodiscard]] bool CreatedFolder(const std::wstring& path) const;
+  [[nodiscard]] bool Wrote(const std::wstring& path) const;
+
+  // In the order they were made, so a folder comes before its contents.
+  [[nodiscard]] const std::vector<std::wstring>& Folders() const { return folders_; }
+  [[nodiscard]] const std::vector<std::wstring>& Files() const { return files_; }
+
+ private:
+  std::vector<std::wstring> folders_;
+  std::vector<std::wstring> files_;
+  std::unordered_set<std::wstring> folderKeys_;
+  std::unordered_set<std::wstring> fileKeys_;
+};
+
+// `path` in its plain form with `\` separators, no repeated or trailing ones,
+// in upper case: two spellings of one place give the same key.
+[[nodiscard]] std::wstring PathKey(const std::wstring& path);

@@ -1,0 +1,169 @@
+// The clean-up after real extractions: what goes, what stays, and files whose
+// deletion waits for another handle to close.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "support/vm_handle.h"
+#include "tasks/delete_extracted_files.h"
+#include "tasks/extract_files.h"
+#include "tests/tools/folder_listing.h"
+#include "tests/tools/process_runner.h"
+#include "tests/tools/temp_folder.h"
+
+extern std::wstring g_payloads;
+extern std::wstring g_links;
+
+namespace {
+
+using testing_tools::WriteWholeFile;
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Everything below `root` (relative paths), and `root` itself as ".".
+std::set<std::wstring> Remaining(const std::wstring& root) {
+  std::set<std::wstring> names;
+  if (!Exists(root)) return names;
+  names.insert(L".");
+  for (const auto& [name, entry] : testing_tools::ListFolder(root)) names.insert(name);
+  return names;
+}
+
+void Put(const std::wstring& path, DWORD attributes = 0) {
+  WriteWholeFile(path, "x");
+  if (attributes != 0) {
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), attributes));
+  }
+}
+
+std::uint32_t RunCleanup(const std::wstring& target, std::shared_ptr<ExtractionRecord> record) {
+  DeleteExtractedFiles task;
+  task.TargetFolder = target;
+  task.Record = std::move(record);
+  std::uint32_t exitCode = 99;
+  EXPECT_EQ(task.run(exitCode), 0u);
+  return exitCode;
+}
+
+TEST(DeleteExtractedFiles, RemovesWhatTheExtractionMadeAndNothingElse) {
+  struct Row {
+    const char* Name;
+    const wchar_t* Payload;  // null: nothing is extracted
+    bool WithRecord;
+    // Makes what the launched program or the user left, in the work folder
+    // `w` with the target `t`, before or after the extraction.
+    std::function<void(const std::wstring& w, const std::wstring& t)> Before, After;
+    const wchar_t* Target;  // below the work folder
+    std::set<std::wstring> Remains;  // below the work folder
+  };
+  const auto none = [](const std::wstring&, const std::wstring&) {};
+  std::set<std::wstring> fifty = {L".", L"t"};
+  for (int i = 0; i < 50; ++i) fifty.insert(L"t\\mine" + std::to_wstring(i) + L".txt");
+  fifty.insert(L"t\\sub");
+  fifty.insert(L"t\\sub\\mine.txt");
+
+  const Row rows[] = {
+      {"a missing folder is nothing to do", nullptr, true, none, none, L"t", {L"."}},
+      {"read-only and hidden payload files go with the folder", L"crafted-attributes.7z", true, none, none, L"t",
+       {L"."}},
+      {"a system file the program left stays with the folders above it", L"crafted-attributes.7z", true, none,
+       [](const std::wstring&, const std::wstring& t) { Put(t + L"\\sub\\left.log", FILE_ATTRIBUTE_SYSTEM); }, L"t",
+       {L".", L"t", L"t\\sub", L"t\\sub\\left.log"}},
+      {"a hidden or read-only file the program left goes", L"crafted-attributes.7z", true, none,
+       [](const std::wstring&, const std::wstring& t) {
+         Put(t + L"\\sub\\dir\\a.log", FILE_ATTRIBUTE_HIDDEN);
+         Put(t + L"\\b.log", FILE_ATTRIBUTE_READONLY);
+       },
+       L"t", {L"."}},
+      {"system files and folders of the payload go", L"crafted-system.7z", true, none, none, L"t", {L"."}},
+      {"without a record the system attribute protects every file", L"crafted-system.7z", false, none, none, L"t",
+       {L".", L"t", L"t\\sys", L"t\\sys\\deep", L"t\\sys\\deep\\payload.sys"}},
+      {"an existing target keeps the user's files, also in a folder the payload shares", L"method-copy.7z", true,
+       [](const std::wstring&, const std::wstring& t) {
+         CreateDirectoryW(t.c_str(), nullptr);
+         for (int i = 0; i < 50; ++i) Put(t + L"\\mine" + std::to_wstring(i) + L".txt");
+         CreateDirectoryW((t + L"\\sub").c_str(), nullptr);
+         Put(t + L"\\sub\\mine.txt");
+       },
+       none, L"t", fifty},
+      {"a folder of the payload goes whole in an existing target, with what the program put in it",
+       L"method-copy.7z", true,
+       [](const std::wstring&, const std::wstring& t) { CreateDirectoryW(t.c_str(), nullptr); },
+       [](const std::wstring&, const std::wstring& t) { Put(t + L"\\docs\\deep\\new.log"); }, L"t", {L".", L"t"}},
+      {"missing parents the extraction made go too", L"method-copy.7z", true, none, none, L"a\\b\\t", {L"."}},
+      {"a refused payload made nothing, so the user's folder stays", L"crafted-unsafe-parent.7z", true,
+       [](const std::wstring&, const std::wstring& t) {
+         CreateDirectoryW(t.c_str(), nullptr);
+         Put(t + L"\\mine.txt");
+       },
+       none, L"t", {L".", L"t", L"t\\mine.txt"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    testing_tools::TempFolder work(L"vmstub-cleanup-");
+    ASSERT_FALSE(work.Path().empty());
+    const std::wstring target = work / row.Target;
+    row.Before(work.Path(), target);
+    auto record = std::make_shared<ExtractionRecord>();
+    if (row.Payload) (void)ExtractArchive(g_payloads + L"\\" + row.Payload, target, record.get());
+    row.After(work.Path(), target);
+    EXPECT_EQ(RunCleanup(target, row.WithRecord ? record : nullptr), 0u);
+    EXPECT_EQ(Remaining(work.Path()), row.Remains);
+  }
+}
+
+struct HeldFile {
+  std::wstring Path;
+  velmora::VMUniqueFile Handle;
+  std::wstring Sibling;  // another file of the tree, deleted in the same pass
+};
+
+// Closes the handle once the clean-up has deleted the rest of the tree, so
+// that only the held file and its folders wait for the retries. (A pending
+// file cannot be recognised from outside under Wine.)
+DWORD WINAPI CloseWhenTheRestIsGone(void* argument) {
+  auto& held = *static_cast<HeldFile*>(argument);
+  const ULONGLONG deadline = GetTickCount64() + 60000;
+  while (GetFileAttributesW(held.Sibling.c_str()) != INVALID_FILE_ATTRIBUTES && GetTickCount64() < deadline) Sleep(1);
+  held.Handle.reset();
+  return 0;
+}
+
+// A handle opened with delete sharing keeps the file until it closes; the
+// folders above it go once it has.
+TEST(DeleteExtractedFiles, FoldersGoOnceAPendingFileIsClosed) {
+  testing_tools::TempFolder work(L"vmstub-cleanup-");
+  const std::wstring target = work / L"t";
+  auto record = std::make_shared<ExtractionRecord>();
+  ASSERT_EQ(ExtractArchive(g_payloads + L"\\method-copy.7z", target, record.get()), 0u);
+  HeldFile held{target + L"\\docs\\deep\\er\\still.txt", {}, target + L"\\docs\\deep\\er\\other.txt"};
+  Put(held.Sibling);
+  held.Handle.reset(CreateFileW(held.Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.Handle) << GetLastError();
+  const velmora::VMUniqueKernelHandle closer(CreateThread(nullptr, 0, &CloseWhenTheRestIsGone, &held, 0, nullptr));
+  ASSERT_TRUE(closer);
+  EXPECT_EQ(RunCleanup(target, record), 0u);
+  WaitForSingleObject(closer.get(), INFINITE);
+  EXPECT_FALSE(Exists(target));
+}
+
+// A folder link inside the tree is never followed: the folder it points to
+// keeps its files. (Wine cannot remove a Unix symlink through the Windows
+// API, so the link itself and the folders above it may stay there.)
+TEST(DeleteExtractedFiles, FolderLinksAreNeverFollowed) {
+  ASSERT_FALSE(g_links.empty()) << "--links= missing";
+  const std::wstring tree = g_links + L"\\tree";
+  ASSERT_TRUE(GetFileAttributesW((tree + L"\\sub\\link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(RunCleanup(tree, nullptr), 0u);
+  EXPECT_FALSE(Exists(tree + L"\\sub\\own.txt"));
+  EXPECT_TRUE(Exists(g_links + L"\\outside\\keep.txt"));
+  EXPECT_TRUE(Exists(g_links + L"\\outside\\inner\\keep.txt"));
+}
+
+}  // namespace
