@@ -23,20 +23,20 @@ class VMXmlDocument {
   // Entities are replaced and white space inside character data is kept as
   // written.
   VMXmlDocument();
-  virtual ~VMXmlDocument() = default;
+  ~VMXmlDocument() = default;
   VMXmlDocument(const VMXmlDocument&) = delete;
   VMXmlDocument& operator=(const VMXmlDocument&) = delete;
 
   // FileOpenFailed when the file cannot be opened, FileNotXml when its
   // content is not a well-formed document.
-  [[nodiscard]] virtual VMStatus LoadFile(const std::wstring& path);
+  [[nodiscard]] VMStatus LoadFile(const std::wstring& path);
   // A NUL-terminated UTF-8 text; the document keeps its own copy. Null,
   // empty or not well-formed: XmlParseError, and the document is empty.
-  [[nodiscard]] virtual VMStatus Parse(const char* text);
+  [[nodiscard]] VMStatus Parse(const char* text);
   // Writes the document, indented, behind one UTF-8 declaration.
   // FileOpenFailed, FileWriteFailed, or Failed when the declaration cannot
   // be placed.
-  [[nodiscard]] virtual VMStatus SaveFile(const std::wstring& path);
+  [[nodiscard]] VMStatus SaveFile(const std::wstring& path);
 
   [[nodiscard]] tinyxml2::XMLDocument& Xml() { return document_; }
   [[nodiscard]] const tinyxml2::XMLDocument& Xml() const { return document_; }
