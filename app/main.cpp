@@ -10,10 +10,16 @@
 #include "app/cmd_line.h"
 #include "app/error_message.h"
 #include "app/process_setup.h"
+#include "app/system_imports.h"
 #include "config/stub_status.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
   SetUpStubProcess();
+  // Nothing outside kernel32.dll and the C runtime is callable before this,
+  // and without it there is no window to show a message in.
+  if (const velmora::VMStatus status = BindSystemImports(); status != velmora::status::Ok) {
+    return static_cast<int>(status);
+  }
   if (ParseStubCommandLine() != velmora::status::Ok) {
     ShowErrorMessage(stub_status::InvalidCommandLine);
     return static_cast<int>(stub_status::InvalidCommandLine);

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -12,8 +14,10 @@
 
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
+#include "tests/tools/native_libraries.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
+#include "tests/tools/unix_side.h"
 #include "tests/tools/window_driver.h"
 
 namespace {
@@ -22,6 +26,7 @@ using testing_tools::RunProgram;
 
 std::wstring g_stub;
 std::wstring g_payloads;  // the test payloads, as Windows sees them
+std::wstring g_plant;     // a library that leaves a marker when loaded
 
 // The edit box of the extract-to dialog (the stub's resources are not linked
 // into this program; it sees the stub only from outside).
@@ -465,6 +470,127 @@ TEST_F(StubProcess, ExtractStubDialogsWithAPayload) {
   }
 }
 
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::wstring Lower(std::wstring text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
+  return text;
+}
+
+// The libraries a process may load before its program can restrict the
+// search, because Windows always takes them from the system folder. Wine's
+// own builds of these import only each other, so Wine loads nothing else
+// before the stub's entry point either.
+const std::set<std::wstring> kSystemFolderOnly = {
+    L"ntdll.dll",       // mapped into every process by the kernel
+    L"kernelbase.dll",  // loaded into every process before its program's imports
+    L"kernel32.dll",
+    L"msvcrt.dll",      // a known DLL: mapped from the system folder, its imports too
+};
+
+// The libraries a program named `program` loaded, by lower-case name, with
+// the path each came from, read from a trace of Wine's loaddll and pid
+// channels; other processes of the trace (a launched command, Wine's own) are
+// left out, and so are programs.
+std::map<std::wstring, std::wstring> LoadedLibraries(const std::string& trace, const std::wstring& program) {
+  const std::wstring text(trace.begin(), trace.end());
+  std::wstring processId;
+  std::map<std::wstring, std::wstring> libraries;
+  std::size_t start = 0;
+  for (std::size_t end = 0; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+    const std::wstring line = text.substr(start, end - start);
+    const std::size_t quote = line.find(L"Loaded L\"");
+    if (quote == std::wstring::npos || line.find(L":trace:loaddll:") == std::wstring::npos) continue;
+    const std::wstring path = line.substr(quote + 9, line.find(L'"', quote + 9) - quote - 9);
+    const std::wstring name = Lower(path.substr(path.find_last_of(L'\\') + 1));
+    if (processId.empty() && name == Lower(program)) processId = line.substr(0, line.find(L':') + 1);
+    if (!processId.empty() && line.starts_with(processId) && !name.ends_with(L".exe")) libraries[name] = Lower(path);
+  }
+  return libraries;
+}
+
+// The DLLs a PE file imports statically, in lower case.
+std::set<std::wstring> StaticImports(const std::wstring& file) {
+  std::set<std::wstring> names;
+  HMODULE image = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (image == nullptr) return names;
+  // Mapped as an image, with the low bits of the handle marking it as such.
+  const auto* base = reinterpret_cast<const char*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR{3});
+  const auto* headers =
+      reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       imports.VirtualAddress != 0 && entry->Name != 0; ++entry) {
+    const std::string name = base + entry->Name;
+    names.insert(Lower(std::wstring(name.begin(), name.end())));
+  }
+  FreeLibrary(image);
+  return names;
+}
+
+// An installer in a download folder beside libraries named like every one it
+// loads, each of which leaves a marker when loaded: the stub imports only
+// what Windows takes from the system folder and binds everything else once
+// it has restricted the search, so no marker appears.
+TEST_F(StubProcess, NoLibraryBesideTheInstallerIsLoaded) {
+  EXPECT_EQ(StaticImports(g_stub), (std::set<std::wstring>{L"kernel32.dll", L"msvcrt.dll"}));
+
+  struct Row {
+    const char* Name;
+    const char* Document;  // nullptr: none
+    const wchar_t* Arguments;
+  };
+  const Row rows[] = {
+      {"an extract installer, quiet", nullptr, L"--gui off --target out"},
+      {"a launch installer", "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options>"
+       "<Option Id='o'><ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
+       "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands><Command Id='run'>"
+       "<CreateProcess><Executable>cmd.exe</Executable><Arguments>/c exit 0</Arguments></CreateProcess></Command>"
+       "</Commands></Option></Options></Launch></SelfExtractor>", L"--gui off"},
+  };
+  // Named apart from the other cases' installers, which the overrides below
+  // must not reach.
+  const std::wstring program = L"vm-planted-setup.exe";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    ASSERT_NO_FATAL_FAILURE(NewCase());
+    if (row.Document != nullptr) EmbedDocument(row.Document, 1033);
+    AppendPayload(L"tree.7z");
+    const std::wstring installer = *folder_ / program;
+    ASSERT_TRUE(MoveFileW(installer_.c_str(), installer.c_str()));
+
+    // What the installer loads when nothing is planted. Wine writes its debug
+    // channels to the Unix standard error stream, which a Windows parent
+    // cannot redirect, so a Unix shell starts this run.
+    const std::wstring trace = *folder_ / L"trace.txt";
+    const std::wstring script = *folder_ / L"trace.sh";
+    testing_tools::WriteWholeFile(script, Narrow(L"cd '" + testing_tools::UnixPath(Folder()) +
+                                                 L"' && WINEDEBUG=+pid,+loaddll exec wine '" + installer + L"' " +
+                                                 row.Arguments + L" 2>'" + testing_tools::UnixPath(trace) + L"'\n"));
+    ASSERT_TRUE(testing_tools::RunUnix(testing_tools::HostPathToWindows("/bin/sh"), {testing_tools::UnixPath(script)}))
+        << "the installer ends with 0";
+    auto loaded = LoadedLibraries(testing_tools::ReadWholeFile(trace), program);
+    ASSERT_TRUE(loaded.count(L"user32.dll")) << "the trace was read";
+    EXPECT_NE(loaded[L"comctl32.dll"].find(L"\\winsxs\\"), std::wstring::npos)
+        << "the common controls 6 that the manifest asks for, not the system folder's";
+    std::vector<std::wstring> planted;
+    for (const auto& [name, path] : loaded) {
+      if (kSystemFolderOnly.count(name) == 0) planted.push_back(name);
+    }
+
+    for (const std::wstring& name : planted) ASSERT_TRUE(CopyFileW(g_plant.c_str(), (*folder_ / name).c_str(), FALSE));
+    const testing_tools::PreferNativeLibraries overrides(program, planted);
+    ASSERT_TRUE(overrides.Ok());
+    const auto result = RunProgram(L"\"" + installer + L"\" " + row.Arguments, Folder(), 120000);
+    EXPECT_EQ(result.ExitCode, 0u) << std::hex << result.ExitCode;
+    std::vector<std::wstring> markers;
+    for (const auto& [name, entry] : testing_tools::ListFolder(Folder())) {
+      if (Lower(name).ends_with(L"-was-loaded.txt")) markers.push_back(name);
+    }
+    EXPECT_EQ(markers, std::vector<std::wstring>{}) << "of " << planted.size() << " planted";
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -473,9 +599,10 @@ int main(int argc, char** argv) {
     const std::string argument = argv[i];
     if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
     if (argument.rfind("--payloads=", 0) == 0) g_payloads = testing_tools::HostPathToWindows(argument.substr(11));
+    if (argument.rfind("--plant=", 0) == 0) g_plant = testing_tools::HostPathToWindows(argument.substr(8));
   }
-  if (g_stub.empty() || g_payloads.empty()) {
-    std::fprintf(stderr, "usage: stub_process_tests --stub=PATH --payloads=FOLDER\n");
+  if (g_stub.empty() || g_payloads.empty() || g_plant.empty()) {
+    std::fprintf(stderr, "usage: stub_process_tests --stub=PATH --payloads=FOLDER --plant=PATH\n");
     return 2;
   }
   return RUN_ALL_TESTS();

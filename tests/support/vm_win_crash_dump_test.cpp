@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
+#include "tests/tools/native_libraries.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 
@@ -17,12 +19,8 @@ namespace {
 std::wstring g_probe;
 std::wstring g_plant;
 
-constexpr wchar_t kMarker[] = L"planted-library-was-loaded.txt";
+constexpr wchar_t kMarker[] = L"dbghelp.dll-was-loaded.txt";
 constexpr wchar_t kProbeName[] = L"vm-crash-probe.exe";
-// Wine prefers its own dbghelp to any file of that name. This per-program
-// setting makes it load a native one from wherever the search finds it, as
-// Windows does, for the probe alone.
-constexpr wchar_t kProbeOverrides[] = L"Software\\Wine\\AppDefaults\\vm-crash-probe.exe\\DllOverrides";
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -89,19 +87,16 @@ class CrashDump : public ::testing::Test {
     ASSERT_TRUE(CopyFileW(g_probe.c_str(), probe_.c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(g_plant.c_str(), (folder_.Path() + L"\\dbghelp.dll").c_str(), FALSE));
     dumpFolder_ = folder_.Path() + L"\\temp\\not\\there\\yet";
-
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kProbeOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const wchar_t order[] = L"native,builtin";
-    RegSetValueExW(key, L"dbghelp", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
-    RegCloseKey(key);
+    // Wine would otherwise take its own dbghelp for the probe, whatever lies
+    // beside it.
+    overrides_.emplace(kProbeName, std::vector<std::wstring>{L"dbghelp.dll"});
+    ASSERT_TRUE(overrides_->Ok());
     savedTemp_ = Env(L"TEMP");
     SetEnvironmentVariableW(L"TEMP", dumpFolder_.c_str());
   }
   void TearDown() override {
     SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
-    RegDeleteKeyW(HKEY_CURRENT_USER, kProbeOverrides);
+    overrides_.reset();
   }
 
   testing_tools::ProgramResult Run(const wchar_t* mode) {
@@ -115,6 +110,7 @@ class CrashDump : public ::testing::Test {
   std::wstring probe_;
   std::wstring dumpFolder_;
   std::wstring savedTemp_;
+  std::optional<testing_tools::PreferNativeLibraries> overrides_;
 };
 
 TEST_F(CrashDump, ThePlantIsLiveBareNameLoadingPicksItUp) {

@@ -1,6 +1,7 @@
 // A library that an attacker might leave beside an installer under a system
-// library's name. Loaded, it leaves planted-library-was-loaded.txt in its own
-// folder; a test that sees that file has caught a planting hole.
+// library's name. Loaded, it leaves NAME-was-loaded.txt beside itself, NAME
+// being the file name it was loaded under (version.dll-was-loaded.txt); a
+// test that sees such a file has caught a planting hole.
 #include <windows.h>
 
 #include <string>
@@ -9,9 +10,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(instance, path, MAX_PATH);
-    std::wstring marker = path;
-    marker.erase(marker.find_last_of(L'\\') + 1);
-    marker += L"planted-library-was-loaded.txt";
+    const std::wstring marker = std::wstring(path) + L"-was-loaded.txt";
     const HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
