@@ -146,7 +146,7 @@ class TreeRemover {
       const DWORD error = GetLastError();
       if (IsMissing(error)) return status::NotFound;
       if (error != 0) return error;
-    } else if (attributes & ClearedAttributes(path)) {
+    } else if ((attributes & kClearable) && (attributes & ClearedAttributes(path))) {
       if (!SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) && GetLastError() != 0) return GetLastError();
     }
     if (!DeleteFileW(path.c_str()) && GetLastError() != 0) return GetLastError();
@@ -165,15 +165,16 @@ class TreeRemover {
     return (attributes & FILE_ATTRIBUTE_SYSTEM) && !Wrote(path);
   }
 
-  // The attributes that would stop a deletion and are cleared first.
+  // The attributes that would stop a deletion and are cleared first: all of
+  // them on what the extraction wrote, only the read-only one elsewhere.
+  static constexpr DWORD kClearable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN;
   DWORD ClearedAttributes(const std::wstring& path) const {
-    return Wrote(path) ? FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN
-                       : FILE_ATTRIBUTE_READONLY;
+    return Wrote(path) ? kClearable : FILE_ATTRIBUTE_READONLY;
   }
 
   bool RemoveFolder(const std::wstring& folder) const {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & ClearedAttributes(folder))) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kClearable) && (attributes & ClearedAttributes(folder))) {
       SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_DIRECTORY);
     }
     return RemoveDirectoryW(folder.c_str());
@@ -197,7 +198,7 @@ bool InsideCreatedFolder(const ExtractionRecord& record, const std::wstring& tar
   std::wstring key = PathKey(path);
   for (std::size_t cut = key.rfind(L'\\'); cut != std::wstring::npos && cut >= targetKey.size(); cut = key.rfind(L'\\')) {
     key.resize(cut);
-    if (record.CreatedFolder(key)) return true;
+    if (record.CreatedFolderKey(key)) return true;
   }
   return false;
 }

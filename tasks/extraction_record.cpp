@@ -38,7 +38,7 @@ void ExtractionRecord::AddFile(const std::wstring& path) {
   if (fileKeys_.insert(PathKey(path)).second) files_.push_back(path);
 }
 
-bool ExtractionRecord::CreatedFolder(const std::wstring& path) const { return folderKeys_.count(PathKey(path)) != 0; }
+bool ExtractionRecord::CreatedFolder(const std::wstring& path) const { return CreatedFolderKey(PathKey(path)); }
 
 bool ExtractionRecord::Wrote(const std::wstring& path) const {
   const std::wstring key = PathKey(path);

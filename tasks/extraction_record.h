@@ -15,6 +15,8 @@ class ExtractionRecord {
   // Paths compare as Windows names them: either separator, repeated
   // separators, any letter case.
   [[nodiscard]] bool CreatedFolder(const std::wstring& path) const;
+  // The same for a path already in its PathKey form.
+  [[nodiscard]] bool CreatedFolderKey(const std::wstring& key) const { return folderKeys_.count(key) != 0; }
   [[nodiscard]] bool Wrote(const std::wstring& path) const;
 
   // In the order they were made, so a folder comes before its contents.

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/vm_utf_convert.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/native_libraries.h"
@@ -27,6 +30,8 @@ using testing_tools::RunProgram;
 std::wstring g_stub;
 std::wstring g_payloads;  // the test payloads, as Windows sees them
 std::wstring g_plant;     // a library that leaves a marker when loaded
+std::wstring g_unixCommand;
+std::wstring g_plantedMsiexec;
 
 // The edit box of the extract-to dialog (the stub's resources are not linked
 // into this program; it sees the stub only from outside).
@@ -312,8 +317,15 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     bool Unpacked = false;           // the unpacked files stay
     bool Installs = false;           // the example product is installed afterwards
     const wchar_t* Leaves = nullptr;  // a file the program writes in the target, kept by the clean-up
+    bool Planted = false;  // a program named msiexec.exe lies beside the installer
+    // The target lies on a file system of its own, which the command makes
+    // read-only before it exits with 7.
+    bool ReadOnly = false;
   };
   const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
+  // Uninstalling a product that is not there: the system's msiexec.exe ends
+  // at once with 1605.
+  const char* const notInstalled = "/x {6B1F2C4D-0000-4E8A-9C3B-5D7E1A2B3C4D} /qn";
   const Row rows[] = {
       {.Name = "CreateProcess", .Command = "<CreateProcess>{}</CreateProcess>"},
       {.Name = "CreateProcess, the tail behind --passthrough reaches the command", .Command = "<CreateProcess>{}</CreateProcess>",
@@ -341,20 +353,43 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
        .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>",
        .Arguments = "/c if exist readme.txt exit", .Target = L"passthrough\\run",
        .More = L"--passthrough 13", .ExitCode = 13},
+      {.Name = "a bare msiexec.exe is the system's, never one beside the installer",
+       .Command = "<CreateProcess>{}</CreateProcess>", .Executable = "msiexec.exe", .Arguments = notInstalled,
+       .ExitCode = 1605, .Planted = true},
+      {.Name = "a bare msiexec.exe is the system's in the elevated instance too",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .Executable = "msiexec.exe",
+       .Arguments = notInstalled, .ExitCode = 1605, .Planted = true},
+      {.Name = "files that cannot be deleted stay, quietly, and the command's exit code stands",
+       .Command = "<CreateProcess>{}</CreateProcess>", .Target = L"mnt\\run", .Unpacked = true, .ReadOnly = true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     ASSERT_NO_FATAL_FAILURE(NewCase());
+    const std::wstring target = Folder() + L"\\" + row.Target;
+    std::string executable = row.Executable;
+    std::string commandArguments = row.Arguments;
+    std::optional<testing_tools::TmpfsMount> mount;
+    if (row.ReadOnly) {
+      const std::wstring mountPoint = Folder() + L"\\mnt";
+      ASSERT_TRUE(CreateDirectoryW(mountPoint.c_str(), nullptr));
+      mount.emplace(mountPoint);
+      ASSERT_FALSE(mount->UnixFolder().empty()) << "mounting a tmpfs needs root on the Unix side";
+      executable = velmora::VMUtf16ToUtf8(g_unixCommand);
+      commandArguments = "7 " + velmora::VMUtf16ToUtf8(testing_tools::HostPathToWindows("/bin/mount")) +
+                         " -o remount,ro " + velmora::VMUtf16ToUtf8(mount->UnixFolder());
+    }
+    if (row.Planted) {
+      ASSERT_TRUE(CopyFileW(g_plantedMsiexec.c_str(), (Folder() + L"\\msiexec.exe").c_str(), FALSE));
+    }
     std::string command = row.Command;
-    command.replace(command.find("{}"), 2, std::string("<Executable>") + row.Executable + "</Executable><Arguments>" +
-                                               row.Arguments + "</Arguments>");
+    command.replace(command.find("{}"), 2, "<Executable>" + executable + "</Executable><Arguments>" +
+                                               commandArguments + "</Arguments>");
     EmbedDocument("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
                   "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
                   "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
                   "<Command Id='run'>" + command + "</Command></Commands></Option></Options></Launch></SelfExtractor>",
                   1033);
     AppendPayload(row.Payload);
-    const std::wstring target = Folder() + L"\\" + row.Target;
     std::set<std::wstring> userFiles;
     if (row.UserFiles) {
       ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
@@ -372,6 +407,8 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     if (row.Installs) uninstall();
     const auto result = Run(arguments);
     if (row.Leaves) userFiles.insert(row.Leaves);
+    EXPECT_EQ(GetFileAttributesW((Folder() + L"\\planted-program-was-run.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the program planted beside the installer ran";
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
     EXPECT_TRUE(result.MessageBoxes.empty());
     if (row.Installs) {
@@ -389,6 +426,89 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
       EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles);
     }
   }
+}
+
+// The Option and the Command a real launch stub runs, by the user's display
+// language (CTest runs this case once per language, see tests/CMakeLists.txt),
+// the command line and the machine. Every Command exits with its own code.
+TEST_F(StubProcess, LaunchChoiceByUserLanguage) {
+  const char* wanted = std::getenv("VM_TEST_USER_LANGUAGE");
+  if (wanted == nullptr) GTEST_SKIP() << "runs in the entries that set the user's language";
+  const std::wstring user = velmora::VMUtf8ToUtf16(wanted);
+  wchar_t seen[LOCALE_NAME_MAX_LENGTH] = {};
+  LCIDToLocaleName(GetUserDefaultUILanguage(), seen, LOCALE_NAME_MAX_LENGTH, 0);
+  ASSERT_EQ(std::wstring(seen), user) << "Wine did not take the language from LANG";
+  SYSTEM_INFO machine{};
+  GetNativeSystemInfo(&machine);
+  const bool x86 = machine.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL;
+
+  // An Option: its Id, architectures and language tag (none: language-neutral);
+  // its Commands "repair" (the default) and "install" exit with base + 1 and
+  // base + 2.
+  struct OptionSpec {
+    const char* Id;
+    const char* Architectures;
+    const char* Tag;
+    int Base;
+  };
+  const auto document = [](const std::vector<OptionSpec>& options) {
+    std::string text = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options>";
+    for (const OptionSpec& option : options) {
+      text += std::string("<Option Id='") + option.Id + "'><ProcessorArchitectureSet>";
+      for (const char* architecture : {"x86", "x64"}) {
+        if (std::strstr(option.Architectures, architecture) != nullptr) {
+          text += std::string("<ProcessorArchitecture>") + architecture + "</ProcessorArchitecture>";
+        }
+      }
+      text += "</ProcessorArchitectureSet>";
+      if (*option.Tag != 0) text += std::string("<LanguageTagSet><LanguageTag>") + option.Tag + "</LanguageTag></LanguageTagSet>";
+      text += "<Commands>";
+      int code = option.Base;
+      for (const char* command : {"repair", "install"}) {
+        text += std::string("<Command Id='") + command + "'><CreateProcess><Executable>cmd.exe</Executable><Arguments>/c exit " +
+                std::to_string(++code) + "</Arguments></CreateProcess></Command>";
+      }
+      text += "<DefaultCommand>repair</DefaultCommand></Commands></Option>";
+    }
+    return text + "</Options></Launch></SelfExtractor>";
+  };
+  const std::string byLanguage = document({{"en", "x86 x64", "en-US", 10}, {"de", "x86 x64", "de-DE", 20}});
+  // Languages on x64 only; an x86 machine takes the one neutral Option.
+  const std::string neutralX86 =
+      document({{"x86", "x86", "", 30}, {"en", "x64", "en-US", 10}, {"de", "x64", "de-DE", 20}});
+  struct Row {
+    const char* Name;
+    const wchar_t* User;
+    const std::string& Document;
+    const wchar_t* Arguments;
+    std::uint32_t ExitCode;
+    std::uint32_t OnX86;  // on an x86 machine, when other than ExitCode
+  };
+  const Row rows[] = {
+      {"a German user gets German", L"de-DE", byLanguage, L"", 21, 21},
+      {"an Austrian user gets German by language alone", L"de-AT", byLanguage, L"", 21, 21},
+      {"a French user gets English when French is not offered", L"fr-FR", byLanguage, L"", 11, 11},
+      {"--language overrides the user's language", L"fr-FR", byLanguage, L"--language de-DE", 21, 21},
+      {"--command picks another Command of the chosen Option", L"de-AT", byLanguage, L"--command install", 22, 22},
+      {"the neutral x86 Option, or the language on x64", L"de-DE", neutralX86, L"", 21, 31},
+      {"--command with the neutral x86 Option, or with English on x64", L"fr-FR", neutralX86, L"--command install", 12,
+       32},
+  };
+  int ran = 0;
+  for (const Row& row : rows) {
+    if (user != row.User) continue;
+    SCOPED_TRACE(row.Name);
+    ++ran;
+    ASSERT_NO_FATAL_FAILURE(NewCase());
+    EmbedDocument(row.Document, 1033);
+    // Plain ASCII names: without the user's locale on the Unix side, Wine
+    // cannot name files in other characters.
+    AppendPayload(L"msi-install.7z");
+    const auto result = Run(L"--gui off --target \"" + Folder() + L"\\run\" " + row.Arguments);
+    EXPECT_EQ(result.ExitCode, x86 ? row.OnX86 : row.ExitCode) << std::hex << result.ExitCode;
+    EXPECT_TRUE(result.MessageBoxes.empty());
+  }
+  EXPECT_GT(ran, 0) << "no row for this user";
 }
 
 // Whether any window of the process is visible, polled until it exits.
@@ -600,9 +720,14 @@ int main(int argc, char** argv) {
     if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
     if (argument.rfind("--payloads=", 0) == 0) g_payloads = testing_tools::HostPathToWindows(argument.substr(11));
     if (argument.rfind("--plant=", 0) == 0) g_plant = testing_tools::HostPathToWindows(argument.substr(8));
+    if (argument.rfind("--unixcommand=", 0) == 0) g_unixCommand = testing_tools::HostPathToWindows(argument.substr(14));
+    if (argument.rfind("--planted-msiexec=", 0) == 0) {
+      g_plantedMsiexec = testing_tools::HostPathToWindows(argument.substr(18));
+    }
   }
-  if (g_stub.empty() || g_payloads.empty() || g_plant.empty()) {
-    std::fprintf(stderr, "usage: stub_process_tests --stub=PATH --payloads=FOLDER --plant=PATH\n");
+  if (g_stub.empty() || g_payloads.empty() || g_plant.empty() || g_unixCommand.empty() || g_plantedMsiexec.empty()) {
+    std::fprintf(stderr, "usage: stub_process_tests --stub=PATH --payloads=FOLDER --plant=PATH --unixcommand=PATH "
+                         "--planted-msiexec=PATH\n");
     return 2;
   }
   return RUN_ALL_TESTS();

@@ -62,4 +62,17 @@ bool MakeHardLink(const std::wstring& existing, const std::wstring& link) {
   return !from.empty() && !to.empty() && RunUnix(HostPathToWindows("/bin/ln"), {from, to});
 }
 
+TmpfsMount::TmpfsMount(const std::wstring& folder) {
+  const std::wstring unixFolder = UnixPath(folder);
+  if (!unixFolder.empty() &&
+      RunUnix(HostPathToWindows("/bin/mount"), {L"-t", L"tmpfs", L"-o", L"size=4m", L"tmpfs", unixFolder})) {
+    unixFolder_ = unixFolder;
+  }
+}
+
+TmpfsMount::~TmpfsMount() {
+  // Lazily, so that a program still inside cannot keep the mount alive.
+  if (!unixFolder_.empty()) (void)RunUnix(HostPathToWindows("/bin/umount"), {L"-l", unixFolder_});
+}
+
 }  // namespace testing_tools

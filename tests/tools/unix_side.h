@@ -21,4 +21,21 @@ namespace testing_tools {
 // `link` becomes a second name of the file `existing`.
 [[nodiscard]] bool MakeHardLink(const std::wstring& existing, const std::wstring& link);
 
+// A small tmpfs on the existing, empty folder `folder` (a Windows path) for
+// as long as the object lives; mounting needs root on the Unix side. What was
+// written there goes with it.
+class TmpfsMount {
+ public:
+  explicit TmpfsMount(const std::wstring& folder);
+  ~TmpfsMount();
+  TmpfsMount(const TmpfsMount&) = delete;
+  TmpfsMount& operator=(const TmpfsMount&) = delete;
+
+  // Empty when the mount failed.
+  [[nodiscard]] const std::wstring& UnixFolder() const { return unixFolder_; }
+
+ private:
+  std::wstring unixFolder_;
+};
+
 }  // namespace testing_tools
