@@ -155,11 +155,14 @@ target_compile_options(sevenzip PRIVATE -w -UWIN32_LEAN_AND_MEAN ${VM_STUB_LTO}
   $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables> $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
 
 # The loops every byte of a payload passes through are built for speed: the
-# rest of the stub is built for size.
+# rest of the stub is built for size. They stay out of the link-time
+# optimisation, which otherwise gives the stub slower decoding loops
+# (about 8 % more processor time on an installer-like payload) and 2 KB
+# more code; they share no inline functions with the C++ code.
 set_source_files_properties(
   ${sz_c}/7zCrc.c ${sz_c}/7zCrcOpt.c ${sz_c}/Bcj2.c ${sz_c}/Bra.c ${sz_c}/Bra86.c
   ${sz_c}/Delta.c ${sz_c}/Lzma2Dec.c ${sz_c}/LzmaDec.c ${sz_c}/Ppmd7.c ${sz_c}/Ppmd7Dec.c
-  PROPERTIES COMPILE_OPTIONS -O2)
+  PROPERTIES COMPILE_OPTIONS "-O2;-fno-lto")
 
 # Links the library into TARGET (and, with PUBLIC, into everything that links
 # TARGET), the registering objects whole, so that the linker cannot drop the

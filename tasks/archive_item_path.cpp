@@ -11,7 +11,10 @@ HRESULT ReadItemPath(IInArchive& archive, UInt32 index, std::wstring& path) {
   NWindows::NCOM::CPropVariant reported;
   RINOK(archive.GetProperty(index, kpidPath, &reported))
   if (reported.vt == VT_BSTR) {
-    if (reported.bstrVal) path = ItemPathAsStored(reported.bstrVal);
+    if (reported.bstrVal) {
+      path.assign(reported.bstrVal);
+      RestoreStoredBackslashes(path);
+    }
     return S_OK;
   }
   if (reported.vt != VT_EMPTY) return E_FAIL;

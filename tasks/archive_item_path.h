@@ -11,7 +11,7 @@
 #include "7zip/Archive/IArchive.h"
 
 // The stored path of item `index` (a stored `\` given back, see
-// ItemPathAsStored), empty for an item stored without one.
+// RestoreStoredBackslashes), empty for an item stored without one.
 // For a path of kItemPathLimit characters or more the library reports no
 // path at all, as for an unnamed item; such a path is taken from the raw
 // name instead, so that the item path rule refuses the item rather than it

@@ -30,10 +30,13 @@ std::wstring ParentOf(const std::wstring& relative) {
   return separator == std::wstring::npos ? std::wstring() : relative.substr(0, separator);
 }
 
-void SetFolderTime(const std::wstring& path, const FILETIME& time) {
-  velmora::VMUniqueFile folder(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (folder) SetFileTime(folder.get(), nullptr, nullptr, &time);
+// Through a handle on the folder itself: a link put in its place since is
+// not followed.
+void FinishFolder(const std::wstring& path, const FILETIME& time, UINT32 attributes) {
+  velmora::VMUniqueFile folder(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (folder) (void)SetStoredTimeAndAttributes(folder.get(), time, attributes);
 }
 
 }  // namespace
@@ -51,6 +54,7 @@ void CExtractCallbackSfxImp::Init(IInArchive* archive, std::wstring directoryPat
   corrupt_ = false;
   directories_.clear();
   folders_.clear();
+  madeFolders_.clear();
   record_ = record;
 }
 
@@ -123,7 +127,8 @@ HRESULT CExtractCallbackSfxImp::ReadProperties(UInt32 index) {
 // or symbolic link there would lead the item's writes, deletions and
 // attribute changes outside the target folder); missing ones are created
 // when `create` is set. S_FALSE when an element is missing and `create` is
-// not set.
+// not set. A folder that its creation made is new and empty, so it is not
+// looked at again; only one that already stood there is.
 HRESULT CExtractCallbackSfxImp::PrepareFolder(const std::wstring& relative, bool create) {
   if (relative.empty() || folders_.contains(relative)) return S_OK;
   // The ends of the prefixes not yet known, deepest first, up to the first
@@ -137,22 +142,16 @@ HRESULT CExtractCallbackSfxImp::PrepareFolder(const std::wstring& relative, bool
   for (auto end = unknown.rbegin(); end != unknown.rend(); ++end) {
     std::wstring prefix = relative.substr(0, *end);
     const std::wstring disk = directoryPath_ + prefix;
-    DWORD attributes = GetFileAttributesW(disk.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-      if (!create) return S_FALSE;
-      if (CreateDirectoryW(disk.c_str(), nullptr)) {
-        if (record_) record_->AddFolder(disk);
-      } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
-        return Fail(L"Can not create folder");
-      }
-      attributes = GetFileAttributesW(disk.c_str());
+    if (create && CreateDirectoryW(disk.c_str(), nullptr)) {
+      if (record_) record_->AddFolder(disk);
+      madeFolders_.insert(prefix);
+      folders_.insert(std::move(prefix));
+      continue;
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      return Fail(L"Link in the item's path");
-    }
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return Fail(L"Can not create folder");
-    }
+    const DWORD attributes = GetFileAttributesW(disk.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return create ? Fail(L"Can not create folder") : S_FALSE;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Fail(L"Link in the item's path");
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Fail(L"Can not create folder");
     folders_.insert(std::move(prefix));
   }
   return S_OK;
@@ -215,41 +214,53 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
 
   RINOK(ReadProperties(index))
 
-  const std::wstring relative = ItemDiskPath(filePath_);
-  diskFilePath_ = directoryPath_ + relative;
+  ItemDiskPath(filePath_, relative_);
+  const std::wstring& relative = relative_;
+  diskFilePath_.assign(directoryPath_).append(relative);
 
   // The folders above the item; for an anti-item nothing is created, and
   // nothing is there to delete when they are missing.
   const HRESULT folders = PrepareFolder(ParentOf(relative), !isAnti_);
   if (folders != S_OK) return folders == S_FALSE ? S_OK : folders;
-  DWORD existing = INVALID_FILE_ATTRIBUTES;
-  RINOK(CheckEntry(relative, existing))
 
-  if (isDirectory_) {
-    if (isAnti_) {
-      RemoveDirectoryW(diskFilePath_.c_str());
-      folders_.erase(relative);
-      return S_OK;
-    }
+  if (isDirectory_ && !isAnti_) {
+    // A folder made here had nothing in its place; one that was there
+    // already must be the target's own entry.
     RINOK(PrepareFolder(relative, true))
+    DWORD existing = INVALID_FILE_ATTRIBUTES;
+    if (!madeFolders_.contains(relative)) RINOK(CheckEntry(relative, existing))
     directories_.push_back({diskFilePath_, modificationTime_, WindowsAttributes(attributes_)});
     return S_OK;
   }
 
-  if (existing != INVALID_FILE_ATTRIBUTES) RINOK(RemoveExistingFile(existing))
-  if (isAnti_) return S_OK;
-
-  outFile_ = new OutputFile;
-  outFileStream_ = outFile_;
-  if (!outFile_->Create(diskFilePath_)) {
-    outFileStream_.Release();
-    outFile_ = nullptr;
-    return Fail(L"Can not open output file");
+  // A new file is created only where nothing stands: when that works, there
+  // was nothing to look at.
+  if (isAnti_ || !OpenOutputFile()) {
+    DWORD existing = INVALID_FILE_ATTRIBUTES;
+    RINOK(CheckEntry(relative, existing))
+    if (isDirectory_) {
+      RemoveDirectoryW(diskFilePath_.c_str());
+      folders_.erase(relative);
+      madeFolders_.erase(relative);
+      return S_OK;
+    }
+    if (existing != INVALID_FILE_ATTRIBUTES) RINOK(RemoveExistingFile(existing))
+    if (isAnti_) return S_OK;
+    if (!OpenOutputFile()) return Fail(L"Can not open output file");
   }
   if (record_) record_->AddFile(diskFilePath_);
   *outStream = outFileStream_;
   (*outStream)->AddRef();
   return S_OK;
+}
+
+bool CExtractCallbackSfxImp::OpenOutputFile() {
+  outFile_ = new OutputFile;
+  outFileStream_ = outFile_;
+  if (outFile_->Create(diskFilePath_)) return true;
+  outFileStream_.Release();
+  outFile_ = nullptr;
+  return false;
 }
 
 void CExtractCallbackSfxImp::DiscardUnfinishedFile() {
@@ -282,7 +293,6 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::SetOperationResult(Int32 operationResult)) 
 
 void CExtractCallbackSfxImp::FinishDirectories() {
   for (const Directory& directory : directories_) {
-    SetFolderTime(directory.Path, directory.ModificationTime);
-    SetFileAttributesW(directory.Path.c_str(), directory.Attributes);
+    FinishFolder(directory.Path, directory.ModificationTime, directory.Attributes);
   }
 }

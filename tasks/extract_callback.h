@@ -63,6 +63,7 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   HRESULT PrepareFolder(const std::wstring& relative, bool create);
   HRESULT CheckEntry(const std::wstring& relative, DWORD& attributes);
   HRESULT RemoveExistingFile(DWORD attributes);
+  bool OpenOutputFile();
   HRESULT Fail(const wchar_t* message);
 
   ULONG references_ = 0;  // one thread only
@@ -70,6 +71,7 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   std::wstring directoryPath_;
   std::wstring filePath_;
   std::wstring diskFilePath_;
+  std::wstring relative_;  // the disk path below the directory path
   bool extractMode_ = false;
   FILETIME modificationTime_ = {};
   bool isDirectory_ = false;
@@ -87,7 +89,8 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   std::vector<Directory> directories_;
   // Folders below the target (relative, `\` separators) that this run has
   // made or found to be real folders, so each is looked at once however
-  // many items lie below it.
+  // many items lie below it; and of those the ones it made.
   std::unordered_set<std::wstring> folders_;
+  std::unordered_set<std::wstring> madeFolders_;
   ExtractionRecord* record_ = nullptr;
 };

@@ -5,6 +5,8 @@
 namespace {
 
 using velmora::VMEqualsIgnoringAsciiCase;
+// Views of literals, so that no length is counted at run time.
+using namespace std::string_view_literals;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -25,7 +27,7 @@ bool IsDotsOnly(std::wstring_view element) {
 bool IsKeptByWindows(std::wstring_view element) {
   if (!element.empty() && (element.back() == L'.' || element.back() == L' ')) return false;
   for (const wchar_t c : element) {
-    if (c < 0x20 || std::wstring_view(L"<>\"|?*").find(c) != std::wstring_view::npos) return false;
+    if (c < 0x20 || L"<>\"|?*"sv.find(c) != std::wstring_view::npos) return false;
   }
   return true;
 }
@@ -36,12 +38,12 @@ bool IsKeptByWindows(std::wstring_view element) {
 bool IsDeviceName(std::wstring_view element) {
   std::wstring_view base = element.substr(0, element.find(L'.'));
   while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
-  for (const std::wstring_view device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"}) {
+  for (const std::wstring_view device : {L"con"sv, L"prn"sv, L"aux"sv, L"nul"sv, L"conin$"sv, L"conout$"sv}) {
     if (VMEqualsIgnoringAsciiCase(base, device)) return true;
   }
   if (base.size() != 4) return false;
-  if (!VMEqualsIgnoringAsciiCase(base.substr(0, 3), std::wstring_view(L"com")) &&
-      !VMEqualsIgnoringAsciiCase(base.substr(0, 3), std::wstring_view(L"lpt"))) {
+  if (!VMEqualsIgnoringAsciiCase(base.substr(0, 3), L"com"sv) &&
+      !VMEqualsIgnoringAsciiCase(base.substr(0, 3), L"lpt"sv)) {
     return false;
   }
   const wchar_t digit = base[3];
@@ -71,8 +73,8 @@ ItemPathRisk FindItemPathRisk(std::wstring_view path) {
   return risk;
 }
 
-std::wstring ItemDiskPath(std::wstring_view path) {
-  std::wstring disk;
+void ItemDiskPath(std::wstring_view path, std::wstring& disk) {
+  disk.clear();
   std::size_t start = 0;
   while (start < path.size()) {
     std::size_t end = start;
@@ -83,14 +85,11 @@ std::wstring ItemDiskPath(std::wstring_view path) {
     }
     start = end + 1;
   }
-  return disk;
 }
 
-std::wstring ItemPathAsStored(std::wstring_view reported) {
+void RestoreStoredBackslashes(std::wstring& path) {
   constexpr wchar_t kReportedBackslash = L'\uF05C';
-  std::wstring path(reported);
   for (wchar_t& c : path) {
     if (c == kReportedBackslash) c = L'\\';
   }
-  return path;
 }

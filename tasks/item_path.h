@@ -50,11 +50,17 @@ inline constexpr std::size_t kItemPathLimit = 16383;
 
 // The item path as the stub writes it below the target folder: `\` between
 // the elements (the only separator the long path form takes) and no empty
-// elements, such as doubled or trailing separators leave.
-[[nodiscard]] std::wstring ItemDiskPath(std::wstring_view path);
+// elements, such as doubled or trailing separators leave. Written into
+// `disk`, whose memory is used again from item to item.
+void ItemDiskPath(std::wstring_view path, std::wstring& disk);
+[[nodiscard]] inline std::wstring ItemDiskPath(std::wstring_view path) {
+  std::wstring disk;
+  ItemDiskPath(path, disk);
+  return disk;
+}
 
 // The archive library reports a `\` stored in an item path as U+F05C, so
 // that it cannot separate folders on Windows. Archives written on Windows may
 // use it as their separator all the same; the path is judged and written with
-// it given back.
-[[nodiscard]] std::wstring ItemPathAsStored(std::wstring_view reported);
+// it given back, in place.
+void RestoreStoredBackslashes(std::wstring& path);

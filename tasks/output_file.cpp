@@ -9,6 +9,16 @@ HRESULT LastErrorResult() {
 
 }  // namespace
 
+bool SetStoredTimeAndAttributes(HANDLE handle, const FILETIME& modificationTime, DWORD attributes) {
+  // Zero times are left as they are.
+  FILE_BASIC_INFO basic{};
+  basic.LastWriteTime.LowPart = modificationTime.dwLowDateTime;
+  basic.LastWriteTime.HighPart = static_cast<LONG>(modificationTime.dwHighDateTime);
+  attributes &= ~FILE_ATTRIBUTE_DIRECTORY;
+  basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
 bool OutputFile::Create(const std::wstring& path) {
   file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -19,10 +29,7 @@ HRESULT OutputFile::Finish(const FILETIME& modificationTime, DWORD attributes) {
   if (!file_) return S_OK;
   // Failures to set the time or the attributes keep the data: the file is
   // there and complete.
-  SetFileTime(file_.get(), nullptr, nullptr, &modificationTime);
-  FILE_BASIC_INFO basic{};
-  basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
-  SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof(basic));
+  (void)SetStoredTimeAndAttributes(file_.get(), modificationTime, attributes);
   const HANDLE handle = file_.release();
   return CloseHandle(handle) ? S_OK : LastErrorResult();
 }

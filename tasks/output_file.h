@@ -16,6 +16,11 @@
 // new, and that file is finished or removed through the same handle: whatever
 // takes its name in the meantime, nothing else is ever written, given times
 // or attributes, or deleted.
+// Gives the open file or folder `handle` the stored last-write time and
+// attributes (without the directory bit, which is not set this way) in one
+// call; zero attributes become FILE_ATTRIBUTE_NORMAL. The other times stay.
+bool SetStoredTimeAndAttributes(HANDLE handle, const FILETIME& modificationTime, DWORD attributes);
+
 class OutputFile final : public ISequentialOutStream {
  public:
   // Creates `path`; fails when anything already stands there, so a file or

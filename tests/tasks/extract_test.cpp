@@ -321,6 +321,10 @@ TEST(ExtractionIntoLinks, NothingOutsideTheTargetChanges) {
       {.Name = "a file item on a link to a read-only file", .Payload = L"link-file-itself", .LinkAt = L"f.txt",
        .LinkTo = L"secret.txt", .ReadOnly = true},
       {.Name = "an anti-item on a file link", .Payload = L"link-anti-itself", .LinkAt = L"f.txt", .LinkTo = L"secret.txt"},
+      // Nothing stands at a dangling link's target; a file or folder made
+      // there would land outside.
+      {.Name = "a file item on a dangling link", .Payload = L"link-file-itself", .LinkAt = L"f.txt", .LinkTo = L"none.txt"},
+      {.Name = "a directory item on a dangling link", .Payload = L"link-folder-itself", .LinkAt = L"sub", .LinkTo = L"none"},
       {.Name = "a read-only hard link", .Payload = L"link-file-itself", .LinkAt = L"f.txt", .LinkTo = L"secret.txt",
        .Kind = Link::Hard, .ReadOnly = true},
       {.Name = "a hard link is replaced by a file of its own", .Payload = L"link-file-itself", .LinkAt = L"f.txt",
