@@ -13,22 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/clock.h"
 #include "tasks/delete_extracted_files.h"
 #include "tasks/extract_files.h"
 #include "tasks/extraction_record.h"
 
 namespace {
-
-double NowMs() {
-  static const LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 // The baseline: nothing checked, nothing retried.
 void PlainDelete(const std::wstring& folder) {
@@ -65,7 +55,7 @@ bool TimeOne(const std::wstring& archive, const std::wstring& tree, bool task) {
     std::fwprintf(stderr, L"cannot unpack %ls into %ls\n", archive.c_str(), tree.c_str());
     return false;
   }
-  const double start = NowMs();
+  const double start = BenchNowMs();
   if (task) {
     DeleteExtractedFiles cleanup;
     cleanup.TargetFolder = tree;
@@ -75,7 +65,7 @@ bool TimeOne(const std::wstring& archive, const std::wstring& tree, bool task) {
   } else {
     PlainDelete(tree);
   }
-  const double elapsed = NowMs() - start;
+  const double elapsed = BenchNowMs() - start;
   std::printf("%s %.1f\n", task ? "task" : "plain", elapsed);
   if (GetFileAttributesW(tree.c_str()) != INVALID_FILE_ATTRIBUTES) std::printf("left %ls\n", tree.c_str());
   std::fflush(stdout);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/clock.h"
 #include "support/vm_formatter.h"
 
 namespace {
@@ -14,25 +15,14 @@ volatile std::size_t g_sink = 0;
 // Keeps the compiler from dropping the work whose result nobody reads.
 void Keep(std::size_t n) { g_sink = g_sink + n; }
 
-double NowNs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart);
-}
-
 // Best of five rounds, in nanoseconds per call.
 template <typename F>
 double Measure(int calls, F&& f) {
   double best = 1e300;
   for (int round = 0; round < 5; ++round) {
-    const double start = NowNs();
+    const double start = BenchNowMs();
     for (int i = 0; i < calls; ++i) f();
-    const double perCall = (NowNs() - start) / calls;
+    const double perCall = (BenchNowMs() - start) * 1e6 / calls;
     if (perCall < best) best = perCall;
   }
   return best;
