@@ -10,6 +10,8 @@
 
 #include "support/vm_status.h"
 
+class ProgressLine;
+
 struct FolderItem {
   // Relative to the folder, with `\` separators.
   std::wstring Path;
@@ -25,6 +27,7 @@ struct FolderItem {
 [[nodiscard]] velmora::VMStatus ScanFolder(const std::wstring& folder, std::vector<FolderItem>& items,
                                            std::wstring& error);
 
-// Writes the items of ScanFolder(folder) into a new archive at `archive`.
+// Writes the items of ScanFolder(folder) into a new archive at `archive`,
+// reporting to `progress` when given.
 [[nodiscard]] velmora::VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
-                                               std::wstring& error);
+                                               std::wstring& error, ProgressLine* progress = nullptr);

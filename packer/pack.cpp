@@ -19,7 +19,9 @@ namespace {
 // A configuration document is a few kilobytes; anything near this is not one.
 constexpr DWORD kDocumentSizeLimit = 16u * 1024 * 1024;
 
-VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring& error) {
+}  // namespace
+
+VMStatus ReadConfigurationDocument(const std::wstring& path, std::string& text, std::wstring& error) {
   velmora::VMUniqueFile file(
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
@@ -47,6 +49,8 @@ VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring&
   return status::Ok;
 }
 
+namespace {
+
 VMStatus DefaultStub(std::wstring& stub) {
   velmora::VMWinModuleFileName self;
   VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
@@ -70,7 +74,7 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error) {
+VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error, ProgressLine* progress) {
   report = PackReport{};
   error.clear();
   InstallerParts parts;
@@ -95,7 +99,7 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
 
   if (!options.Config.empty()) {
     std::string document;
-    VM_RETURN_IF_FAILED(ReadDocument(options.Config, document, error));
+    VM_RETURN_IF_FAILED(ReadConfigurationDocument(options.Config, document, error));
     ConfigCheckResult checked;
     const VMStatus loaded = CheckConfiguration(document, checked);
     if (loaded != status::Ok) {
@@ -113,7 +117,7 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
     if (!options.Folder.empty()) DeleteFileW(folderArchive.c_str());
   });
   if (!options.Folder.empty()) {
-    VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error));
+    VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error, progress));
     parts.Payload = folderArchive;
   } else {
     parts.Payload = options.Payload;

@@ -11,12 +11,18 @@
 #include "packer/pack.h"
 #include "packer/pack_options.h"
 #include "support/vm_status.h"
+#include "tests/packer/packer_inputs.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
+
+std::wstring g_payloads;  // made by tests/tasks/make_payloads.py
+std::wstring g_inputs;    // made by tests/packer/CMakeLists rules with 7zz
+std::wstring g_stub;
+std::wstring g_packer;
 
 namespace {
 
@@ -25,11 +31,6 @@ using testing_tools::ReadWholeFile;
 using testing_tools::WriteWholeFile;
 using velmora::VMStatus;
 namespace status = velmora::status;
-
-std::wstring g_payloads;  // made by tests/tasks/make_payloads.py
-std::wstring g_inputs;    // made by tests/packer/CMakeLists rules with 7zz
-std::wstring g_stub;
-std::wstring g_packer;
 
 constexpr const char* kExtractDocument =
     R"(<?xml version="1.0" encoding="UTF-8"?>
