@@ -88,8 +88,8 @@ void NoteExtract(const Cfg& cfg, const std::string& document, std::vector<std::w
 void NoteLaunch(const Cfg& cfg, std::vector<std::wstring>& notes) {
   notes.push_back(L"Launch installer, caption \"" + cfg.Title + L"\".");
   notes.push_back(cfg.Launch->LanguageSelectionDialogEnabled
-                      ? L"The language dialog opens first with the language below preselected; with --gui off, "
-                        L"or without a choice, that language is taken."
+                      ? L"The language dialog opens first, with the language below preselected; with --gui "
+                        L"off that language is taken without asking."
                       : L"No language dialog: the language below is taken without asking.");
 }
 
