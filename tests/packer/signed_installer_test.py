@@ -5,8 +5,9 @@ signed_installer_test.py SOURCE_DIR BIN_DIR PAYLOADS WORK_DIR
 
 vm-sfxpack makes an installer from the test tree and the extract example
 document; osslsigncode signs it with the test certificate of make_payloads.py
-and verifies the signature; the signed installer, run quietly into a fresh
-folder, must exit 0 and unpack the same tree. The packer and the installer run
+and verifies the signature, and vm-sfxpack --verify finds it sound with a
+signature; the signed installer, run quietly into a fresh folder, must exit 0
+and unpack the same tree. The packer and the installer run
 in the Wine prefix VM_WINE_PREFIX names (win64 by default); the folder is kept
 for a look when something fails.
 """
@@ -56,6 +57,9 @@ run(os.path.join(bin_dir, "vm-sfxpack"), "--folder", tree, "--config", os.path.j
     "--output", unsigned)
 run("osslsigncode", "sign", "-certs", cert, "-key", key, "-in", unsigned, "-out", signed)
 run("osslsigncode", "verify", "-CAfile", cert, "-in", signed)
+verified = run(os.path.join(bin_dir, "vm-sfxpack"), "--verify", signed)
+if "signature: present" not in verified:
+    sys.exit(f"FAILED: vm-sfxpack --verify does not see the signature:\n{verified}")
 
 report = run(os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "runprogram.exe"), "--",
              windows(signed), "--gui", "off", "--target", windows(target))
