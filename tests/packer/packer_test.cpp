@@ -358,6 +358,10 @@ TEST_F(Packing, ExitCodes) {
       {"a mistake on the command line", L"--output \"" + installer + L"\"", 2, false},
       {"a refused payload", L"--output \"" + installer + L"\" --payload \"" + Payload(L"encrypted.7z") + L"\"", 1, false},
       {"success", L"--output \"" + installer + L"\" --payload \"" + Payload(L"method-copy.7z") + L"\"", 0, true},
+      {"a sound installer verified", L"--verify \"" + Payload(L"signed.exe") + L"\"", 0, false},
+      {"an archive is no installer", L"--verify \"" + Payload(L"method-copy.7z") + L"\"", 1, false},
+      {"explain without a document", L"--explain", 2, false},
+      {"explain and pack at once", L"--explain --config c.xml --output \"" + installer + L"\"", 2, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
