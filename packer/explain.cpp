@@ -35,9 +35,11 @@ ExplainRow ExplainFor(const Cfg& cfg, const wchar_t* machine, const std::wstring
     if (const VMStatus loaded = languages.LoadAvailableLanguages(); loaded != status::Ok) {
       return fail(loaded, L"no language tag of the fitting Options names a known locale");
     }
+    // A display language is one Windows has: its subtags are all the
+    // choice looks at.
     velmora::LanguageInfo user;
-    if (const VMStatus parsed = user.ParseLanguageTag(display); parsed != status::Ok) {
-      return fail(parsed, L"not a display language Windows knows");
+    if (const VMStatus parsed = user.ParseSubtags(display); parsed != status::Ok) {
+      return fail(parsed, L"not a language tag");
     }
     languages.SelectFor(user);
     tag = languages.SelectedLanguage.Tag;
