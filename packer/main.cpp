@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "packer/explain.h"
+#include "packer/inspect.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
 #include "packer/progress.h"
-#include "packer/verify.h"
 #include "support/vm_utf_convert.h"
 
 namespace {
@@ -44,32 +43,6 @@ std::vector<std::wstring> ArgumentWords() {
   return words;
 }
 
-int Explain(const PackOptions& options) {
-  std::string document;
-  std::wstring error;
-  if (ReadConfigurationDocument(options.Config, document, error) != velmora::status::Ok) {
-    PrintLine(STD_ERROR_HANDLE, L"vm-sfxpack: error: " + error);
-    return kExitFailed;
-  }
-  Explanation explanation;
-  ExplainConfiguration(document, SplitLanguageList(options.Languages), explanation);
-  for (const std::wstring& line : FormatExplanation(explanation)) PrintLine(STD_OUTPUT_HANDLE, line);
-  return explanation.LoadFails ? kExitFailed : 0;
-}
-
-int Verify(const std::wstring& installer) {
-  std::vector<std::wstring> lines;
-  std::wstring error;
-  const velmora::VMStatus verified = VerifyInstaller(installer, lines, error);
-  for (const std::wstring& line : lines) PrintLine(STD_OUTPUT_HANDLE, line);
-  if (verified != velmora::status::Ok) {
-    PrintLine(STD_ERROR_HANDLE, L"vm-sfxpack: error: " + error);
-    return kExitFailed;
-  }
-  PrintLine(STD_OUTPUT_HANDLE, installer + L": sound.");
-  return 0;
-}
-
 }  // namespace
 
 int wmain() {
@@ -83,8 +56,10 @@ int wmain() {
     PrintLine(STD_OUTPUT_HANDLE, PackUsage());
     return 0;
   }
-  if (options.Explain) return Explain(options);
-  if (!options.Verify.empty()) return Verify(options.Verify);
+  const PrintLineFn out = [](const std::wstring& line) { PrintLine(STD_OUTPUT_HANDLE, line); };
+  const PrintLineFn err = [](const std::wstring& line) { PrintLine(STD_ERROR_HANDLE, line); };
+  if (options.Explain) return RunExplain(options, out, err) ? 0 : kExitFailed;
+  if (!options.Verify.empty()) return RunVerify(options, out, err) ? 0 : kExitFailed;
   PackReport report;
   ProgressLine progress = ProgressLine::ForStandardError();
   if (Pack(options, report, error, &progress) != velmora::status::Ok) {
