@@ -56,8 +56,10 @@ std::wstring WindowText(HWND window) {
   // what an edit box holds; WM_GETTEXT asks the control itself.
   wchar_t buffer[1024] = {};
   DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                      5000, &copied);
+  // A slow machine may keep the window's thread busy for seconds; a thread
+  // that reads as hung there still answers in the end.
+  SendMessageTimeoutW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL,
+                      60000, &copied);
   return buffer;
 }
 
