@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "config/cfg.h"
+#include "packer/file_bytes.h"
+#include "packer/icon_resource.h"
 #include "packer/status_text.h"
 #include "support/vm_handle.h"
 #include "support/vm_scope_exit.h"
 
 using velmora::VMStatus;
 using velmora::VMUniqueFile;
-using velmora::VMUniqueModule;
 namespace status = velmora::status;
 
 namespace {
@@ -54,41 +55,32 @@ VMStatus AppendFile(HANDLE target, HANDLE source) {
   }
 }
 
-bool HasConfigurationResource(const std::wstring& path, VMStatus& result) {
-  VMUniqueModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE));
-  result = module ? status::Ok : velmora::LastErrorOr();
-  return module && FindResourceExW(module.get(), RT_RCDATA, MAKEINTRESOURCEW(kConfigurationId),
-                                   kConfigurationLanguage) != nullptr;
-}
-
-// The document replaces any the stub may carry; without one, a document the
-// stub carries is removed, so the installer is what the command line says.
-VMStatus SetConfigurationResource(const std::wstring& installer, const std::optional<std::string>& document,
-                                  std::wstring& error) {
-  VMStatus result = status::Ok;
-  const bool hadResource = HasConfigurationResource(installer, result);
-  if (result == status::Ok && (document || hadResource)) {
-    HANDLE update = BeginUpdateResourceW(installer.c_str(), FALSE);
-    result = update != nullptr ? status::Ok : velmora::LastErrorOr();
-    void* data = document ? const_cast<char*>(document->data()) : nullptr;
-    const DWORD size = document ? static_cast<DWORD>(document->size()) : 0;
-    if (result == status::Ok &&
-        !UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(kConfigurationId), kConfigurationLanguage, data, size)) {
-      result = velmora::LastErrorOr();
-      EndUpdateResourceW(update, TRUE);
-    } else if (result == status::Ok && !EndUpdateResourceW(update, FALSE)) {
-      result = velmora::LastErrorOr();
-    }
-  }
+// The stub's resources as the command line asks: the document replaces any
+// the stub may carry, and without one a document the stub carries goes, so
+// the installer is what the command line says.
+VMStatus EditResources(const InstallerParts& parts, pe_resources::Bytes& image, std::wstring& error) {
+  pe_resources::Bytes stub;
+  VMStatus result = ReadFileBytes(parts.Stub, kPayloadSearchLimit, stub);
   if (result != status::Ok) {
-    error = Failure(L"cannot store the configuration resource in " + installer, result);
+    error = Failure(L"cannot read the stub " + parts.Stub, result);
     return result;
   }
-  // Some resource updaters (Wine's among them) do not delete; an installer
-  // that kept the stub's document would not be the plain one asked for.
-  if (!document && hadResource && HasConfigurationResource(installer, result)) {
-    error = L"the stub carries a configuration document that cannot be removed here: give --config, or start "
-            L"from a stub without one.";
+  pe_resources::PeImage resources;
+  std::wstring why;
+  if (resources.Load(std::move(stub), why) != status::Ok) {
+    error = L"the stub " + parts.Stub + L" cannot take resources: " + why + L".";
+    return status::InvalidValue;
+  }
+  if (parts.Document) {
+    resources.Set(pe_resources::kTypeRcData, kConfigurationId, kConfigurationLanguage,
+                  pe_resources::Bytes(parts.Document->begin(), parts.Document->end()));
+  } else {
+    resources.Remove(pe_resources::kTypeRcData, kConfigurationId, kConfigurationLanguage);
+  }
+  if (!parts.Icon.empty()) SetProgramIcon(resources, parts.Icon);
+  if (!parts.VersionInfo.empty()) SetVersionResource(resources, parts.VersionInfo);
+  if (resources.Write(image, why) != status::Ok) {
+    error = L"the stub " + parts.Stub + L" cannot take resources: " + why + L".";
     return status::InvalidValue;
   }
   return status::Ok;
@@ -161,16 +153,13 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
   // Beside the output, so the final rename stays on one volume.
   const std::wstring temporary = parts.Output + L".vm-sfxpack-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
   velmora::VMScopeExit removeTemporary([&] { DeleteFileW(temporary.c_str()); });
-  if (!CopyFileW(parts.Stub.c_str(), temporary.c_str(), FALSE)) {
-    result = velmora::LastErrorOr();
+  pe_resources::Bytes stubImage;
+  VM_RETURN_IF_FAILED(EditResources(parts, stubImage, error));
+  result = WriteFileBytes(temporary, stubImage);
+  if (result != status::Ok) {
     error = Failure(L"cannot write " + temporary, result);
     return result;
   }
-  // A read-only stub gives a read-only copy, which the resource update and
-  // the append could not open.
-  SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-
-  VM_RETURN_IF_FAILED(SetConfigurationResource(temporary, parts.Document, error));
 
   {
     VMUniqueFile installer(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

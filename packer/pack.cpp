@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "packer/config_check.h"
+#include "packer/file_bytes.h"
 #include "packer/folder_archive.h"
 #include "packer/installer_writer.h"
 #include "packer/payload_check.h"
@@ -20,20 +21,9 @@ namespace {
 constexpr DWORD kDocumentSizeLimit = 16u * 1024 * 1024;
 
 VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring& error) {
-  velmora::VMUniqueFile file(
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size{};
-  VMStatus result = file && GetFileSizeEx(file.get(), &size) ? status::Ok : velmora::LastErrorOr();
-  if (result == status::Ok && size.QuadPart > kDocumentSizeLimit) result = status::InvalidValue;
-  if (result == status::Ok) {
-    text.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
-      result = velmora::LastErrorOr();
-    } else if (read != text.size()) {
-      result = status::FileOpenFailed;
-    }
-  }
+  std::vector<std::uint8_t> bytes;
+  const VMStatus result = ReadFileBytes(path, kDocumentSizeLimit, bytes);
+  text.assign(bytes.begin(), bytes.end());
   if (result != status::Ok) {
     error = L"cannot read the configuration document " + path + L": " + DescribeStatus(result) + L".";
     return result;
