@@ -5,6 +5,7 @@
 #include "packer/config_check.h"
 #include "packer/file_bytes.h"
 #include "packer/folder_archive.h"
+#include "packer/icon_resource.h"
 #include "packer/installer_writer.h"
 #include "packer/payload_check.h"
 #include "packer/status_text.h"
@@ -17,7 +18,8 @@ namespace status = velmora::status;
 
 namespace {
 
-// A configuration document is a few kilobytes; anything near this is not one.
+// A configuration document or an icon is a few kilobytes; anything near this
+// is not one.
 constexpr DWORD kDocumentSizeLimit = 16u * 1024 * 1024;
 
 VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring& error) {
@@ -95,6 +97,20 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
     report.Notes = std::move(checked.Notes);
     parts.Document = std::move(document);
   }
+
+  if (!options.Icon.empty()) {
+    const VMStatus read = ReadFileBytes(options.Icon, kDocumentSizeLimit, parts.Icon);
+    if (read != status::Ok) {
+      error = L"cannot read the icon " + options.Icon + L": " + DescribeStatus(read) + L".";
+      return read;
+    }
+    std::wstring why;
+    if (CheckIconFile(parts.Icon, why) != status::Ok) {
+      error = L"the icon " + options.Icon + L" is refused: " + why + L".";
+      return status::InvalidValue;
+    }
+  }
+  parts.VersionInfo = options.VersionInfo;
 
   // A folder becomes an archive beside the output first, which is removed
   // again whatever happens.

@@ -8,6 +8,17 @@
 using velmora::VMStatus;
 namespace status = velmora::status;
 
+namespace velmora {
+// A repeatable option: every value is kept, in order.
+template <>
+struct VMCmdLineArgHandler<std::string, std::vector<std::wstring>> {
+  static VMStatus ProcessValue(std::vector<std::wstring>& target, const std::string& text) {
+    target.push_back(VMUtf8ToUtf16(text));
+    return status::Ok;
+  }
+};
+}  // namespace velmora
+
 namespace {
 
 // The parser reports through a plain function; one parse runs at a time.
@@ -34,6 +45,9 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   parser.AddOption("", "stub", options.Stub, true);
   parser.AddOption("", "payload", options.Payload, true);
   parser.AddOption("", "folder", options.Folder, true);
+  parser.AddOption("", "icon", options.Icon, true);
+  std::vector<std::wstring> versionWords;
+  parser.AddOption("", "version-info", versionWords, true);
   auto help = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("h", "help", helpText, false);
   help->Given = &options.Help;
   parser.AddOption(std::move(help));
@@ -56,11 +70,15 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
     error = L"vm-sfxpack: give exactly one of --payload and --folder (see --help).";
     return status::InvalidValue;
   }
+  for (const std::wstring& word : versionWords) {
+    VM_RETURN_IF_FAILED(AddVersionSetting(word, options.VersionInfo, error));
+  }
   return status::Ok;
 }
 
 const wchar_t* PackUsage() {
   return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
+                  [--icon FILE.ico] [--version-info KEY=VALUE]...
                   (--payload ARCHIVE.7z | --folder DIR)
 
 Makes one installer from the stub, an optional configuration document and a
@@ -87,6 +105,15 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
   --folder DIR        compress the folder's contents (with empty folders,
                       times and attributes) into a solid 7z archive with
                       LZMA2 and the executable filters 7-Zip picks by default
+  --icon FILE.ico     the installer's icon instead of the stub's: every
+                      image of the icon file (PNG or bitmap) is kept
+  --version-info KEY=VALUE
+                      a text of the installer's version resource, over the
+                      stub's own; KEY is ProductName, CompanyName,
+                      FileDescription, FileVersion, ProductVersion or
+                      LegalCopyright, VALUE 1 to 256 characters. A version
+                      of 1 to 4 numbers (up to 65535) joined by dots also
+                      sets the version numbers. Give it once per key.
   --help, -h          show this text
 
 On success one line gives the stub size, the payload size and the item count.
