@@ -40,8 +40,3 @@ inline constexpr std::uint64_t kPayloadSearchLimit = 8u * 1024 * 1024;
 using InstallerCheck = std::function<velmora::VMStatus(const std::wstring& installer, std::wstring& error)>;
 [[nodiscard]] velmora::VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout,
                                               std::wstring& error, const InstallerCheck& verify = {});
-
-// Where the PE image in `path` ends: the end of its last section's data.
-// A file that is not a 32-bit x86 Windows program fails with InvalidValue.
-[[nodiscard]] velmora::VMStatus GetImageEnd(const std::wstring& path, std::uint64_t& imageEnd,
-                                            std::uint64_t& fileSize);

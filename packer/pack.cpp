@@ -1,17 +1,13 @@
 #include "packer/pack.h"
 
-#include <windows.h>
-
 #include "packer/config_check.h"
-#include "packer/file_bytes.h"
 #include "packer/folder_archive.h"
 #include "packer/icon_resource.h"
 #include "packer/installer_writer.h"
+#include "packer/packer_files.h"
 #include "packer/payload_check.h"
 #include "packer/status_text.h"
-#include "support/vm_handle.h"
 #include "support/vm_scope_exit.h"
-#include "support/vm_win_module_file_name.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -20,7 +16,7 @@ namespace {
 
 // A configuration document or an icon is a few kilobytes; anything near this
 // is not one.
-constexpr DWORD kDocumentSizeLimit = 16u * 1024 * 1024;
+constexpr std::uint32_t kDocumentSizeLimit = 16u * 1024 * 1024;
 
 VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring& error) {
   std::vector<std::uint8_t> bytes;
@@ -40,24 +36,9 @@ VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring&
 }
 
 VMStatus DefaultStub(std::wstring& stub) {
-  velmora::VMWinModuleFileName self;
-  VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
-  stub = self.Drive + self.Directory + L"vm-sfxstub.exe";
+  VM_RETURN_IF_FAILED(GetPackerFolder(stub));
+  stub += L"vm-sfxstub.exe";
   return status::Ok;
-}
-
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-  if (length == 0 || length >= needed) return path;
-  full.resize(length);
-  return full;
-}
-
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-  return !b.empty() && CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -114,9 +95,9 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
 
   // A folder becomes an archive beside the output first, which is removed
   // again whatever happens.
-  const std::wstring folderArchive = parts.Output + L".vm-sfxpack-" + std::to_wstring(GetCurrentProcessId()) + L".7z";
+  const std::wstring folderArchive = parts.Output + L".vm-sfxpack-" + ProcessTag() + L".7z";
   velmora::VMScopeExit removeFolderArchive([&] {
-    if (!options.Folder.empty()) DeleteFileW(folderArchive.c_str());
+    if (!options.Folder.empty()) RemoveFile(folderArchive);
   });
   if (!options.Folder.empty()) {
     VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error));

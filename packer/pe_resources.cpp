@@ -87,6 +87,7 @@ struct Layout {
   std::vector<Section> Sections;
   std::size_t Resources = 0;  // index into Sections
   bool RelocationsFollow = false;
+  std::uint64_t ImageEnd = 0;
 
   std::uint32_t DirectoryAddress(std::uint32_t index) const { return Directory(index, 0); }
   std::uint32_t DirectorySize(std::uint32_t index) const { return Directory(index, 4); }
@@ -105,7 +106,8 @@ VMStatus Refuse(std::wstring& error, const wchar_t* why) {
   return status::InvalidValue;
 }
 
-VMStatus ReadLayout(const Bytes& file, Layout& layout, std::wstring& error) {
+// The headers and the section table, with where the image ends.
+VMStatus ReadHeaders(const Bytes& file, Layout& layout, std::wstring& error) {
   layout = Layout{};
   layout.File = &file;
   if (file.size() < 0x40 || file[0] != 'M' || file[1] != 'Z') return Refuse(error, L"it is not a Windows program");
@@ -131,12 +133,7 @@ VMStatus ReadLayout(const Bytes& file, Layout& layout, std::wstring& error) {
       (layout.SectionAlignment & (layout.SectionAlignment - 1)) != 0) {
     return Refuse(error, L"its headers are damaged");
   }
-  if (layout.DirectorySize(directory::Security) != 0) {
-    return Refuse(error, L"it is signed; resources must be set before signing");
-  }
-
   std::uint64_t imageEnd = Get32(file, layout.Optional + optional_at::SizeOfHeaders);
-  bool found = false;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t at = sections + i * kSectionHeaderSize;
     Section s{at, Get32(file, at + section_at::VirtualSize), Get32(file, at + section_at::VirtualAddress),
@@ -148,15 +145,28 @@ VMStatus ReadLayout(const Bytes& file, Layout& layout, std::wstring& error) {
       return Refuse(error, L"its sections overlap or are out of order");
     }
     if (s.RawSize != 0) imageEnd = std::max<std::uint64_t>(imageEnd, std::uint64_t{s.RawAt} + s.RawSize);
+    layout.Sections.push_back(s);
+  }
+  layout.ImageEnd = imageEnd;
+  return status::Ok;
+}
+
+// The headers, and where the resources are and what follows them.
+VMStatus ReadLayout(const Bytes& file, Layout& layout, std::wstring& error) {
+  VM_RETURN_IF_FAILED(ReadHeaders(file, layout, error));
+  if (layout.DirectorySize(directory::Security) != 0) {
+    return Refuse(error, L"it is signed; resources must be set before signing");
+  }
+  bool found = false;
+  for (std::size_t i = 0; i < layout.Sections.size(); ++i) {
     if (layout.DirectorySize(directory::Resources) != 0 &&
-        s.VirtualAddress == layout.DirectoryAddress(directory::Resources)) {
+        layout.Sections[i].VirtualAddress == layout.DirectoryAddress(directory::Resources)) {
       layout.Resources = i;
       found = true;
     }
-    layout.Sections.push_back(s);
   }
   if (!found) return Refuse(error, L"it has no resource section of its own");
-  if (imageEnd != file.size()) return Refuse(error, L"it carries data behind its image");
+  if (layout.ImageEnd != file.size()) return Refuse(error, L"it carries data behind its image");
 
   // What follows the resources moves when they grow: only the base
   // relocations may, since nothing else refers to where they are.
@@ -375,6 +385,14 @@ Bytes BuildSection(const std::map<ResourceKey, ResourceData>& entries, std::uint
 }
 
 }  // namespace
+
+VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end) {
+  Layout layout;
+  std::wstring error;
+  const VMStatus read = ReadHeaders(file, layout, error);
+  end = read == status::Ok ? layout.ImageEnd : 0;
+  return read;
+}
 
 VMStatus PeImage::Load(Bytes file, std::wstring& error) {
   entries_.clear();

@@ -49,6 +49,12 @@ struct ResourceData {
   friend bool operator==(const ResourceData&, const ResourceData&) = default;
 };
 
+// Where the image in `file` ends: the end of its headers or of its last
+// section's data, whichever is later. Anything but a 32-bit x86 Windows
+// program, or one whose sections lie beyond the file, fails with
+// InvalidValue.
+[[nodiscard]] velmora::VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end);
+
 class PeImage {
  public:
   // Takes the whole file. Fails with InvalidValue and a one-line reason for

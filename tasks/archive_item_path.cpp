@@ -1,5 +1,6 @@
 #include "tasks/archive_item_path.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "Common/MyCom.h"
@@ -13,6 +14,13 @@ HRESULT ReadItemPath(IInArchive& archive, UInt32 index, std::wstring& path) {
   if (reported.vt == VT_BSTR) {
     if (reported.bstrVal) {
       path.assign(reported.bstrVal);
+#ifndef _WIN32
+      // Built for other systems the library separates folders with `/`,
+      // and reports a stored `\` as it is, not as U+F05C.
+      for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
+      }
+#endif
       RestoreStoredBackslashes(path);
     }
     return S_OK;
@@ -25,11 +33,26 @@ HRESULT ReadItemPath(IInArchive& archive, UInt32 index, std::wstring& path) {
   UInt32 size = 0;
   UInt32 type = 0;
   if (raw->GetRawProp(index, kpidPath, &data, &size, &type) != S_OK || !data ||
-      type != NPropDataType::kUtf16z || size < sizeof(wchar_t)) {
+      type != NPropDataType::kUtf16z || size < 2) {
     return S_OK;
   }
   // The raw name is UTF-16 with its terminator, not necessarily aligned.
+#ifdef _WIN32
   path.resize(size / sizeof(wchar_t) - 1);
   std::memcpy(path.data(), data, path.size() * sizeof(wchar_t));
+#else
+  // Where wchar_t holds code points, a surrogate pair becomes one.
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  const std::size_t units = size / 2 - 1;
+  for (std::size_t i = 0; i < units; ++i) {
+    std::uint32_t unit = bytes[2 * i] | bytes[2 * i + 1] << 8;
+    const std::uint32_t next = i + 1 < units ? bytes[2 * i + 2] | bytes[2 * i + 3] << 8 : 0;
+    if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+      ++i;
+    }
+    path.push_back(static_cast<wchar_t>(unit));
+  }
+#endif
   return S_OK;
 }
