@@ -7,6 +7,29 @@
 #include "Windows/PropVariant.h"
 #include "tasks/item_path.h"
 
+#ifndef _WIN32
+namespace {
+
+// Built for systems where wchar_t holds code points, the library still
+// reports a stored name by its UTF-16 units: a surrogate pair becomes the
+// one code point it stands for.
+void JoinSurrogates(std::wstring& path) {
+  std::size_t to = 0;
+  for (std::size_t i = 0; i < path.size(); ++i, ++to) {
+    auto unit = static_cast<std::uint32_t>(path[i]);
+    const auto next = i + 1 < path.size() ? static_cast<std::uint32_t>(path[i + 1]) : 0;
+    if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+      ++i;
+    }
+    path[to] = static_cast<wchar_t>(unit);
+  }
+  path.resize(to);
+}
+
+}  // namespace
+#endif
+
 HRESULT ReadItemPath(IInArchive& archive, UInt32 index, std::wstring& path) {
   path.clear();
   NWindows::NCOM::CPropVariant reported;
@@ -20,6 +43,7 @@ HRESULT ReadItemPath(IInArchive& archive, UInt32 index, std::wstring& path) {
       for (wchar_t& c : path) {
         if (c == L'/') c = L'\\';
       }
+      JoinSurrogates(path);
 #endif
       RestoreStoredBackslashes(path);
     }
@@ -41,18 +65,9 @@ HRESULT ReadItemPath(IInArchive& archive, UInt32 index, std::wstring& path) {
   path.resize(size / sizeof(wchar_t) - 1);
   std::memcpy(path.data(), data, path.size() * sizeof(wchar_t));
 #else
-  // Where wchar_t holds code points, a surrogate pair becomes one.
   const auto* bytes = static_cast<const unsigned char*>(data);
-  const std::size_t units = size / 2 - 1;
-  for (std::size_t i = 0; i < units; ++i) {
-    std::uint32_t unit = bytes[2 * i] | bytes[2 * i + 1] << 8;
-    const std::uint32_t next = i + 1 < units ? bytes[2 * i + 2] | bytes[2 * i + 3] << 8 : 0;
-    if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
-      ++i;
-    }
-    path.push_back(static_cast<wchar_t>(unit));
-  }
+  for (std::size_t i = 0; i + 1 < size / 2; ++i) path.push_back(static_cast<wchar_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
+  JoinSurrogates(path);
 #endif
   return S_OK;
 }

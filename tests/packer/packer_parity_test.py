@@ -63,7 +63,21 @@ for payload in refused_payloads:
     name = "payload-" + os.path.basename(payload)
     put(name, os.path.join(payloads, payload))
     cases.append((name, ["--config", "doc.xml", "--payload", name], True))
+# Names and texts beyond Latin-1 and beyond 16 bits: both packers convert
+# them alike, and compare names in letter case alike.
+for name, files in (("unicode-names.7z", ["\u00dcn\u00efc\u00f6d\u00e9/\U0001d11e \u0444\u0430\u0439\u043b.txt"]),
+                    ("unicode-case.7z", ["\u00c4\U0001d11e.txt", "\u00e4\U0001d11e.txt"])):
+    tree = os.path.join(work, name + ".d")
+    for file in files:
+        os.makedirs(os.path.dirname(os.path.join(tree, file)), exist_ok=True)
+        with open(os.path.join(tree, file), "w") as f:
+            f.write(file)
+    subprocess.run(["7zz", "a", "-bso0", "-bsp0", os.path.join(work, name), "."], cwd=tree, check=True)
+    shutil.rmtree(tree)
+    cases.append((name, ["--config", "doc.xml", "--payload", name], True))
 cases += [
+    ("texts beyond 16 bits", ["--payload", "payload.7z", "--version-info", "ProductName=\u00dc \U0001d11e \u0444"],
+     True),
     ("bad version", ["--payload", "payload.7z", "--version-info", "FileVersion=1..2"], True),
     ("unknown key", ["--payload", "payload.7z", "--version-info", "Comments=x"], True),
     ("no output", ["--payload", "payload.7z"], True),
