@@ -13,16 +13,6 @@ namespace status = velmora::status;
 
 namespace {
 
-struct Machine {
-  ProcessorArchitecture Architecture;
-  const wchar_t* Name;
-};
-constexpr Machine kMachines[] = {
-    {ProcessorArchitecture::X86, L"x86"},
-    {ProcessorArchitecture::X64, L"x64"},
-    {ProcessorArchitecture::ARM64, L"ARM64"},
-};
-
 // The loader's own entry points for the elements it reads as objects. The
 // loader tells only whether a document failed; running the same code on
 // ever smaller subtrees finds the innermost element that fails by itself.
@@ -97,7 +87,7 @@ std::wstring LocateFailure(const std::string& document, ProcessorArchitecture na
 
 VMStatus CheckConfiguration(const std::string& document, ConfigCheckResult& result) {
   result = ConfigCheckResult{};
-  for (const Machine& machine : kMachines) {
+  for (const CheckedMachine& machine : kCheckedMachines) {
     Cfg cfg;
     const VMStatus loaded = ParseConfiguration(document.c_str(), cfg, machine.Architecture);
     if (loaded != status::Ok) {

@@ -6,6 +6,18 @@
 #include <vector>
 
 #include "support/vm_status.h"
+#include "support/vm_win_architecture.h"
+
+// The machines a document is checked for, in the order reports name them.
+struct CheckedMachine {
+  velmora::ProcessorArchitecture Architecture;
+  const wchar_t* Name;
+};
+inline constexpr CheckedMachine kCheckedMachines[] = {
+    {velmora::ProcessorArchitecture::X86, L"x86"},
+    {velmora::ProcessorArchitecture::X64, L"x64"},
+    {velmora::ProcessorArchitecture::ARM64, L"ARM64"},
+};
 
 struct ConfigCheckResult {
   // "x64: no Option fits this machine; the installer exits 0xEE002004 there."

@@ -9,6 +9,7 @@
 #include "Windows/PropVariant.h"
 #include "packer/archive_access.h"
 #include "packer/folder_scan.h"
+#include "packer/progress.h"
 #include "packer/status_text.h"
 #include "support/vm_utf_convert.h"
 
@@ -24,13 +25,26 @@ Z7_CLASS_IMP_COM_1(CFolderUpdateCallback, IArchiveUpdateCallback)
   Z7_IFACE_COM7_IMP(IProgress)
 
  public:
-  explicit CFolderUpdateCallback(const std::vector<FolderItem>& items) : Items(items) {}
+  CFolderUpdateCallback(const std::vector<FolderItem>& items, ProgressLine* progress)
+      : Items(items), Progress(progress) {}
   const std::vector<FolderItem>& Items;
+  ProgressLine* Progress;
   std::wstring UnreadablePath;
 };
 
-Z7_COM7F_IMF(CFolderUpdateCallback::SetTotal(UInt64)) { return S_OK; }
-Z7_COM7F_IMF(CFolderUpdateCallback::SetCompleted(const UInt64*)) { return S_OK; }
+Z7_COM7F_IMF(CFolderUpdateCallback::SetTotal(UInt64 total)) {
+  if (Progress) {
+    std::uint64_t files = 0;
+    for (const FolderItem& item : Items) files += item.IsDirectory ? 0 : 1;
+    Progress->SetTotal(total, files);
+  }
+  return S_OK;
+}
+
+Z7_COM7F_IMF(CFolderUpdateCallback::SetCompleted(const UInt64* done)) {
+  if (Progress && done) Progress->SetBytesDone(*done);
+  return S_OK;
+}
 
 Z7_COM7F_IMF(CFolderUpdateCallback::GetUpdateItemInfo(UInt32, Int32* newData, Int32* newProps,
                                                       UInt32* indexInArchive)) {
@@ -81,6 +95,7 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream*
     return HRESULT_FROM_WIN32(velmora::LastErrorOr());
   }
   *inStream = file.Detach();
+  if (Progress) Progress->FileStarted();
   return S_OK;
 }
 
@@ -88,7 +103,8 @@ Z7_COM7F_IMF(CFolderUpdateCallback::SetOperationResult(Int32)) { return S_OK; }
 
 }  // namespace
 
-VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive, std::wstring& error) {
+VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive, std::wstring& error,
+                        ProgressLine* progress) {
   std::vector<FolderItem> items;
   VM_RETURN_IF_FAILED(ScanFolder(folder, items, error));
 
@@ -99,11 +115,12 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
     error = L"cannot create " + archive + L": " + DescribeStatus(failed) + L".";
     return failed;
   }
-  CFolderUpdateCallback* updater = new CFolderUpdateCallback(items);
+  CFolderUpdateCallback* updater = new CFolderUpdateCallback(items, progress);
   CMyComPtr<IArchiveUpdateCallback> callback = updater;
   CMyComPtr<IOutArchive> writer = NewSevenZipWriter();
   const HRESULT written = writer->UpdateItems(out, static_cast<UInt32>(items.size()), callback);
   const bool closed = outFile->Close() == S_OK;
+  if (progress) progress->Finish();
   if (!updater->UnreadablePath.empty()) {
     error = L"cannot read " + updater->UnreadablePath + L".";
     return status::FileOpenFailed;

@@ -6,6 +6,9 @@
 
 #include "support/vm_status.h"
 
-// Writes the items of ScanFolder(folder) into a new archive at `archive`.
+class ProgressLine;
+
+// Writes the items of ScanFolder(folder) into a new archive at `archive`,
+// reporting to `progress` when given.
 [[nodiscard]] velmora::VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
-                                               std::wstring& error);
+                                               std::wstring& error, ProgressLine* progress = nullptr);

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "packer/inspect.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
+#include "packer/progress.h"
 #include "support/vm_utf_convert.h"
 
 namespace {
@@ -54,8 +56,13 @@ int wmain() {
     PrintLine(STD_OUTPUT_HANDLE, PackUsage());
     return 0;
   }
+  const PrintLineFn out = [](const std::wstring& line) { PrintLine(STD_OUTPUT_HANDLE, line); };
+  const PrintLineFn err = [](const std::wstring& line) { PrintLine(STD_ERROR_HANDLE, line); };
+  if (options.Explain) return RunExplain(options, out, err) ? 0 : kExitFailed;
+  if (!options.Verify.empty()) return RunVerify(options, out, err) ? 0 : kExitFailed;
   PackReport report;
-  if (Pack(options, report, error) != velmora::status::Ok) {
+  ProgressLine progress = ProgressLine::ForStandardError();
+  if (Pack(options, report, error, &progress) != velmora::status::Ok) {
     PrintLine(STD_ERROR_HANDLE, L"vm-sfxpack: error: " + error);
     return kExitFailed;
   }

@@ -18,7 +18,9 @@ namespace {
 // is not one.
 constexpr std::uint32_t kDocumentSizeLimit = 16u * 1024 * 1024;
 
-VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring& error) {
+}  // namespace
+
+VMStatus ReadConfigurationDocument(const std::wstring& path, std::string& text, std::wstring& error) {
   std::vector<std::uint8_t> bytes;
   const VMStatus result = ReadFileBytes(path, kDocumentSizeLimit, bytes);
   text.assign(bytes.begin(), bytes.end());
@@ -35,6 +37,8 @@ VMStatus ReadDocument(const std::wstring& path, std::string& text, std::wstring&
   return status::Ok;
 }
 
+namespace {
+
 VMStatus DefaultStub(std::wstring& stub) {
   VM_RETURN_IF_FAILED(GetPackerFolder(stub));
   stub += L"vm-sfxstub.exe";
@@ -43,7 +47,7 @@ VMStatus DefaultStub(std::wstring& stub) {
 
 }  // namespace
 
-VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error) {
+VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error, ProgressLine* progress) {
   report = PackReport{};
   error.clear();
   InstallerParts parts;
@@ -68,7 +72,7 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
 
   if (!options.Config.empty()) {
     std::string document;
-    VM_RETURN_IF_FAILED(ReadDocument(options.Config, document, error));
+    VM_RETURN_IF_FAILED(ReadConfigurationDocument(options.Config, document, error));
     ConfigCheckResult checked;
     const VMStatus loaded = CheckConfiguration(document, checked);
     if (loaded != status::Ok) {
@@ -100,7 +104,7 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
     if (!options.Folder.empty()) RemoveFile(folderArchive);
   });
   if (!options.Folder.empty()) {
-    VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error));
+    VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error, progress));
     parts.Payload = folderArchive;
   } else {
     parts.Payload = options.Payload;

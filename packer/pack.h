@@ -17,9 +17,18 @@ struct PackReport {
   std::vector<std::wstring> Notes;
 };
 
+class ProgressLine;
+
 // `options` as ParsePackOptions left them (not --help). A failure is
 // described in one line in `error`; no output file is left behind then.
-[[nodiscard]] velmora::VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error);
+// Compressing a folder reports to `progress` when given.
+[[nodiscard]] velmora::VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error,
+                                     ProgressLine* progress = nullptr);
+
+// The configuration document at `path`, refused when it is not one the stub
+// reads whole (too large, a NUL byte).
+[[nodiscard]] velmora::VMStatus ReadConfigurationDocument(const std::wstring& path, std::string& text,
+                                                          std::wstring& error);
 
 // "setup.exe: stub 180736 bytes, payload 1234 bytes, 3 items."
 [[nodiscard]] std::wstring SummaryLine(const std::wstring& output, const PackReport& report);

@@ -48,6 +48,12 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   parser.AddOption("", "icon", options.Icon, true);
   std::vector<std::wstring> versionWords;
   parser.AddOption("", "version-info", versionWords, true);
+  parser.AddOption("", "languages", options.Languages, true);
+  parser.AddOption("", "verify", options.Verify, true);
+  std::wstring explainText;
+  auto explain = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("", "explain", explainText, false);
+  explain->Given = &options.Explain;
+  parser.AddOption(std::move(explain));
   auto help = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("h", "help", helpText, false);
   help->Given = &options.Help;
   parser.AddOption(std::move(help));
@@ -61,6 +67,25 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
     return parsed;
   }
   if (options.Help) return status::Ok;
+
+  const bool packs = !options.Output.empty() || !options.Payload.empty() || !options.Folder.empty();
+  if (options.Explain + !options.Verify.empty() + packs > 1) {
+    error = L"vm-sfxpack: --explain, --verify and packing are separate runs (see --help).";
+    return status::InvalidValue;
+  }
+  if (options.Explain && options.Config.empty()) {
+    error = L"vm-sfxpack: --explain needs --config DOC.xml (see --help).";
+    return status::RequiredOptionMissing;
+  }
+  if (!options.Languages.empty() && !options.Explain) {
+    error = L"vm-sfxpack: --languages belongs to --explain (see --help).";
+    return status::InvalidValue;
+  }
+  if (!options.Verify.empty() && (!options.Config.empty() || !options.Stub.empty())) {
+    error = L"vm-sfxpack: --verify takes the installer alone (see --help).";
+    return status::InvalidValue;
+  }
+  if (options.Explain || !options.Verify.empty()) return status::Ok;
 
   if (options.Output.empty()) {
     error = L"vm-sfxpack: --output is required (see --help).";
@@ -80,6 +105,8 @@ const wchar_t* PackUsage() {
   return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
                   [--icon FILE.ico] [--version-info KEY=VALUE]...
                   (--payload ARCHIVE.7z | --folder DIR)
+       vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
+       vm-sfxpack --verify INSTALLER.exe
 
 Makes one installer from the stub, an optional configuration document and a
 payload: the document becomes the stub's resource RT_RCDATA 222 (language
@@ -114,6 +141,19 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       LegalCopyright, VALUE 1 to 256 characters. A version
                       of 1 to 4 numbers (up to 65535) joined by dots also
                       sets the version numbers. Give it once per key.
+  --explain           print, for an x86, an x64 and an ARM64 machine and each
+                      display language, the Option and Command the installer
+                      would run there, or the status it would end with;
+                      writes nothing (exit code 1 when the document fails
+                      to load)
+  --languages LIST    the display languages for --explain, comma-separated
+                      (default: en-US, de-DE, fr-FR, ja-JP, zh-CN, ar-SA and
+                      the document's own tags)
+  --verify FILE.exe   re-check an installer: a 32-bit x86 image, its document
+                      loaded for each machine, its payload (methods, item
+                      paths, a test decode) and whether a signature follows
+                      it; exit code 0 when sound, 1 otherwise. Checking the
+                      signature itself is left to osslsigncode verify.
   --help, -h          show this text
 
 On success one line gives the stub size, the payload size and the item count.

@@ -3,6 +3,8 @@
 //   vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
 //              [--icon FILE.ico] [--version-info KEY=VALUE]...
 //              (--payload ARCHIVE.7z | --folder DIR)
+//   vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
+//   vm-sfxpack --verify INSTALLER.exe
 //   vm-sfxpack --help
 #pragma once
 
@@ -27,6 +29,12 @@ struct PackOptions {
   // stays as it is.
   std::vector<VersionSetting> VersionInfo = {};
   bool Help = false;
+  // --explain: what the document does on each machine, nothing written.
+  bool Explain = false;
+  // Display languages for --explain, comma-separated; empty: a default set.
+  std::wstring Languages = {};
+  // --verify: the installer to re-check, nothing written.
+  std::wstring Verify = {};
 };
 
 // Reads the words behind the program name. A mistake is described in one

@@ -157,13 +157,10 @@ VMStatus OpenArchive(const std::wstring& path, const UInt64* searchLimit, CMyCom
   return status::Ok;
 }
 
-}  // namespace
-
-VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::wstring& error) {
+// The item rules and the test decode on an opened archive.
+VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::uint64_t& itemCount,
+                           std::wstring& error) {
   itemCount = 0;
-  CMyComPtr<IInArchive> archive;
-  VM_RETURN_IF_FAILED(OpenArchive(path, nullptr, archive, error));
-
   UInt32 count = 0;
   if (archive->GetNumberOfItems(&count) != S_OK) {
     error = L"cannot read the item list of " + path + L".";
@@ -202,6 +199,37 @@ VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::w
   }
   itemCount = count;
   return status::Ok;
+}
+
+}  // namespace
+
+VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::wstring& error) {
+  itemCount = 0;
+  CMyComPtr<IInArchive> archive;
+  VM_RETURN_IF_FAILED(OpenArchive(path, nullptr, archive, error));
+  return CheckArchiveItems(archive, path, itemCount, error);
+}
+
+VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& payload, std::wstring& error) {
+  payload = InstalledPayload{};
+  const UInt64 searchLimit = kPayloadSearchLimit;
+  CMyComPtr<IInArchive> archive;
+  if (OpenArchive(installer, &searchLimit, archive, error) != status::Ok) {
+    error = L"the archive library finds no payload the stub can open within the first 8 MiB of " + installer +
+            L" (none, a damaged one, or one with encrypted headers).";
+    return status::Failed;
+  }
+  NWindows::NCOM::CPropVariant value;
+  if (archive->GetArchiveProperty(kpidOffset, &value) == S_OK) {
+    payload.Offset = value.vt == VT_UI8 ? value.uhVal.QuadPart : value.vt == VT_UI4 ? value.ulVal : 0;
+  }
+  value.Clear();
+  if (archive->GetArchiveProperty(kpidPhySize, &value) == S_OK && value.vt == VT_UI8) {
+    payload.Size = value.uhVal.QuadPart;
+  }
+  value.Clear();
+  if (archive->GetArchiveProperty(kpidMethod, &value) == S_OK && value.vt == VT_BSTR) payload.Methods = value.bstrVal;
+  return CheckArchiveItems(archive, installer, payload.ItemCount, error);
 }
 
 VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t itemCount, std::wstring& error) {

@@ -15,6 +15,21 @@
 [[nodiscard]] velmora::VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount,
                                              std::wstring& error);
 
+// What an installer's payload is, as the stub finds it.
+struct InstalledPayload {
+  // Where the archive library found the archive, and its size.
+  std::uint64_t Offset = 0;
+  std::uint64_t Size = 0;
+  std::uint64_t ItemCount = 0;
+  // The coding methods, as the library names them ("LZMA2:24 BCJ").
+  std::wstring Methods;
+};
+
+// Finds the payload in `installer` the way the stub finds it and applies
+// every check of CheckPayload to it.
+[[nodiscard]] velmora::VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& payload,
+                                                      std::wstring& error);
+
 // Opens a finished installer the way the stub opens itself (the signature
 // searched for from the first byte on, within the first 8 MiB) and checks
 // that it finds `itemCount` items.

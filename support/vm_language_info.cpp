@@ -2,33 +2,9 @@
 
 #include <windows.h>
 
-#include <string_view>
-
 namespace velmora {
 
 namespace {
-
-bool IsSeparator(wchar_t c) { return c == L'-' || c == L'_'; }
-
-// The subtag that starts at `position`; `position` moves past it and its
-// separator.
-std::wstring_view NextSubtag(std::wstring_view tag, std::size_t& position) {
-  if (position > tag.size()) return {};
-  std::size_t end = position;
-  while (end < tag.size() && !IsSeparator(tag[end])) ++end;
-  const std::wstring_view subtag = tag.substr(position, end - position);
-  position = end + 1;
-  return subtag;
-}
-
-// A third subtag may repeat the second one's field, never contradict it.
-VMStatus Merge(std::wstring& field, std::wstring_view subtag) {
-  if (field.empty()) {
-    field = subtag;
-    return status::Ok;
-  }
-  return field == subtag ? status::Ok : status::InvalidConfiguration;
-}
 
 VMStatus ReadLocaleText(const std::wstring& locale, LCTYPE type, std::wstring& text) {
   text.clear();
@@ -49,38 +25,10 @@ VMStatus ReadLocaleText(const std::wstring& locale, LCTYPE type, std::wstring& t
 }  // namespace
 
 VMStatus LanguageInfo::ParseLanguageTag(const std::wstring& tag) {
-  *this = LanguageInfo{};
-  Tag = tag;
-  std::size_t position = 0;
-  const std::wstring_view first = NextSubtag(tag, position);
-  if (first.size() != 2 && first.size() != 3) return status::InvalidConfiguration;
-  Language = first;
-
-  const std::wstring_view second = NextSubtag(tag, position);
-  if (second.size() == 2) {
-    Region = second;
-  } else if (second.size() == 4) {
-    Script = second;
-  }
-  if (!Region.empty() || !Script.empty()) {
-    const std::wstring_view third = NextSubtag(tag, position);
-    if (third.size() == 2) {
-      VM_RETURN_IF_FAILED(Merge(Region, third));
-    } else if (third.size() == 4) {
-      VM_RETURN_IF_FAILED(Merge(Script, third));
-    }
-  }
-
+  VM_RETURN_IF_FAILED(ParseSubtags(tag));
   const std::wstring locale = LocaleName();
   VM_RETURN_IF_FAILED(ReadLocaleText(locale, LOCALE_SENGLISHDISPLAYNAME, EnglishName));
   return ReadLocaleText(locale, LOCALE_SLOCALIZEDDISPLAYNAME, LocalizedName);
-}
-
-std::wstring LanguageInfo::LocaleName() const {
-  std::wstring name = Language;
-  if (!Script.empty()) name += L"-" + Script;
-  if (!Region.empty()) name += L"-" + Region;
-  return name;
 }
 
 }  // namespace velmora

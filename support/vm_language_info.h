@@ -27,6 +27,10 @@ class LanguageInfo {
   // failure of the locale data comes back as its Windows error.
   [[nodiscard]] VMStatus ParseLanguageTag(const std::wstring& tag);
 
+  // Only the subtags: Tag, Language, Region and Script, under the rules of
+  // ParseLanguageTag, without asking Windows about the locale.
+  [[nodiscard]] VMStatus ParseSubtags(const std::wstring& tag);
+
   // The locale name Windows understands: language, then script, then region.
   [[nodiscard]] std::wstring LocaleName() const;
 };

@@ -125,8 +125,23 @@ if got[0] == 0:
                             capture_output=True, text=True).stdout
     check("launch", re.search(r"^exit: 0x00000007 ", report, re.MULTILINE), report)
 
+# What the two packers say about documents and installers without packing.
+inspections = [(name, ["--explain", "--config", name, "--languages", "de-AT,fr-FR,en-GB,ja-JP"])
+               for name, _, compared in cases if name.startswith("doc-") and compared]
+if got[0] == 0:
+    with open(os.path.join(work, "launch.exe"), "rb") as f:
+        damaged = bytearray(f.read())
+    damaged[-40] ^= 0x55
+    with open(os.path.join(work, "damaged.exe"), "wb") as f:
+        f.write(damaged)
+    inspections += [("verify", ["--verify", "launch.exe"]), ("verify damaged", ["--verify", "damaged.exe"])]
+for name, words in inspections:
+    native_said, windows_said = pack(native, *words), pack(windows, *words)
+    check(name, native_said == windows_said, f"Linux packer {native_said}, Windows packer {windows_said}")
+
 if failures:
     sys.exit("FAILED:\n" + "\n".join(failures))
 shutil.rmtree(work)
 print(f"{len(cases)} cases through the Linux packer, "
-      f"{sum(1 for c in cases if c[2])} also through the Windows packer; the launch installer ran")
+      f"{sum(1 for c in cases if c[2])} also through the Windows packer; the launch installer ran; "
+      f"{len(inspections)} --explain and --verify runs alike")

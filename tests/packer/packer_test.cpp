@@ -13,12 +13,18 @@
 #include "packer/pe_resources.h"
 #include "packer/version_resource.h"
 #include "support/vm_status.h"
+#include "tests/packer/packer_inputs.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
-#include "tests/tools/temp_folder.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
+
+std::wstring g_payloads;  // made by tests/tasks/make_payloads.py
+std::wstring g_inputs;    // made by tests/packer/CMakeLists rules with 7zz
+std::wstring g_stub;
+std::wstring g_packer;
+std::wstring g_icon;  // the stub's own icon file
 
 namespace {
 
@@ -27,12 +33,6 @@ using testing_tools::ReadWholeFile;
 using testing_tools::WriteWholeFile;
 using velmora::VMStatus;
 namespace status = velmora::status;
-
-std::wstring g_payloads;  // made by tests/tasks/make_payloads.py
-std::wstring g_inputs;    // made by tests/packer/CMakeLists rules with 7zz
-std::wstring g_stub;
-std::wstring g_packer;
-std::wstring g_icon;  // the stub's own icon file
 
 std::uint32_t Get32(const std::string& b, std::size_t at) {
   std::uint32_t value = 0;
@@ -513,6 +513,10 @@ TEST_F(Packing, ExitCodes) {
       {"a mistake on the command line", L"--output \"" + installer + L"\"", 2, false},
       {"a refused payload", L"--output \"" + installer + L"\" --payload \"" + Payload(L"encrypted.7z") + L"\"", 1, false},
       {"success", L"--output \"" + installer + L"\" --payload \"" + Payload(L"method-copy.7z") + L"\"", 0, true},
+      {"a sound installer verified", L"--verify \"" + Payload(L"signed.exe") + L"\"", 0, false},
+      {"an archive is no installer", L"--verify \"" + Payload(L"method-copy.7z") + L"\"", 1, false},
+      {"explain without a document", L"--explain", 2, false},
+      {"explain and pack at once", L"--explain --config c.xml --output \"" + installer + L"\"", 2, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);

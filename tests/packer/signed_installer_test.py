@@ -7,6 +7,7 @@ PACKER (by default BIN_DIR/vm-sfxpack) makes an installer from the test tree,
 the extract example document, an icon of a PNG and a bitmap image, and version
 texts; wrestool reads the icon and the version resource back; osslsigncode
 signs it with the test certificate of make_payloads.py and verifies the
+signature, and PACKER --verify finds it sound with a
 signature; the signed installer, run quietly into a fresh folder, must exit 0
 and unpack the same tree. The packer and the installer run
 in the Wine prefix VM_WINE_PREFIX names (win64 by default); the folder is kept
@@ -109,6 +110,9 @@ if fixed < 0 or struct.unpack_from("<II", version, fixed + 8) != (0x00010002, 0x
     sys.exit("FAILED: the version numbers are not 1.2.3.4")
 run("osslsigncode", "sign", "-certs", cert, "-key", key, "-in", unsigned, "-out", signed)
 run("osslsigncode", "verify", "-CAfile", cert, "-in", signed)
+verified = run(packer, "--verify", signed)
+if "signature: present" not in verified:
+    sys.exit(f"FAILED: vm-sfxpack --verify does not see the signature:\n{verified}")
 
 report = run(os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "runprogram.exe"), "--",
              windows(signed), "--gui", "off", "--target", windows(target))

@@ -1,0 +1,13 @@
+// An existing installer re-checked the way the packer checks a new one: the
+// image, its configuration document, its payload, and what follows it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/vm_status.h"
+
+// One line per finding in `lines`. The first unsound finding ends the check
+// with its status, described in one line in `error`.
+[[nodiscard]] velmora::VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines,
+                                                std::wstring& error);
