@@ -1,6 +1,8 @@
 #include "config/cfg.h"
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cstring>
 #include <new>
@@ -9,7 +11,9 @@
 #include "config/stub_status.h"
 #include "config/target_path.h"
 #include "support/vm_ascii_case.h"
+#ifdef _WIN32
 #include "support/vm_win_module_file_name.h"
+#endif
 #include "support/vm_xml_document.h"
 
 using velmora::ProcessorArchitecture;
@@ -114,10 +118,15 @@ VMStatus ReadCommandFlag(CfgElement element, bool shell, const char* name, bool&
 bool IsIdBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; }
 
 // "setup Self Extractor" for setup.exe.
+// A packer on another system has no installer file yet: the bare suffix.
 VMStatus DefaultExtractCaption(std::wstring& caption) {
+#ifdef _WIN32
   velmora::VMWinModuleFileName self;
   VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
   caption = self.FileName + L" Self Extractor";
+#else
+  caption = L" Self Extractor";
+#endif
   return status::Ok;
 }
 
@@ -337,6 +346,7 @@ Cfg& TheCfg() {
   return cfg;
 }
 
+#ifdef _WIN32
 VMStatus LoadConfigurationResource() {
   const HRSRC resource = FindResourceExW(nullptr, RT_RCDATA,
                                          MAKEINTRESOURCEW(kConfigurationId), kConfigurationLanguage);
@@ -365,6 +375,8 @@ VMStatus LoadConfigurationResource() {
 VMStatus ParseConfiguration(const char* text) {
   return ParseConfiguration(text, TheCfg(), velmora::VMWinGetNativeArchitecture());
 }
+
+#endif
 
 VMStatus ParseConfiguration(const char* text, Cfg& cfg, ProcessorArchitecture native) {
   return LoadDocument(text, cfg, native);

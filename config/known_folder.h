@@ -1,7 +1,11 @@
 // Windows known folders by the names the configuration document uses.
 #pragma once
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include "Common/MyWindows.h"
+#endif
 
 #include <string>
 

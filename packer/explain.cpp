@@ -1,6 +1,7 @@
 #include "packer/explain.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <set>
 
@@ -65,20 +66,24 @@ ExplainRow ExplainFor(const Cfg& cfg, const wchar_t* machine, const std::wstring
   return row;
 }
 
-// The TargetPath of the Extract section as written, before it is resolved
-// on the machine the installer runs on.
-std::wstring WrittenTargetPath(const std::string& document) {
+// The text of the element at `path` below the root as written, before
+// anything of the machine the installer runs on enters it.
+std::wstring WrittenText(const std::string& document, std::initializer_list<const char*> path) {
   VMXmlDocument xml;
   if (xml.Parse(document.c_str()) != status::Ok) return {};
   CfgElement element = xml.Xml().FirstChildElement("SelfExtractor");
-  for (const char* name : {"Extract", "TargetPath"}) element = element ? element->FirstChildElement(name) : nullptr;
+  for (const char* name : path) element = element ? element->FirstChildElement(name) : nullptr;
   std::wstring text;
   return element && VMXmlDocument::GetElementText(element, text) == status::Ok ? text : std::wstring{};
 }
 
 void NoteExtract(const Cfg& cfg, const std::string& document, std::vector<std::wstring>& notes) {
-  const std::wstring target = WrittenTargetPath(document);
-  notes.push_back(L"Extract installer, caption \"" + cfg.Title + L"\".");
+  const std::wstring target = WrittenText(document, {"Extract", "TargetPath"});
+  // Without a Title the caption comes from the installer's own file name,
+  // which only the machine it runs on knows.
+  notes.push_back(WrittenText(document, {"Title"}).empty()
+                      ? std::wstring(L"Extract installer, caption from its file name (\"setup Self Extractor\" for setup.exe).")
+                      : L"Extract installer, caption \"" + cfg.Title + L"\".");
   notes.push_back(L"It unpacks into " +
                   (target.empty() ? std::wstring(L"the folder it is started from")
                                   : target + L" (resolved on the machine it runs on)") +

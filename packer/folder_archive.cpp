@@ -1,63 +1,22 @@
 #include "packer/folder_archive.h"
 
+#include <cwchar>
+#include <iterator>
+
 #include "7zip/Archive/IArchive.h"
 #include "7zip/Common/FileStreams.h"
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
 #include "packer/archive_access.h"
+#include "packer/folder_scan.h"
 #include "packer/progress.h"
 #include "packer/status_text.h"
-#include "support/vm_handle.h"
-#include "support/vm_win_final_path.h"
+#include "support/vm_utf_convert.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
 
 namespace {
-
-bool IsDotOrDotDot(const wchar_t* name) {
-  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
-}
-
-VMStatus ScanInto(const std::wstring& root, const std::wstring& relative, std::vector<FolderItem>& items,
-                  std::wstring& error) {
-  const std::wstring base = relative.empty() ? root : root + L"\\" + relative;
-  WIN32_FIND_DATAW found{};
-  velmora::VMUniqueFind find(
-      FindFirstFileExW((base + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-  if (!find) {
-    const VMStatus failed = velmora::LastErrorOr();
-    error = L"cannot read the folder " + base + L": " + DescribeStatus(failed) + L".";
-    return failed;
-  }
-  do {
-    if (IsDotOrDotDot(found.cFileName)) continue;
-    FolderItem item;
-    item.Path = relative.empty() ? found.cFileName : relative + L"\\" + found.cFileName;
-    item.FullPath = root + L"\\" + item.Path;
-    // Some systems show a link to a file as a plain file: an entry must also
-    // lead to itself, or the packer would pack what the link points to.
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !velmora::VMWinIsOwnEntry(root, item.Path, item.FullPath)) {
-      error = L"the folder holds a link, which is not packed: " + item.FullPath + L".";
-      return status::InvalidValue;
-    }
-    item.Attributes = found.dwFileAttributes;
-    item.ModificationTime = found.ftLastWriteTime;
-    item.IsDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    item.Size = item.IsDirectory ? 0 : (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
-    const std::wstring child = item.Path;
-    const bool descend = item.IsDirectory;
-    items.push_back(std::move(item));
-    if (descend) VM_RETURN_IF_FAILED(ScanInto(root, child, items, error));
-  } while (FindNextFileW(find.get(), &found));
-  if (GetLastError() != ERROR_NO_MORE_FILES) {
-    const VMStatus failed = velmora::LastErrorOr();
-    error = L"cannot read the folder " + base + L": " + DescribeStatus(failed) + L".";
-    return failed;
-  }
-  return status::Ok;
-}
 
 // Hands the scanned items to the 7z writer as new items. A file that cannot
 // be opened stops the packing: leaving it out would make an installer that
@@ -131,7 +90,7 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream*
   if (item.IsDirectory) return S_OK;
   CInFileStream* fileObject = new CInFileStream;
   CMyComPtr<ISequentialInStream> file = fileObject;
-  if (!fileObject->Open(item.FullPath.c_str())) {
+  if (!fileObject->Open(LibraryPath(item.FullPath))) {
     UnreadablePath = item.FullPath;
     return HRESULT_FROM_WIN32(velmora::LastErrorOr());
   }
@@ -144,18 +103,6 @@ Z7_COM7F_IMF(CFolderUpdateCallback::SetOperationResult(Int32)) { return S_OK; }
 
 }  // namespace
 
-VMStatus ScanFolder(const std::wstring& folder, std::vector<FolderItem>& items, std::wstring& error) {
-  items.clear();
-  std::wstring root = folder;
-  while (root.size() > 1 && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
-  const DWORD attributes = GetFileAttributesW(root.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    error = L"the folder " + folder + L" does not exist.";
-    return status::NotFound;
-  }
-  return ScanInto(root, L"", items, error);
-}
-
 VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive, std::wstring& error,
                         ProgressLine* progress) {
   std::vector<FolderItem> items;
@@ -163,7 +110,7 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
 
   COutFileStream* outFile = new COutFileStream;
   CMyComPtr<IOutStream> out = outFile;
-  if (!outFile->Create_ALWAYS(archive.c_str())) {
+  if (!outFile->Create_ALWAYS(LibraryPath(archive))) {
     const VMStatus failed = velmora::LastErrorOr();
     error = L"cannot create " + archive + L": " + DescribeStatus(failed) + L".";
     return failed;
@@ -180,7 +127,7 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
   }
   if (written != S_OK || !closed) {
     wchar_t code[16] = {};
-    wsprintfW(code, L"0x%08X", static_cast<unsigned>(written));
+    std::swprintf(code, std::size(code), L"0x%08X", static_cast<unsigned>(written));
     error = L"cannot compress the folder " + folder + L" (archive library result " + code + L").";
     return status::Failed;
   }

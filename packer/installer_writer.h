@@ -1,5 +1,5 @@
-// Writes one installer: a copy of the stub, the configuration document as
-// its resource, the payload behind the image.
+// Writes one installer: the stub with the configuration document, the icon
+// and the version texts as its resources, the payload behind the image.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "packer/pe_resources.h"
+#include "packer/version_resource.h"
 #include "support/vm_status.h"
 
 struct InstallerParts {
@@ -15,6 +17,10 @@ struct InstallerParts {
   std::optional<std::string> Document;
   std::wstring Payload;
   std::wstring Output;
+  // An icon file that passed CheckIconFile; empty: the stub's icon stays.
+  pe_resources::Bytes Icon;
+  // Empty: the stub's version resource stays as it is.
+  std::vector<VersionSetting> VersionInfo;
 };
 
 struct InstallerLayout {
@@ -34,8 +40,3 @@ inline constexpr std::uint64_t kPayloadSearchLimit = 8u * 1024 * 1024;
 using InstallerCheck = std::function<velmora::VMStatus(const std::wstring& installer, std::wstring& error)>;
 [[nodiscard]] velmora::VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout,
                                               std::wstring& error, const InstallerCheck& verify = {});
-
-// Where the PE image in `path` ends: the end of its last section's data.
-// A file that is not a 32-bit x86 Windows program fails with InvalidValue.
-[[nodiscard]] velmora::VMStatus GetImageEnd(const std::wstring& path, std::uint64_t& imageEnd,
-                                            std::uint64_t& fileSize);

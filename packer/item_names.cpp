@@ -1,6 +1,10 @@
 #include "packer/item_names.h"
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include <cwctype>
+#endif
 
 #include "tasks/item_path.h"
 
@@ -10,10 +14,15 @@ namespace {
 // user's language.
 std::wstring Place(const std::wstring& path) {
   std::wstring place = ItemDiskPath(path);
+#ifdef _WIN32
   if (!place.empty()) {
     LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, place.c_str(), static_cast<int>(place.size()), place.data(),
                   static_cast<int>(place.size()), nullptr, nullptr, 0);
   }
+#else
+  // Unicode's simple upper case, as the packer's UTF-8 character type gives it.
+  for (wchar_t& c : place) c = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
+#endif
   return place;
 }
 

@@ -1,41 +1,29 @@
 #include "packer/pack.h"
 
-#include <windows.h>
-
 #include "packer/config_check.h"
 #include "packer/folder_archive.h"
+#include "packer/icon_resource.h"
 #include "packer/installer_writer.h"
+#include "packer/packer_files.h"
 #include "packer/payload_check.h"
 #include "packer/status_text.h"
-#include "support/vm_handle.h"
 #include "support/vm_scope_exit.h"
-#include "support/vm_win_module_file_name.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
 
 namespace {
 
-// A configuration document is a few kilobytes; anything near this is not one.
-constexpr DWORD kDocumentSizeLimit = 16u * 1024 * 1024;
+// A configuration document or an icon is a few kilobytes; anything near this
+// is not one.
+constexpr std::uint32_t kDocumentSizeLimit = 16u * 1024 * 1024;
 
 }  // namespace
 
 VMStatus ReadConfigurationDocument(const std::wstring& path, std::string& text, std::wstring& error) {
-  velmora::VMUniqueFile file(
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size{};
-  VMStatus result = file && GetFileSizeEx(file.get(), &size) ? status::Ok : velmora::LastErrorOr();
-  if (result == status::Ok && size.QuadPart > kDocumentSizeLimit) result = status::InvalidValue;
-  if (result == status::Ok) {
-    text.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
-      result = velmora::LastErrorOr();
-    } else if (read != text.size()) {
-      result = status::FileOpenFailed;
-    }
-  }
+  std::vector<std::uint8_t> bytes;
+  const VMStatus result = ReadFileBytes(path, kDocumentSizeLimit, bytes);
+  text.assign(bytes.begin(), bytes.end());
   if (result != status::Ok) {
     error = L"cannot read the configuration document " + path + L": " + DescribeStatus(result) + L".";
     return result;
@@ -52,24 +40,9 @@ VMStatus ReadConfigurationDocument(const std::wstring& path, std::string& text, 
 namespace {
 
 VMStatus DefaultStub(std::wstring& stub) {
-  velmora::VMWinModuleFileName self;
-  VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
-  stub = self.Drive + self.Directory + L"vm-sfxstub.exe";
+  VM_RETURN_IF_FAILED(GetPackerFolder(stub));
+  stub += L"vm-sfxstub.exe";
   return status::Ok;
-}
-
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-  if (length == 0 || length >= needed) return path;
-  full.resize(length);
-  return full;
-}
-
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-  return !b.empty() && CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -110,11 +83,25 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
     parts.Document = std::move(document);
   }
 
+  if (!options.Icon.empty()) {
+    const VMStatus read = ReadFileBytes(options.Icon, kDocumentSizeLimit, parts.Icon);
+    if (read != status::Ok) {
+      error = L"cannot read the icon " + options.Icon + L": " + DescribeStatus(read) + L".";
+      return read;
+    }
+    std::wstring why;
+    if (CheckIconFile(parts.Icon, why) != status::Ok) {
+      error = L"the icon " + options.Icon + L" is refused: " + why + L".";
+      return status::InvalidValue;
+    }
+  }
+  parts.VersionInfo = options.VersionInfo;
+
   // A folder becomes an archive beside the output first, which is removed
   // again whatever happens.
-  const std::wstring folderArchive = parts.Output + L".vm-sfxpack-" + std::to_wstring(GetCurrentProcessId()) + L".7z";
+  const std::wstring folderArchive = parts.Output + L".vm-sfxpack-" + ProcessTag() + L".7z";
   velmora::VMScopeExit removeFolderArchive([&] {
-    if (!options.Folder.empty()) DeleteFileW(folderArchive.c_str());
+    if (!options.Folder.empty()) RemoveFile(folderArchive);
   });
   if (!options.Folder.empty()) {
     VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error, progress));

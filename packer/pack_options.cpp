@@ -8,6 +8,17 @@
 using velmora::VMStatus;
 namespace status = velmora::status;
 
+namespace velmora {
+// A repeatable option: every value is kept, in order.
+template <>
+struct VMCmdLineArgHandler<std::string, std::vector<std::wstring>> {
+  static VMStatus ProcessValue(std::vector<std::wstring>& target, const std::string& text) {
+    target.push_back(VMUtf8ToUtf16(text));
+    return status::Ok;
+  }
+};
+}  // namespace velmora
+
 namespace {
 
 // The parser reports through a plain function; one parse runs at a time.
@@ -34,6 +45,9 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   parser.AddOption("", "stub", options.Stub, true);
   parser.AddOption("", "payload", options.Payload, true);
   parser.AddOption("", "folder", options.Folder, true);
+  parser.AddOption("", "icon", options.Icon, true);
+  std::vector<std::wstring> versionWords;
+  parser.AddOption("", "version-info", versionWords, true);
   parser.AddOption("", "languages", options.Languages, true);
   parser.AddOption("", "verify", options.Verify, true);
   std::wstring explainText;
@@ -81,11 +95,15 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
     error = L"vm-sfxpack: give exactly one of --payload and --folder (see --help).";
     return status::InvalidValue;
   }
+  for (const std::wstring& word : versionWords) {
+    VM_RETURN_IF_FAILED(AddVersionSetting(word, options.VersionInfo, error));
+  }
   return status::Ok;
 }
 
 const wchar_t* PackUsage() {
   return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
+                  [--icon FILE.ico] [--version-info KEY=VALUE]...
                   (--payload ARCHIVE.7z | --folder DIR)
        vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
        vm-sfxpack --verify INSTALLER.exe
@@ -114,6 +132,15 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
   --folder DIR        compress the folder's contents (with empty folders,
                       times and attributes) into a solid 7z archive with
                       LZMA2 and the executable filters 7-Zip picks by default
+  --icon FILE.ico     the installer's icon instead of the stub's: every
+                      image of the icon file (PNG or bitmap) is kept
+  --version-info KEY=VALUE
+                      a text of the installer's version resource, over the
+                      stub's own; KEY is ProductName, CompanyName,
+                      FileDescription, FileVersion, ProductVersion or
+                      LegalCopyright, VALUE 1 to 256 characters. A version
+                      of 1 to 4 numbers (up to 65535) joined by dots also
+                      sets the version numbers. Give it once per key.
   --explain           print, for an x86, an x64 and an ARM64 machine and each
                       display language, the Option and Command the installer
                       would run there, or the status it would end with;

@@ -1,6 +1,7 @@
 // The packer's command line:
 //
 //   vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
+//              [--icon FILE.ico] [--version-info KEY=VALUE]...
 //              (--payload ARCHIVE.7z | --folder DIR)
 //   vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
 //   vm-sfxpack --verify INSTALLER.exe
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "packer/version_resource.h"
 #include "support/vm_status.h"
 
 struct PackOptions {
@@ -21,6 +23,11 @@ struct PackOptions {
   // Exactly one of the two is given.
   std::wstring Payload = {};
   std::wstring Folder = {};
+  // Empty: the stub's icon stays.
+  std::wstring Icon = {};
+  // The --version-info words, checked; empty: the stub's version resource
+  // stays as it is.
+  std::vector<VersionSetting> VersionInfo = {};
   bool Help = false;
   // --explain: what the document does on each machine, nothing written.
   bool Explain = false;

@@ -1,6 +1,7 @@
 #include "packer/payload_check.h"
 
-#include <windows.h>
+#include <cwchar>
+#include <iterator>
 
 #include "7zip/Archive/IArchive.h"
 #include "7zip/Common/FileStreams.h"
@@ -133,7 +134,7 @@ std::wstring ResultText(Int32 result) {
 
 std::wstring HexResult(HRESULT result) {
   wchar_t text[16] = {};
-  wsprintfW(text, L"0x%08X", static_cast<unsigned>(result));
+  std::swprintf(text, std::size(text), L"0x%08X", static_cast<unsigned>(result));
   return text;
 }
 
@@ -143,7 +144,7 @@ VMStatus OpenArchive(const std::wstring& path, const UInt64* searchLimit, CMyCom
                      std::wstring& error) {
   CInFileStream* fileObject = new CInFileStream;
   CMyComPtr<IInStream> file = fileObject;
-  if (!fileObject->Open(path.c_str())) {
+  if (!fileObject->Open(LibraryPath(path))) {
     const VMStatus failed = velmora::LastErrorOr();
     error = L"cannot open " + path + L": " + DescribeStatus(failed) + L".";
     return failed;

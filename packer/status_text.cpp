@@ -1,6 +1,8 @@
 #include "packer/status_text.h"
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cwchar>
 
@@ -54,6 +56,7 @@ constexpr StatusName kNames[] = {
 };
 #undef VM_NAMED
 
+#ifdef _WIN32
 std::wstring SystemText(VMStatus code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
@@ -68,6 +71,34 @@ std::wstring SystemText(VMStatus code) {
   }
   return result;
 }
+
+#else
+// The Windows texts of the errors this system's failures are reported as.
+std::wstring SystemText(VMStatus code) {
+  struct Text {
+    VMStatus Code;
+    const wchar_t* Text;
+  };
+  static constexpr Text kTexts[] = {
+      {2, L"File not found"},
+      {3, L"Path not found"},
+      {4, L"Too many open files"},
+      {5, L"Access denied"},
+      {17, L"Cannot move the file to a different disk drive"},
+      {19, L"Write protected"},
+      {32, L"Sharing violation"},
+      {80, L"File exists"},
+      {112, L"Disk full"},
+      {145, L"Directory not empty"},
+      {206, L"File name or extension is too long"},
+      {1117, L"I/O device error"},
+  };
+  for (const Text& text : kTexts) {
+    if (text.Code == code) return text.Text;
+  }
+  return L"unknown status";
+}
+#endif
 
 }  // namespace
 

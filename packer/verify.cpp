@@ -1,5 +1,6 @@
 #include "packer/verify.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "packer/config_check.h"
 #include "packer/installer_writer.h"
 #include "packer/payload_check.h"
+#include "packer/pe_resources.h"
 #include "packer/status_text.h"
 
 using velmora::VMStatus;
@@ -140,19 +142,22 @@ VMStatus Unsound(std::wstring& error, std::wstring text, VMStatus code = status:
 VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines, std::wstring& error) {
   lines.clear();
   error.clear();
-  std::uint64_t imageEnd = 0;
-  std::uint64_t fileSize = 0;
-  const VMStatus image = GetImageEnd(installer, imageEnd, fileSize);
-  if (image == status::InvalidValue) return Unsound(error, installer + L" is not a 32-bit x86 Windows program.");
-  if (image != status::Ok) return Unsound(error, L"cannot read " + installer + L": " + DescribeStatus(image) + L".", image);
-  if (imageEnd >= kPayloadSearchLimit) {
-    return Unsound(error, L"the image is " + std::to_wstring(imageEnd) +
-                              L" bytes: a payload behind it lies beyond the 8 MiB the stub searches.");
-  }
+  // The stub finds its payload only within the first 8 MiB, so its image
+  // must end there: that much of the file is all the check reads.
+  std::error_code failed;
+  const std::uint64_t fileSize = std::filesystem::file_size(std::filesystem::path(installer), failed);
   Bytes bytes;
-  if (ReadStart(installer, imageEnd, bytes) != status::Ok) {
+  if (failed || ReadStart(installer, std::min<std::uint64_t>(fileSize, kPayloadSearchLimit), bytes) != status::Ok) {
     return Unsound(error, L"cannot read " + installer + L".", status::FileOpenFailed);
   }
+  std::uint64_t imageEnd = 0;
+  if (pe_resources::GetImageEnd(bytes, imageEnd) != status::Ok) {
+    return Unsound(error, installer + (fileSize > kPayloadSearchLimit
+                                           ? L" is not a 32-bit x86 Windows program whose image ends within the "
+                                             L"8 MiB the stub searches for its payload."
+                                           : L" is not a 32-bit x86 Windows program."));
+  }
+  bytes.resize(imageEnd);
   const Headers headers = ReadHeaders(bytes);
   lines.push_back(L"image: a 32-bit x86 Windows program of " + std::to_wstring(imageEnd) + L" bytes.");
 

@@ -7,7 +7,11 @@ namespace velmora {
 
 // printf-style format (the C runtime's rules: %S is a wide string); longer
 // text is cut at 511 characters.
+#ifdef _WIN32
 void VMTrace(const char* format, ...) __attribute__((format(ms_printf, 1, 2)));
+#else
+void VMTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#endif
 
 // Where finished lines go: OutputDebugStringA unless replaced. Tests read
 // the lines through their own sink; nullptr restores the default. Returns

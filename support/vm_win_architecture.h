@@ -2,7 +2,9 @@
 // natively or under emulation (WOW64).
 #pragma once
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cstdint>
 
@@ -21,9 +23,11 @@ enum class ProcessorArchitecture : std::uint32_t {
   ARM64 = 5,
 };
 
+#ifdef _WIN32
 [[nodiscard]] ProcessorArchitecture VMWinGetNativeArchitecture();
 
 // `native` is true when the process runs on the machine's own architecture.
 [[nodiscard]] VMStatus VMWinIsNativeProcess(HANDLE process, bool& native);
+#endif
 
 }  // namespace velmora

@@ -4,15 +4,32 @@
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
+#include <memory>
 #include <string_view>
 
 #include "support/vm_ascii_case.h"
+#ifdef _WIN32
 #include "support/vm_handle.h"
+#endif
 #include "support/vm_trace.h"
 #include "support/vm_utf_convert.h"
 
 namespace velmora {
 namespace {
+
+#ifdef _WIN32
+using CFile = velmora::VMUniqueCFile;
+std::FILE* OpenCFile(const std::wstring& path, bool write) { return _wfopen(path.c_str(), write ? L"wb" : L"rb"); }
+#else
+// Elsewhere file names are UTF-8.
+struct CFileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using CFile = std::unique_ptr<std::FILE, CFileClose>;
+std::FILE* OpenCFile(const std::wstring& path, bool write) {
+  return std::fopen(velmora::VMUtf16ToUtf8(path).c_str(), write ? "wb" : "rb");
+}
+#endif
 
 using namespace std::string_view_literals;
 
@@ -135,7 +152,7 @@ void TraceXmlError(const char* function, const tinyxml2::XMLDocument& document) 
 VMXmlDocument::VMXmlDocument() : document_(true, tinyxml2::PRESERVE_WHITESPACE) {}
 
 VMStatus VMXmlDocument::LoadFile(const std::wstring& path) {
-  VMUniqueCFile file(_wfopen(path.c_str(), L"rb"));
+  CFile file(OpenCFile(path, false));
   if (!file) return status::FileOpenFailed;
   if (document_.LoadFile(file.get()) != tinyxml2::XML_SUCCESS) {
     TraceXmlError("velmora::VMXmlDocument::LoadFile", document_);
@@ -160,7 +177,7 @@ VMStatus VMXmlDocument::Parse(const char* text) {
 }
 
 VMStatus VMXmlDocument::SaveFile(const std::wstring& path) {
-  VMUniqueCFile file(_wfopen(path.c_str(), L"wb"));
+  CFile file(OpenCFile(path, true));
   if (!file) return status::FileOpenFailed;
   // One declaration, always at the front: a document that was loaded with
   // its own, or saved before, must not come out with two.

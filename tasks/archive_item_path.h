@@ -3,8 +3,10 @@
 
 // The archive library's interfaces need the OLE declarations that the lean
 // Windows headers leave out.
+#ifdef _WIN32
 #include <windows.h>
 #include <ole2.h>
+#endif
 
 #include <string>
 

@@ -22,10 +22,10 @@ endfunction()
 
 # The folder names of the path values: the schema lists the table of
 # config/known_folder.cpp, no more and no less.
-file(STRINGS ${SOURCE_DIR}/config/known_folder.cpp table_lines REGEX "^ *\\{\"[A-Za-z0-9_]+\", &FOLDERID_")
+file(STRINGS ${SOURCE_DIR}/config/known_folder.cpp table_lines REGEX "^ *VM_FOLDER\\([A-Za-z0-9_]+\\),")
 set(table_names "")
 foreach(line IN LISTS table_lines)
-  string(REGEX REPLACE "^ *\\{\"([A-Za-z0-9_]+)\".*" "\\1" name "${line}")
+  string(REGEX REPLACE "^ *VM_FOLDER\\(([A-Za-z0-9_]+)\\).*" "\\1" name "${line}")
   list(APPEND table_names ${name})
 endforeach()
 file(STRINGS ${schema} schema_lines REGEX "\\{FOLDERID_[A-Za-z0-9_]+\\\\}")

@@ -7,3 +7,4 @@ extern std::wstring g_payloads;  // the payloads of tests/tasks/make_payloads.py
 extern std::wstring g_inputs;    // archives only the packer meets
 extern std::wstring g_stub;
 extern std::wstring g_packer;
+extern std::wstring g_icon;  // the stub's own icon file

@@ -10,11 +10,12 @@
 
 #include "packer/pack.h"
 #include "packer/pack_options.h"
+#include "packer/pe_resources.h"
+#include "packer/version_resource.h"
 #include "support/vm_status.h"
 #include "tests/packer/packer_inputs.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
-#include "tests/tools/temp_folder.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
@@ -23,6 +24,7 @@ std::wstring g_payloads;  // made by tests/tasks/make_payloads.py
 std::wstring g_inputs;    // made by tests/packer/CMakeLists rules with 7zz
 std::wstring g_stub;
 std::wstring g_packer;
+std::wstring g_icon;  // the stub's own icon file
 
 namespace {
 
@@ -31,6 +33,12 @@ using testing_tools::ReadWholeFile;
 using testing_tools::WriteWholeFile;
 using velmora::VMStatus;
 namespace status = velmora::status;
+
+std::uint32_t Get32(const std::string& b, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(b[at + i]);
+  return value;
+}
 
 constexpr const char* kExtractDocument =
     R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -127,6 +135,44 @@ TEST(PackCommandLine, WordsAndMistakes) {
       {"a value missing", {L"--payload", L"p.7z", L"--output"}, false, L"--output"},
       {"a stray word", {L"--output", L"a.exe", L"--payload", L"p.7z", L"extra"}, false, L"extra"},
   };
+  // --version-info words: accepted, or refused naming why.
+  const std::wstring longValue(257, L'x');
+  const std::pair<std::wstring, const wchar_t*> versionWords[] = {
+      {L"ProductName=Vendor Setup", nullptr},
+      {L"FileVersion=1.2.3.4", nullptr},
+      {L"FileVersion=65535", nullptr},
+      {L"ProductVersion=2.0 beta", nullptr},
+      {L"LegalCopyright=" + std::wstring(256, L'\u00E9'), nullptr},
+      {L"Comments=x", L"one of the keys"},
+      {L"productname=x", L"one of the keys"},
+      {L"ProductName", L"one of the keys"},
+      {L"ProductName=", L"1 to 256 characters"},
+      {L"CompanyName=" + longValue, L"1 to 256 characters"},
+      {L"FileVersion=1.2.3.4.5", L"is not a version"},
+      {L"ProductVersion=1..2", L"is not a version"},
+      {L"FileVersion=65536", L"is not a version"},
+      {L"FileVersion=1.2.", L"is not a version"},
+  };
+  for (const auto& [word, errorPart] : versionWords) {
+    SCOPED_TRACE(testing::PrintToString(word));
+    PackOptions options;
+    std::wstring error;
+    const VMStatus parsed =
+        ParsePackOptions({L"--output", L"a.exe", L"--payload", L"p.7z", L"--version-info", word}, options, error);
+    EXPECT_EQ(parsed == status::Ok, errorPart == nullptr) << testing::PrintToString(error);
+    if (errorPart != nullptr) {
+      EXPECT_TRUE(Contains(error, errorPart)) << testing::PrintToString(error);
+    }
+  }
+  {
+    PackOptions options;
+    std::wstring error;
+    EXPECT_NE(ParsePackOptions({L"--output", L"a.exe", L"--payload", L"p.7z", L"--version-info", L"ProductName=a",
+                                L"--version-info", L"ProductName=b"},
+                               options, error),
+              status::Ok);
+    EXPECT_TRUE(Contains(error, L"given twice")) << testing::PrintToString(error);
+  }
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     PackOptions options;
@@ -174,8 +220,7 @@ TEST_F(Packing, InstallerIsTheStubWithItsDocumentAndThePayloadBehind) {
                                                    L" bytes, 13 items.");
 
   // Without a document the installer carries none, even when the stub it
-  // starts from had one: the document goes, or the packer refuses (Wine's
-  // resource updater cannot delete).
+  // starts from had one.
   const std::wstring withDocument = Work(L"with-document.exe");
   ASSERT_TRUE(CopyFileW(g_stub.c_str(), withDocument.c_str(), FALSE));
   HANDLE update = BeginUpdateResourceW(withDocument.c_str(), FALSE);
@@ -184,14 +229,101 @@ TEST_F(Packing, InstallerIsTheStubWithItsDocumentAndThePayloadBehind) {
                               static_cast<DWORD>(std::string(kExtractDocument).size())));
   ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
   const std::wstring plain = Work(L"plain.exe");
-  const VMStatus packed = Pack({.Output = plain, .Stub = withDocument, .Payload = Payload(L"method-copy.7z")}, report, error);
-  if (packed == status::Ok) {
-    (void)ConfigurationResource(plain, present);
-    EXPECT_FALSE(present);
-  } else {
-    EXPECT_TRUE(Contains(error, L"cannot be removed")) << testing::PrintToString(error);
-    EXPECT_EQ(GetFileAttributesW(plain.c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_EQ(Pack({.Output = plain, .Stub = withDocument, .Payload = Payload(L"method-copy.7z")}, report, error),
+            status::Ok)
+      << testing::PrintToString(error);
+  (void)ConfigurationResource(plain, present);
+  EXPECT_FALSE(present);
+}
+
+BOOL CALLBACK CountName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// The icon and the version texts as Windows reads them from the installer;
+// texts not given keep the stub's own, and the installer still runs.
+TEST_F(Packing, IconAndVersionTextsReadBack) {
+  pe_resources::PeImage stub;
+  std::wstring error;
+  const std::string stubBytes = ReadWholeFile(g_stub);
+  ASSERT_EQ(stub.Load(pe_resources::Bytes(stubBytes.begin(), stubBytes.end()), error), status::Ok);
+  SetVersionResource(stub, {{u"CompanyName", u"Stub Maker"}, {u"ProductVersion", u"9.8"}});
+  pe_resources::Bytes withVersion;
+  ASSERT_EQ(stub.Write(withVersion, error), status::Ok);
+  const std::wstring stubPath = Work(L"stub.exe");
+  WriteWholeFile(stubPath, std::string(withVersion.begin(), withVersion.end()));
+
+  // A PNG image and the stub's 32x32 bitmap.
+  const std::string original = ReadWholeFile(g_icon);
+  const std::string png = std::string("\x89PNG\r\n\x1A\n", 8) + std::string(100, 'p');
+  const std::string bitmap = original.substr(Get32(original, 22 + 12), Get32(original, 22 + 8));
+  std::string ico = std::string("\0\0\1\0\2\0", 6) + original.substr(6, 8) + std::string(8, '\0') +
+                    original.substr(22, 12) + std::string(4, '\0');
+  for (const auto& [entry, image] : {std::pair{6, &png}, std::pair{22, &bitmap}}) {
+    for (int i = 0; i < 4; ++i) ico[entry + 8 + i] = static_cast<char>(image->size() >> (8 * i));
+    for (int i = 0; i < 4; ++i) ico[entry + 12 + i] = static_cast<char>(ico.size() >> (8 * i));
+    ico += *image;
   }
+  const std::wstring iconPath = Work(L"vendor.ico");
+  WriteWholeFile(iconPath, ico);
+
+  PackOptions options;
+  ASSERT_EQ(ParsePackOptions({L"--output", Work(L"setup.exe"), L"--config", WriteDocument(kExtractDocument), L"--stub",
+                              stubPath, L"--icon", iconPath, L"--payload", Payload(L"method-lzma2.7z"),
+                              L"--version-info", L"ProductName=Vendor Setup", L"--version-info", L"FileVersion=1.2.3.4",
+                              L"--version-info", L"LegalCopyright=\u00A9 2026 Vendor"},
+                             options, error),
+            status::Ok)
+      << testing::PrintToString(error);
+  PackReport report;
+  ASSERT_EQ(::Pack(options, report, error), status::Ok) << testing::PrintToString(error);
+
+  const std::wstring installer = options.Output;
+  std::vector<char> info(GetFileVersionInfoSizeW(installer.c_str(), nullptr));
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(GetFileVersionInfoW(installer.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  const std::pair<const wchar_t*, const wchar_t*> texts[] = {
+      {L"ProductName", L"Vendor Setup"}, {L"CompanyName", L"Stub Maker"}, {L"FileVersion", L"1.2.3.4"},
+      {L"ProductVersion", L"9.8"},       {L"LegalCopyright", L"\u00A9 2026 Vendor"}};
+  for (const auto& [key, expected] : texts) {
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), (std::wstring(L"\\StringFileInfo\\040904B0\\") + key).c_str(),
+                               reinterpret_cast<void**>(&value), &length))
+        << testing::PrintToString(key);
+    EXPECT_EQ(std::wstring(value), expected);
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010002u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00030004u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00090008u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+
+  HMODULE module = LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr);
+  auto resource = [&](LPCWSTR type, WORD id) {
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    if (found == nullptr) return std::string();
+    return std::string(static_cast<const char*>(LockResource(LoadResource(module, found))), SizeofResource(module, found));
+  };
+  const std::string group = resource(RT_GROUP_ICON, 1);
+  ASSERT_EQ(group.size(), 6u + 2 * 14);
+  EXPECT_EQ(group.substr(0, 6), ico.substr(0, 6));
+  for (const auto& [entry, image] : {std::pair{0, &png}, std::pair{1, &bitmap}}) {
+    EXPECT_EQ(group.substr(6 + entry * 14, 12), ico.substr(6 + entry * 16, 12));
+    EXPECT_EQ(resource(RT_ICON, static_cast<WORD>(static_cast<std::uint8_t>(group[6 + entry * 14 + 12]))), *image);
+  }
+  int icons = 0;
+  EnumResourceNamesW(module, RT_ICON, &CountName, reinterpret_cast<LONG_PTR>(&icons));
+  EXPECT_EQ(icons, 2) << "the stub's icons are gone";
+  FreeLibrary(module);
+
+  const std::wstring target = Work(L"target");
+  EXPECT_EQ(RunInstaller(installer, target), 0u);
+  EXPECT_NE(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Packing, MachinesWithoutAnOptionAreNotedNotRefused) {
@@ -227,7 +359,14 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     bool StubWithTail = false;       // the real stub with bytes behind its image
     std::wstring Folder = {};        // --folder instead of a payload
     bool OutputIsPayload = false;
+    std::string IconBytes = {};      // written to icon.ico and given as --icon when not empty
     std::wstring ErrorPart;
+  };
+  const std::string icon = ReadWholeFile(g_icon);
+  auto iconWith = [&](std::size_t at, std::uint32_t value) {
+    std::string copy = icon;
+    for (int i = 0; i < 4; ++i) copy[at + i] = static_cast<char>(value >> (8 * i));
+    return copy;
   };
   const Row rows[] = {
       {.Name = "a document that is not XML", .Document = "<SelfExtractor", .PayloadName = L"method-copy.7z",
@@ -282,6 +421,18 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
       {.Name = "a missing folder", .Folder = L"no-such-folder", .ErrorPart = L"does not exist"},
       {.Name = "the output in place of the payload", .PayloadBytes = archive, .OutputIsPayload = true,
        .ErrorPart = L"would replace the input"},
+      {.Name = "an icon that is a cursor", .PayloadName = L"method-copy.7z", .IconBytes = iconWith(2, 2),
+       .ErrorPart = L"is refused: it is not an icon file"},
+      {.Name = "an icon without images", .PayloadName = L"method-copy.7z", .IconBytes = std::string("\0\0\1\0\0\0", 6),
+       .ErrorPart = L"it has no images"},
+      {.Name = "an icon cut in its directory", .PayloadName = L"method-copy.7z", .IconBytes = icon.substr(0, 20),
+       .ErrorPart = L"directory is cut short"},
+      {.Name = "an icon image beyond the file", .PayloadName = L"method-copy.7z",
+       .IconBytes = iconWith(6 + 8, static_cast<std::uint32_t>(icon.size())), .ErrorPart = L"image 1 lies outside"},
+      {.Name = "an icon image inside the directory", .PayloadName = L"method-copy.7z", .IconBytes = iconWith(6 + 12, 2),
+       .ErrorPart = L"image 1 lies outside"},
+      {.Name = "an icon image of another format", .PayloadName = L"method-copy.7z",
+       .IconBytes = iconWith(Get32(icon, 6 + 12), 0x46464947), .ErrorPart = L"image 1 is neither a PNG nor a bitmap"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -300,6 +451,10 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     }
     if (!row.Folder.empty()) options.Folder = Work(row.Folder);
     if (row.OutputIsPayload) options.Output = options.Payload;
+    if (!row.IconBytes.empty()) {
+      options.Icon = Work(L"icon.ico");
+      WriteWholeFile(options.Icon, row.IconBytes);
+    }
     const auto before = ListFolder(work_);
 
     PackReport report;
@@ -468,9 +623,11 @@ int main(int argc, char** argv) {
     value("payloads", g_payloads);
     value("stub", g_stub);
     value("packer", g_packer);
+    value("icon", g_icon);
   }
-  if (g_payloads.empty() || g_stub.empty() || g_packer.empty()) {
-    std::fprintf(stderr, "usage: packer_tests --payloads=FOLDER --stub=STUB.exe --packer=vm-sfxpack.exe\n");
+  if (g_payloads.empty() || g_stub.empty() || g_packer.empty() || g_icon.empty()) {
+    std::fprintf(stderr,
+                 "usage: packer_tests --payloads=FOLDER --stub=STUB.exe --packer=vm-sfxpack.exe --icon=FILE.ico\n");
     return 2;
   }
   g_inputs = g_payloads + L"\\..\\packer-inputs";

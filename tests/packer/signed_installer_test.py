@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """A packed installer with a configuration document, signed afterwards.
 
-signed_installer_test.py SOURCE_DIR BIN_DIR PAYLOADS WORK_DIR
+signed_installer_test.py SOURCE_DIR BIN_DIR PAYLOADS WORK_DIR [PACKER]
 
-vm-sfxpack makes an installer from the test tree and the extract example
-document; osslsigncode signs it with the test certificate of make_payloads.py
-and verifies the signature, and vm-sfxpack --verify finds it sound with a
+PACKER (by default BIN_DIR/vm-sfxpack) makes an installer from the test tree,
+the extract example document, an icon of a PNG and a bitmap image, and version
+texts; wrestool reads the icon and the version resource back; osslsigncode
+signs it with the test certificate of make_payloads.py and verifies the
+signature, and PACKER --verify finds it sound with a
 signature; the signed installer, run quietly into a fresh folder, must exit 0
 and unpack the same tree. The packer and the installer run
 in the Wine prefix VM_WINE_PREFIX names (win64 by default); the folder is kept
@@ -14,11 +16,14 @@ for a look when something fails.
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
+import zlib
 
 source, bin_dir, payloads, work_root = sys.argv[1:5]
-work = os.path.join(work_root, os.environ.get("VM_WINE_PREFIX", "win64"))
+packer = sys.argv[5] if len(sys.argv) > 5 else os.path.join(bin_dir, "vm-sfxpack")
+work = os.path.join(work_root, os.path.basename(packer), os.environ.get("VM_WINE_PREFIX", "win64"))
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
 tree = os.path.join(payloads, "tree")
@@ -53,11 +58,59 @@ def listing(root):
     return entries
 
 
-run(os.path.join(bin_dir, "vm-sfxpack"), "--folder", tree, "--config", os.path.join(source, "examples", "extract.xml"),
-    "--output", unsigned)
+def run_bytes(*command):
+    result = subprocess.run(command, capture_output=True)
+    if result.returncode != 0:
+        sys.exit(f"FAILED ({result.returncode}): {' '.join(command)}\n{result.stderr.decode(errors='replace')}")
+    return result.stdout
+
+
+def png(size):
+    chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data +
+                                struct.pack(">I", zlib.crc32(kind + data)))
+    rows = b"".join(b"\0" + bytes((16, 96, 160, 255)) * size for _ in range(size))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def bitmap(size):
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    return header + bytes((160, 96, 16, 255)) * size * size + b"\0" * (size * ((size + 31) // 32) * 4)
+
+
+images = [(256, png(256)), (16, bitmap(16))]
+icon_file = b"\0\0\1\0" + struct.pack("<H", len(images))
+at = 6 + 16 * len(images)
+for size, image in images:
+    icon_file += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), at)
+    at += len(image)
+icon_file += b"".join(image for _, image in images)
+icon = os.path.join(work, "vendor.ico")
+with open(icon, "wb") as f:
+    f.write(icon_file)
+
+texts = {"ProductName": "Vendor Setup", "CompanyName": "Vendor Ltd", "FileVersion": "1.2.3.4",
+         "LegalCopyright": "\u00a9 2026 Vendor"}
+run(packer, "--folder", tree, "--config", os.path.join(source, "examples", "extract.xml"), "--icon", icon,
+    *[w for name, value in texts.items() for w in ("--version-info", f"{name}={value}")], "--output", unsigned)
+
+# The icon group rebuilt as a file begins with the icon file given (wrestool
+# writes some bytes more behind it); the version resource holds every text and
+# the numbers of FileVersion.
+if not run_bytes("wrestool", "-x", "--type=14", unsigned).startswith(icon_file):
+    sys.exit("FAILED: the icon read back differs from the icon file")
+if run("wrestool", "-l", "--type=3", unsigned).count("--type=3") != len(images):
+    sys.exit("FAILED: the installer keeps icons of the stub's")
+version = run_bytes("wrestool", "-x", "--raw", "--type=16", unsigned)
+for name, value in texts.items():
+    if (name + "\0").encode("utf-16-le") not in version or (value + "\0").encode("utf-16-le") not in version:
+        sys.exit(f"FAILED: the version resource lacks {name}={value}")
+fixed = version.find(struct.pack("<I", 0xFEEF04BD))
+if fixed < 0 or struct.unpack_from("<II", version, fixed + 8) != (0x00010002, 0x00030004):
+    sys.exit("FAILED: the version numbers are not 1.2.3.4")
 run("osslsigncode", "sign", "-certs", cert, "-key", key, "-in", unsigned, "-out", signed)
 run("osslsigncode", "verify", "-CAfile", cert, "-in", signed)
-verified = run(os.path.join(bin_dir, "vm-sfxpack"), "--verify", signed)
+verified = run(packer, "--verify", signed)
 if "signature: present" not in verified:
     sys.exit(f"FAILED: vm-sfxpack --verify does not see the signature:\n{verified}")
 

@@ -1,0 +1,97 @@
+#include "packer/packer_files.h"
+
+#include <windows.h>
+
+#include "support/vm_handle.h"
+#include "support/vm_win_module_file_name.h"
+
+using velmora::VMStatus;
+using velmora::VMUniqueFile;
+namespace status = velmora::status;
+
+namespace {
+
+VMUniqueFile OpenForReading(const std::wstring& path) {
+  return VMUniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+}  // namespace
+
+VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
+  const VMUniqueFile file = OpenForReading(path);
+  LARGE_INTEGER size{};
+  VM_RETURN_LAST_ERROR_IF(!file || !GetFileSizeEx(file.get(), &size));
+  if (static_cast<std::uint64_t>(size.QuadPart) > limit) return status::InvalidValue;
+  bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  DWORD read = 0;
+  VM_RETURN_LAST_ERROR_IF(!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
+  return read == bytes.size() ? status::Ok : status::FileOpenFailed;
+}
+
+VMStatus WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  const VMUniqueFile file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  VM_RETURN_LAST_ERROR_IF(!file);
+  DWORD written = 0;
+  VM_RETURN_LAST_ERROR_IF(!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+  return written == bytes.size() ? status::Ok : status::FileWriteFailed;
+}
+
+VMStatus GetFileSize(const std::wstring& path, std::uint64_t& size) {
+  const VMUniqueFile file = OpenForReading(path);
+  LARGE_INTEGER value{};
+  VM_RETURN_LAST_ERROR_IF(!file || !GetFileSizeEx(file.get(), &value));
+  size = static_cast<std::uint64_t>(value.QuadPart);
+  return status::Ok;
+}
+
+VMStatus AppendFile(const std::wstring& target, const std::wstring& source) {
+  const VMUniqueFile input = OpenForReading(source);
+  VM_RETURN_LAST_ERROR_IF(!input);
+  const VMUniqueFile output(
+      CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER end{};
+  VM_RETURN_LAST_ERROR_IF(!output || !SetFilePointerEx(output.get(), end, nullptr, FILE_END));
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    DWORD read = 0;
+    VM_RETURN_LAST_ERROR_IF(!ReadFile(input.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr));
+    if (read == 0) break;
+    DWORD written = 0;
+    VM_RETURN_LAST_ERROR_IF(!WriteFile(output.get(), buffer.data(), read, &written, nullptr));
+    if (written != read) return status::FileWriteFailed;
+  }
+  VM_RETURN_LAST_ERROR_IF(!FlushFileBuffers(output.get()));
+  return status::Ok;
+}
+
+VMStatus ReplaceFile(const std::wstring& from, const std::wstring& to) {
+  VM_RETURN_LAST_ERROR_IF(!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  return status::Ok;
+}
+
+void RemoveFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return full;
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  return !b.empty() && CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+VMStatus GetPackerFolder(std::wstring& folder) {
+  velmora::VMWinModuleFileName self;
+  VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
+  folder = self.Drive + self.Directory;
+  return status::Ok;
+}
+
+std::wstring ProcessTag() { return std::to_wstring(GetCurrentProcessId()); }

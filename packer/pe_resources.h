@@ -1,0 +1,81 @@
+// The resources of a 32-bit x86 Windows image, read from and written back
+// into its bytes without any Windows function, so that the packer works the
+// same on every host.
+//
+// The image is written back with a rebuilt resource section. That section
+// must be the last one, or be followed only by the base relocations, which
+// move behind it; anything else is refused.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/vm_status.h"
+
+namespace pe_resources {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline constexpr std::uint16_t kTypeIcon = 3;
+inline constexpr std::uint16_t kTypeRcData = 10;
+inline constexpr std::uint16_t kTypeGroupIcon = 14;
+inline constexpr std::uint16_t kTypeVersion = 16;
+
+// A type or a name in the resource tree: a number or a text.
+struct ResourceName {
+  std::uint16_t Id = 0;
+  std::u16string Text;  // empty: the name is Id
+
+  friend bool operator==(const ResourceName&, const ResourceName&) = default;
+};
+// Texts before numbers, as the tree keeps them.
+bool operator<(const ResourceName& a, const ResourceName& b);
+
+struct ResourceKey {
+  ResourceName Type;
+  ResourceName Name;
+  std::uint16_t Language = 0;
+
+  friend bool operator==(const ResourceKey&, const ResourceKey&) = default;
+};
+bool operator<(const ResourceKey& a, const ResourceKey& b);
+
+struct ResourceData {
+  Bytes Data;
+  std::uint32_t CodePage = 0;
+
+  friend bool operator==(const ResourceData&, const ResourceData&) = default;
+};
+
+// Where the image in `file` ends: the end of its headers or of its last
+// section's data, whichever is later. Anything but a 32-bit x86 Windows
+// program, or one whose sections lie beyond the file, fails with
+// InvalidValue.
+[[nodiscard]] velmora::VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end);
+
+class PeImage {
+ public:
+  // Takes the whole file. Fails with InvalidValue and a one-line reason for
+  // anything but a well-formed 32-bit x86 image that it can write back.
+  [[nodiscard]] velmora::VMStatus Load(Bytes file, std::wstring& error);
+
+  [[nodiscard]] const ResourceData* Find(std::uint16_t type, std::uint16_t id, std::uint16_t language) const;
+  void Set(std::uint16_t type, std::uint16_t id, std::uint16_t language, Bytes data);
+  // How many entries went.
+  std::size_t Remove(std::uint16_t type, std::uint16_t id, std::uint16_t language);
+  // Every language of `type`/`id`, or of every id of `type` when `id` is 0.
+  std::size_t RemoveAll(std::uint16_t type, std::uint16_t id = 0);
+  [[nodiscard]] const std::map<ResourceKey, ResourceData>& Entries() const { return entries_; }
+
+  // The image with the resources as they are now. The checksum field is
+  // cleared: the installer's bytes change again when the payload follows.
+  [[nodiscard]] velmora::VMStatus Write(Bytes& file, std::wstring& error) const;
+
+ private:
+  Bytes file_;
+  std::map<ResourceKey, ResourceData> entries_;
+};
+
+}  // namespace pe_resources

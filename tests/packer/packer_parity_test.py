@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""The Linux packer against the Windows one.
+
+packer_parity_test.py SOURCE_DIR BIN_DIR PAYLOADS WORK_DIR
+
+Every document of tests/config and the payloads the stub refuses go through
+the Linux packer: accepted ones pack, refused ones exit 1 and leave the
+folder as it was. A sample of them, and the command-line mistakes, also go
+through the Windows packer under Wine: both must print the same lines, exit
+with the same code and, when they pack, write the same bytes. A launch
+installer made by the Linux packer runs under Wine and ends with its
+command's exit code.
+"""
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+source, bin_dir, payloads, work_root = sys.argv[1:5]
+work = os.path.join(work_root, os.environ.get("VM_WINE_PREFIX", "win64"))
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(work)
+native, windows = os.path.join(bin_dir, "vm-sfxpack"), os.path.join(bin_dir, "vm-sfxpack-wine")
+failures = []
+
+
+def pack(packer, *words):
+    """Runs a packer in the work folder with relative paths, so both print the same."""
+    result = subprocess.run([packer, *words], cwd=work, capture_output=True, text=True)
+    return result.returncode, result.stdout, result.stderr
+
+
+def put(name, source_path):
+    shutil.copyfile(source_path, os.path.join(work, name))
+
+
+def check(name, condition, detail=""):
+    if not condition:
+        failures.append(f"{name}: {detail}")
+
+
+put("payload.7z", os.path.join(payloads, "method-lzma2.7z"))
+put("doc.xml", os.path.join(source, "examples", "extract.xml"))
+with open(os.path.join(work, "not-an-icon.ico"), "w") as f:
+    f.write("plain text")
+
+# (name, words, compared with the Windows packer)
+cases = []
+documents = sorted(glob.glob(os.path.join(source, "tests", "config", "*", "*.xml")))
+sample = {"accepted", "architecture-twice.xml", "command-ids-equal.xml", "default-command-empty.xml",
+          "command-without-id.xml", "as-admin-on-create-process.xml", "commands-without-command.xml"}
+for document in documents:
+    name = "doc-" + os.path.basename(document)
+    put(name, document)
+    compared = os.path.basename(os.path.dirname(document)) in sample or os.path.basename(document) in sample
+    cases.append((name, ["--config", name, "--payload", "payload.7z"], compared))
+refused_payloads = ["crafted-case.7z", "crafted-unsafe-parent-backslash.7z", "crafted-unsafe-device.7z",
+                    "crafted-unsafe-forbidden.7z", "crafted-unsafe-trailing.7z", "crafted-symlink.7z",
+                    "crafted-nocrc.7z", "crafted-unsafe-long.7z", "encrypted.7z", "../packer-inputs/bzip2.7z"]
+for payload in refused_payloads:
+    name = "payload-" + os.path.basename(payload)
+    put(name, os.path.join(payloads, payload))
+    cases.append((name, ["--config", "doc.xml", "--payload", name], True))
+# Names and texts beyond Latin-1 and beyond 16 bits: both packers convert
+# them alike, and compare names in letter case alike.
+for name, files in (("unicode-names.7z", ["\u00dcn\u00efc\u00f6d\u00e9/\U0001d11e \u0444\u0430\u0439\u043b.txt"]),
+                    ("unicode-case.7z", ["\u00c4\U0001d11e.txt", "\u00e4\U0001d11e.txt"])):
+    tree = os.path.join(work, name + ".d")
+    for file in files:
+        os.makedirs(os.path.dirname(os.path.join(tree, file)), exist_ok=True)
+        with open(os.path.join(tree, file), "w") as f:
+            f.write(file)
+    subprocess.run(["7zz", "a", "-bso0", "-bsp0", os.path.join(work, name), "."], cwd=tree, check=True)
+    shutil.rmtree(tree)
+    cases.append((name, ["--config", "doc.xml", "--payload", name], True))
+cases += [
+    ("texts beyond 16 bits", ["--payload", "payload.7z", "--version-info", "ProductName=\u00dc \U0001d11e \u0444"],
+     True),
+    ("bad version", ["--payload", "payload.7z", "--version-info", "FileVersion=1..2"], True),
+    ("unknown key", ["--payload", "payload.7z", "--version-info", "Comments=x"], True),
+    ("no output", ["--payload", "payload.7z"], True),
+    ("not an icon", ["--payload", "payload.7z", "--icon", "not-an-icon.ico"], True),
+    ("icon and texts", ["--config", "doc.xml", "--payload", "payload.7z", "--icon",
+                        os.path.join(source, "ui", "stub.ico"), "--version-info", "CompanyName=Vendor"], True),
+]
+
+for name, words, compared in cases:
+    words = (["--output", "setup.exe"] if "no output" != name else []) + words
+    before = sorted(os.listdir(work))
+    got = pack(native, *words)
+    if got[0] != 0:
+        check(name, sorted(os.listdir(work)) == before, "the refusal left files behind")
+        check(name, got[0] in (1, 2) and got[2].count("\n") == 1 and not got[1], f"refusal output {got}")
+    if name.startswith("doc-"):
+        accepted = "/accepted/" in next(d for d in documents if d.endswith(name[4:]))
+        check(name, (got[0] == 0) == accepted, f"exit {got[0]}: {got[2]}")
+    if compared:
+        native_bytes = None
+        if got[0] == 0:
+            with open(os.path.join(work, "setup.exe"), "rb") as f:
+                native_bytes = f.read()
+            os.remove(os.path.join(work, "setup.exe"))
+        expected = pack(windows, *words)
+        check(name, got == expected, f"Linux packer {got}, Windows packer {expected}")
+        if expected[0] == 0:
+            with open(os.path.join(work, "setup.exe"), "rb") as f:
+                check(name, f.read() == native_bytes, "the two installers differ")
+    if os.path.exists(os.path.join(work, "setup.exe")):
+        os.remove(os.path.join(work, "setup.exe"))
+
+# A launch installer: the command's exit code comes back through the stub.
+with open(os.path.join(work, "launch.xml"), "w") as f:
+    f.write("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='any'>"
+            "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
+            "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
+            "<Command Id='go'><CreateProcess><Executable>cmd.exe</Executable><Arguments>/c exit 7</Arguments>"
+            "</CreateProcess></Command></Commands></Option></Options></Launch></SelfExtractor>")
+got = pack(native, "--output", "launch.exe", "--config", "launch.xml", "--folder", os.path.join(payloads, "tree"))
+check("launch", got[0] == 0, f"{got}")
+if got[0] == 0:
+    report = subprocess.run([os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "runprogram.exe"),
+                             "--", "Z:" + os.path.join(work, "launch.exe").replace("/", "\\"), "--gui", "off"],
+                            capture_output=True, text=True).stdout
+    check("launch", re.search(r"^exit: 0x00000007 ", report, re.MULTILINE), report)
+
+# What the two packers say about documents and installers without packing.
+inspections = [(name, ["--explain", "--config", name, "--languages", "de-AT,fr-FR,en-GB,ja-JP"])
+               for name, _, compared in cases if name.startswith("doc-") and compared]
+if got[0] == 0:
+    with open(os.path.join(work, "launch.exe"), "rb") as f:
+        damaged = bytearray(f.read())
+    damaged[-40] ^= 0x55
+    with open(os.path.join(work, "damaged.exe"), "wb") as f:
+        f.write(damaged)
+    inspections += [("verify", ["--verify", "launch.exe"]), ("verify damaged", ["--verify", "damaged.exe"])]
+for name, words in inspections:
+    native_said, windows_said = pack(native, *words), pack(windows, *words)
+    check(name, native_said == windows_said, f"Linux packer {native_said}, Windows packer {windows_said}")
+
+if failures:
+    sys.exit("FAILED:\n" + "\n".join(failures))
+shutil.rmtree(work)
+print(f"{len(cases)} cases through the Linux packer, "
+      f"{sum(1 for c in cases if c[2])} also through the Windows packer; the launch installer ran; "
+      f"{len(inspections)} --explain and --verify runs alike")
