@@ -32,11 +32,11 @@ void List(const std::wstring& folder, const std::vector<std::wstring>& skipped, 
     if (skip) continue;
     SnapshotEntry& entry = out[path];
     entry.Attributes = found.dwFileAttributes;
-    entry.Modified = (ULONGLONG{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       List(path, skipped, hashContents, out);
     } else {
+      entry.Modified = (ULONGLONG{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
       entry.Size = (ULONGLONG{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
       if (hashContents) entry.ContentHash = HashFile(path);
     }

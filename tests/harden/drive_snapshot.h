@@ -14,7 +14,7 @@ namespace harden {
 struct SnapshotEntry {
   DWORD Attributes = 0;
   ULONGLONG Size = 0;
-  ULONGLONG Modified = 0;
+  ULONGLONG Modified = 0;  // files only
   std::uint64_t ContentHash = 0;  // 0 unless contents are hashed
   bool operator==(const SnapshotEntry&) const = default;
 };
@@ -23,7 +23,9 @@ using Snapshot = std::map<std::wstring, SnapshotEntry>;
 
 // Every file and folder below `root` but the folders in `skipped` (full
 // paths, compared without regard to letter case), with their attributes,
-// sizes and last-write times, and with `hashContents` also their contents.
+// and the files with their sizes, last-write times and, with `hashContents`,
+// their contents. A folder's time changes whenever anything comes and goes
+// in it (Wine's own helpers use the temporary folder), so it is left out.
 // Links are listed, never followed.
 [[nodiscard]] Snapshot TakeSnapshot(const std::wstring& root, const std::vector<std::wstring>& skipped,
                                     bool hashContents);

@@ -37,10 +37,16 @@ using testing_tools::WriteWholeFile;
 std::wstring g_stub;
 std::wstring g_cases;  // what make_payload_cases.py made
 bool g_full = false;
-// Only the cases numbered from g_first up to before g_end run (--case=N,
-// --cases=FIRST-END): a failing case alone, or a full campaign in parts.
-long g_first = 0, g_end = 0x7FFFFFFF;
-bool Chosen(long caseNumber) { return caseNumber >= g_first && caseNumber < g_end; }
+// Only the cases given with --case run (N, FIRST-END with END not included,
+// several separated by commas): a failing case alone, or a full campaign in
+// parts. None given: all.
+std::vector<std::pair<long, long>> g_chosen;
+bool Chosen(long caseNumber) {
+  for (const auto& [first, end] : g_chosen) {
+    if (caseNumber >= first && caseNumber < end) return true;
+  }
+  return g_chosen.empty();
+}
 
 int Scale(int quick, int full) { return g_full ? full : quick; }
 
@@ -463,15 +469,20 @@ int main(int argc, char** argv) {
     if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
     if (argument.rfind("--cases=", 0) == 0) g_cases = testing_tools::HostPathToWindows(argument.substr(8));
     if (argument.rfind("--case=", 0) == 0) {
-      char* end = nullptr;
-      g_first = std::strtol(argument.c_str() + 7, &end, 10);
-      g_end = *end == '-' ? std::strtol(end + 1, nullptr, 10) : g_first + 1;
+      for (const char* at = argument.c_str() + 7; *at != '\0'; at += *at == ',') {
+        char* end = nullptr;
+        const long first = std::strtol(at, &end, 10);
+        if (end == at) break;
+        at = end;
+        g_chosen.emplace_back(first, *at == '-' ? std::strtol(at + 1, &end, 10) : first + 1);
+        if (*at == '-') at = end;
+      }
     }
   }
   const char* scale = std::getenv("VM_HARDEN_SCALE");
   g_full = scale != nullptr && std::string(scale) == "full";
   if (g_stub.empty() || g_cases.empty()) {
-    std::fprintf(stderr, "usage: harden_payloads --stub=STUB.exe --cases=FOLDER [--case=N|--case=FIRST-END]\n");
+    std::fprintf(stderr, "usage: harden_payloads --stub=STUB.exe --cases=FOLDER [--case=N|FIRST-END,...]\n");
     return 2;
   }
   return RUN_ALL_TESTS();

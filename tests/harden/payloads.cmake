@@ -15,7 +15,7 @@ target_compile_options(harden_payloads PRIVATE ${VM_OWN_WARNINGS})
 add_dependencies(harden_payloads vm-sfxstub harden_payload_cases)
 
 # name, gtest case, timeout at full scale (seconds)
-foreach(campaign "corrupt;CorruptPayloads;10800" "names;HostileNames;1800" "limits;ResourceLimits;1800")
+foreach(campaign "corrupt;CorruptPayloads;21600" "names;HostileNames;1800" "limits;ResourceLimits;1800")
   list(GET campaign 0 name)
   list(GET campaign 1 test)
   list(GET campaign 2 timeout)
