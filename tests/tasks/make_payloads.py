@@ -6,7 +6,7 @@ make_payloads.py OUT_DIR STUB
 - tree/: a folder with nested and empty folders, Unicode names, a read-only
   file and set times; method-*.7z: that folder packed by 7zz with each coding
   method the stub registers.
-- crafted-*.7z: archives written here byte by byte (Copy method), for what 7zz
+- crafted-*.7z: archives written byte by byte (tests/tools/seven_zip_writer.py), for what 7zz
   will not produce: unsafe paths, device names, items without a path, chosen
   attributes, anti-items. The 7z format separates path elements with "/";
   archives made on Windows by other tools may hold "\" instead.
@@ -18,22 +18,18 @@ make_payloads.py OUT_DIR STUB
 """
 import os
 import shutil
-import struct
 import subprocess
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from seven_zip_writer import T1, seven_zip  # noqa: E402
 
 out, stub = sys.argv[1], sys.argv[2]
 shutil.rmtree(out, ignore_errors=True)
 os.makedirs(out)
 
-# 2021-03-04 05:06:07 UTC and 2010-01-01 00:00:00 UTC.
-T1, T2 = 1614834367, 1262304000
-FILETIME_EPOCH = 11644473600
-
-
-def filetime(unix):
-    return (unix + FILETIME_EPOCH) * 10_000_000
+# 2010-01-01 00:00:00 UTC, beside the writer's T1.
+T2 = 1262304000
 
 
 # --- the tree and the 7zz archives -------------------------------------------
@@ -103,61 +99,10 @@ for name, refuse in (("install", "no"), ("refused", "yes")):
 
 
 # --- crafted archives ---------------------------------------------------------
-def number(n):
-    """7z variable-length number."""
-    for extra in range(8):
-        if n < (1 << (7 * (extra + 1))):
-            high = n >> (8 * extra)
-            mask = (0xFF00 >> extra) & 0xFF
-            return bytes([mask | high]) + n.to_bytes(8, "little")[:extra]
-    return b"\xff" + n.to_bytes(8, "little")
-
-
-def bits(flags):
-    b = bytearray((len(flags) + 7) // 8)
-    for i, f in enumerate(flags):
-        if f:
-            b[i // 8] |= 0x80 >> (i % 8)
-    return bytes(b)
-
-
-def prop(pid, body):
-    return bytes([pid]) + number(len(body)) + body
-
-
 def crafted(name, items, names=True, crcs=True):
     """items: dicts with path, data (None: directory), attr, mtime, anti."""
-    streams = [it["data"] for it in items if it.get("data")]
-    packed = b"".join(streams)
-    h = b"\x01"
-    if streams:
-        h += b"\x04"
-        h += b"\x06" + number(0) + number(1) + b"\x09" + number(len(packed)) + b"\x00"
-        h += b"\x07\x0b" + number(1) + b"\x00" + number(1) + b"\x01\x00"
-        h += b"\x0c" + number(len(packed)) + b"\x00"
-        h += b"\x08\x0d" + number(len(streams))
-        h += b"\x09" + b"".join(number(len(s)) for s in streams[:-1])
-        if crcs:
-            h += b"\x0a\x01" + b"".join(struct.pack("<I", zlib.crc32(s)) for s in streams)
-        h += b"\x00"
-        h += b"\x00"
-    h += b"\x05" + number(len(items))
-    empty = [not it.get("data") for it in items]
-    if any(empty):
-        h += prop(0x0E, bits(empty))
-        empties = [it for it in items if not it.get("data")]
-        h += prop(0x0F, bits([it.get("data") is not None for it in empties]))
-        if any(it.get("anti") for it in empties):
-            h += prop(0x10, bits([it.get("anti", False) for it in empties]))
-    if names:
-        h += prop(0x11, b"\x00" + b"".join(it["path"].encode("utf-16-le") + b"\0\0" for it in items))
-    h += prop(0x14, b"\x01\x00" + b"".join(struct.pack("<Q", filetime(it.get("mtime", T1))) for it in items))
-    h += prop(0x15, b"\x01\x00" + b"".join(struct.pack("<I", it.get("attr", 0)) for it in items))
-    h += b"\x00\x00"
-    start = struct.pack("<QQI", len(packed), len(h), zlib.crc32(h))
-    data = b"7z\xbc\xaf\x27\x1c\x00\x04" + struct.pack("<I", zlib.crc32(start)) + start + packed + h
     with open(os.path.join(out, f"crafted-{name}.7z"), "wb") as f:
-        f.write(data)
+        f.write(seven_zip(items, names, crcs))
 
 
 RO, HIDDEN, SYSTEM, DIR, ARCHIVE = 0x01, 0x02, 0x04, 0x10, 0x20
