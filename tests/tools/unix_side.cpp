@@ -62,10 +62,10 @@ bool MakeHardLink(const std::wstring& existing, const std::wstring& link) {
   return !from.empty() && !to.empty() && RunUnix(HostPathToWindows("/bin/ln"), {from, to});
 }
 
-TmpfsMount::TmpfsMount(const std::wstring& folder) {
+TmpfsMount::TmpfsMount(const std::wstring& folder, const std::wstring& options) {
   const std::wstring unixFolder = UnixPath(folder);
   if (!unixFolder.empty() &&
-      RunUnix(HostPathToWindows("/bin/mount"), {L"-t", L"tmpfs", L"-o", L"size=4m", L"tmpfs", unixFolder})) {
+      RunUnix(HostPathToWindows("/bin/mount"), {L"-t", L"tmpfs", L"-o", options, L"tmpfs", unixFolder})) {
     unixFolder_ = unixFolder;
   }
 }

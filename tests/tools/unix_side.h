@@ -22,11 +22,11 @@ namespace testing_tools {
 [[nodiscard]] bool MakeHardLink(const std::wstring& existing, const std::wstring& link);
 
 // A small tmpfs on the existing, empty folder `folder` (a Windows path) for
-// as long as the object lives; mounting needs root on the Unix side. What was
-// written there goes with it.
+// as long as the object lives, mounted with `options` (mount's -o); mounting
+// needs root on the Unix side. What was written there goes with it.
 class TmpfsMount {
  public:
-  explicit TmpfsMount(const std::wstring& folder);
+  explicit TmpfsMount(const std::wstring& folder, const std::wstring& options = L"size=4m");
   ~TmpfsMount();
   TmpfsMount(const TmpfsMount&) = delete;
   TmpfsMount& operator=(const TmpfsMount&) = delete;
