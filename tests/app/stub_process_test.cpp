@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -671,6 +672,7 @@ TEST_F(StubProcess, NoLibraryBesideTheInstallerIsLoaded) {
   // Named apart from the other cases' installers, which the overrides below
   // must not reach.
   const std::wstring program = L"vm-planted-setup.exe";
+  std::size_t plantedCount = 0, loadedCount = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     ASSERT_NO_FATAL_FAILURE(NewCase());
@@ -708,7 +710,11 @@ TEST_F(StubProcess, NoLibraryBesideTheInstallerIsLoaded) {
       if (Lower(name).ends_with(L"-was-loaded.txt")) markers.push_back(name);
     }
     EXPECT_EQ(markers, std::vector<std::wstring>{}) << "of " << planted.size() << " planted";
+    plantedCount += planted.size();
+    loadedCount += markers.size();
   }
+  std::printf("harden: planted-libraries: cases %zu, planted %zu, loaded %zu, static imports %zu\n", std::size(rows),
+              plantedCount, loadedCount, StaticImports(g_stub).size());
 }
 
 }  // namespace

@@ -7,9 +7,10 @@ PACKER (by default BIN_DIR/vm-sfxpack) makes an installer from the test tree,
 the extract example document, an icon of a PNG and a bitmap image, and version
 texts; wrestool reads the icon and the version resource back; osslsigncode
 signs it with the test certificate of make_payloads.py and verifies the
-signature, and PACKER --verify finds it sound with a
-signature; the signed installer, run quietly into a fresh folder, must exit 0
-and unpack the same tree. The packer and the installer run
+signature, and PACKER --verify finds it sound with a signature; the signed
+installer, run quietly into a fresh folder, must exit 0 and unpack the same
+tree, and a copy with one payload byte changed must fail verification. The
+packer and the installer run
 in the Wine prefix VM_WINE_PREFIX names (win64 by default); the folder is kept
 for a look when something fails.
 """
@@ -114,6 +115,24 @@ verified = run(packer, "--verify", signed)
 if "signature: present" not in verified:
     sys.exit(f"FAILED: vm-sfxpack --verify does not see the signature:\n{verified}")
 
+# One payload byte changed after signing: the signature no longer holds. The
+# payload lies between the end of the last section and the certificate table.
+with open(signed, "rb") as f:
+    image = bytearray(f.read())
+pe = struct.unpack_from("<I", image, 0x3C)[0]
+sections, optional_size = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
+table = pe + 24 + optional_size
+image_end = max(sum(struct.unpack_from("<II", image, table + 40 * i + 16)) for i in range(sections))
+certificates = struct.unpack_from("<I", image, pe + 24 + 128)[0]  # the security entry of the 32-bit header
+assert image_end < certificates, (image_end, certificates)
+image[(image_end + certificates) // 2] ^= 0x01
+tampered = os.path.join(work, "tampered.exe")
+with open(tampered, "wb") as f:
+    f.write(image)
+verdict = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", tampered], capture_output=True, text=True)
+if verdict.returncode == 0:
+    sys.exit(f"FAILED: a changed payload byte still verifies:\n{verdict.stdout}{verdict.stderr}")
+
 report = run(os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "runprogram.exe"), "--",
              windows(signed), "--gui", "off", "--target", windows(target))
 if "messagebox:" in report or not re.search(r"^exit: 0x00000000 ", report, re.MULTILINE):
@@ -126,4 +145,4 @@ if unpacked != expected:
     changed = sorted(p for p in set(expected) & set(unpacked) if expected[p] != unpacked[p])
     sys.exit(f"FAILED: the unpacked tree differs: missing {missing}, extra {extra}, changed {changed}")
 shutil.rmtree(work)
-print(f"signed installer verified and unpacked {len(expected)} items")
+print(f"harden: authenticode: cases 2, signed verifies 1, tampered verifies 0, unpacked items {len(expected)}")

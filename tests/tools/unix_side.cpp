@@ -42,7 +42,8 @@ bool RunUnix(const std::wstring& program, const std::vector<std::wstring>& argum
   const ProgramResult started = RunProgram(L"\"" + HostPathToWindows("/bin/sh") + L"\" -c \"" + script + L"\"", L"", 60000);
   if (started.StartError != 0) return false;
   std::string result;
-  for (int wait = 0; wait < 1200 && result.empty(); ++wait) {
+  // Generous: packing a large tree takes minutes on a slow machine.
+  for (int wait = 0; wait < 12000 && result.empty(); ++wait) {
     if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) result = ReadWholeFile(marker);
     if (result.empty()) Sleep(50);
   }
