@@ -18,9 +18,9 @@ struct InstallerParts {
   std::wstring Payload;
   std::wstring Output;
   // An icon file that passed CheckIconFile; empty: the stub's icon stays.
-  pe_resources::Bytes Icon;
+  pe_resources::Bytes Icon = {};
   // Empty: the stub's version resource stays as it is.
-  std::vector<VersionSetting> VersionInfo;
+  std::vector<VersionSetting> VersionInfo = {};
 };
 
 struct InstallerLayout {

@@ -106,7 +106,7 @@ std::wstring MakeInstaller(const std::wstring& folder, const std::optional<std::
   const std::wstring installer = folder + L"\\setup.exe";
   InstallerLayout layout;
   std::wstring error;
-  const VMStatus made = WriteInstaller({g_stub, document, payload, installer}, layout, error);
+  const VMStatus made = WriteInstaller({.Stub = g_stub, .Document = document, .Payload = payload, .Output = installer}, layout, error);
   EXPECT_EQ(made, 0u) << std::string(error.begin(), error.end());
   return made == 0 ? installer : std::wstring();
 }
