@@ -1,5 +1,6 @@
 // vm-sfxpack: makes an installer from the stub, a configuration document and
-// a payload. See PackUsage() for the command line.
+// a payload. This file only reads the command line and writes lines; RunPacker
+// does the rest, as on every other system.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -7,16 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "packer/inspect.h"
-#include "packer/pack.h"
-#include "packer/pack_options.h"
-#include "packer/progress.h"
+#include "packer/packer_run.h"
 #include "support/vm_utf_convert.h"
 
 namespace {
-
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 // A console gets UTF-16 directly; a pipe or a file gets UTF-8.
 void PrintLine(DWORD stream, const std::wstring& text) {
@@ -46,27 +41,7 @@ std::vector<std::wstring> ArgumentWords() {
 }  // namespace
 
 int wmain() {
-  PackOptions options;
-  std::wstring error;
-  if (ParsePackOptions(ArgumentWords(), options, error) != velmora::status::Ok) {
-    PrintLine(STD_ERROR_HANDLE, error);
-    return kExitUsage;
-  }
-  if (options.Help) {
-    PrintLine(STD_OUTPUT_HANDLE, PackUsage());
-    return 0;
-  }
-  const PrintLineFn out = [](const std::wstring& line) { PrintLine(STD_OUTPUT_HANDLE, line); };
-  const PrintLineFn err = [](const std::wstring& line) { PrintLine(STD_ERROR_HANDLE, line); };
-  if (options.Explain) return RunExplain(options, out, err) ? 0 : kExitFailed;
-  if (!options.Verify.empty()) return RunVerify(options, out, err) ? 0 : kExitFailed;
-  PackReport report;
-  ProgressLine progress = ProgressLine::ForStandardError();
-  if (Pack(options, report, error, &progress) != velmora::status::Ok) {
-    PrintLine(STD_ERROR_HANDLE, L"vm-sfxpack: error: " + error);
-    return kExitFailed;
-  }
-  for (const std::wstring& note : report.Notes) PrintLine(STD_OUTPUT_HANDLE, L"vm-sfxpack: note: " + note);
-  PrintLine(STD_OUTPUT_HANDLE, SummaryLine(options.Output, report));
-  return 0;
+  return RunPacker(
+      ArgumentWords(), [](const std::wstring& line) { PrintLine(STD_OUTPUT_HANDLE, line); },
+      [](const std::wstring& line) { PrintLine(STD_ERROR_HANDLE, line); });
 }

@@ -723,13 +723,11 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
-    if (argument.rfind("--payloads=", 0) == 0) g_payloads = testing_tools::HostPathToWindows(argument.substr(11));
-    if (argument.rfind("--plant=", 0) == 0) g_plant = testing_tools::HostPathToWindows(argument.substr(8));
-    if (argument.rfind("--unixcommand=", 0) == 0) g_unixCommand = testing_tools::HostPathToWindows(argument.substr(14));
-    if (argument.rfind("--planted-msiexec=", 0) == 0) {
-      g_plantedMsiexec = testing_tools::HostPathToWindows(argument.substr(18));
-    }
+    testing_tools::PathArgument(argument, "stub", g_stub);
+    testing_tools::PathArgument(argument, "payloads", g_payloads);
+    testing_tools::PathArgument(argument, "plant", g_plant);
+    testing_tools::PathArgument(argument, "unixcommand", g_unixCommand);
+    testing_tools::PathArgument(argument, "planted-msiexec", g_plantedMsiexec);
   }
   if (g_stub.empty() || g_payloads.empty() || g_plant.empty() || g_unixCommand.empty() || g_plantedMsiexec.empty()) {
     std::fprintf(stderr, "usage: stub_process_tests --stub=PATH --payloads=FOLDER --plant=PATH --unixcommand=PATH "

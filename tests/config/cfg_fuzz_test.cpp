@@ -16,6 +16,7 @@
 
 #include "config/cfg.h"
 #include "support/vm_xml_document.h"
+#include "tests/tools/harden_scale.h"
 
 namespace {
 
@@ -23,10 +24,7 @@ using velmora::ProcessorArchitecture;
 using velmora::VMStatus;
 
 // The hardening campaign (VM_HARDEN_SCALE=full) runs it at full length.
-const int kIterations = [] {
-  const char* scale = std::getenv("VM_HARDEN_SCALE");
-  return scale != nullptr && std::string(scale) == "full" ? 100000 : 3000;
-}();
+const int kIterations = testing_tools::HardenAtFullScale() ? 100000 : 3000;
 
 const char kLaunchSeed[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <SelfExtractor FormatVersionMajor="3" FormatVersionMinor="1">

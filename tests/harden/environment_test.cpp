@@ -24,6 +24,7 @@
 #include "support/vm_win_architecture.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
+#include "tests/tools/harden_scale.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
@@ -34,10 +35,7 @@ using velmora::VMStatus;
 namespace status = velmora::status;
 
 std::wstring g_stub;
-const bool g_full = [] {
-  const char* scale = std::getenv("VM_HARDEN_SCALE");
-  return scale != nullptr && std::string(scale) == "full";
-}();
+const bool g_full = testing_tools::HardenAtFullScale();
 int Scale(int quick, int full) { return g_full ? full : quick; }
 
 // Every code a run may end with: the own codes and the Windows errors that
@@ -523,7 +521,7 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
+    testing_tools::PathArgument(argument, "stub", g_stub);
   }
   if (g_stub.empty()) {
     std::fprintf(stderr, "usage: harden_environment_tests --stub=PATH\n");

@@ -24,6 +24,7 @@
 #include "tests/harden/seven_zip_damage.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
+#include "tests/tools/harden_scale.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
@@ -466,8 +467,8 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
-    if (argument.rfind("--cases=", 0) == 0) g_cases = testing_tools::HostPathToWindows(argument.substr(8));
+    testing_tools::PathArgument(argument, "stub", g_stub);
+    testing_tools::PathArgument(argument, "cases", g_cases);
     if (argument.rfind("--case=", 0) == 0) {
       for (const char* at = argument.c_str() + 7; *at != '\0'; at += *at == ',') {
         char* end = nullptr;
@@ -479,8 +480,7 @@ int main(int argc, char** argv) {
       }
     }
   }
-  const char* scale = std::getenv("VM_HARDEN_SCALE");
-  g_full = scale != nullptr && std::string(scale) == "full";
+  g_full = testing_tools::HardenAtFullScale();
   if (g_stub.empty() || g_cases.empty()) {
     std::fprintf(stderr, "usage: harden_payloads --stub=STUB.exe --cases=FOLDER [--case=N|FIRST-END,...]\n");
     return 2;

@@ -616,14 +616,10 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    const auto value = [&](const char* name, std::wstring& target) {
-      const std::string prefix = std::string("--") + name + "=";
-      if (argument.rfind(prefix, 0) == 0) target = testing_tools::HostPathToWindows(argument.substr(prefix.size()));
-    };
-    value("payloads", g_payloads);
-    value("stub", g_stub);
-    value("packer", g_packer);
-    value("icon", g_icon);
+    for (auto [name, target] : {std::pair{"payloads", &g_payloads}, {"stub", &g_stub}, {"packer", &g_packer},
+                                 {"icon", &g_icon}}) {
+      testing_tools::PathArgument(argument, name, *target);
+    }
   }
   if (g_payloads.empty() || g_stub.empty() || g_packer.empty() || g_icon.empty()) {
     std::fprintf(stderr,

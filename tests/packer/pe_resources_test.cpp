@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument.rfind("--stub=", 0) == 0) g_stub = testing_tools::HostPathToWindows(argument.substr(7));
+    testing_tools::PathArgument(argument, "stub", g_stub);
   }
   if (g_stub.empty()) {
     std::fprintf(stderr, "usage: pe_resource_tests --stub=STUB.exe\n");

@@ -190,8 +190,8 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument.rfind("--probe=", 0) == 0) g_probe = testing_tools::HostPathToWindows(argument.substr(8));
-    if (argument.rfind("--plant=", 0) == 0) g_plant = testing_tools::HostPathToWindows(argument.substr(8));
+    testing_tools::PathArgument(argument, "probe", g_probe);
+    testing_tools::PathArgument(argument, "plant", g_plant);
   }
   if (g_probe.empty() || g_plant.empty()) {
     std::fprintf(stderr, "usage: crash_dump_tests --probe=PATH --plant=PATH\n");

@@ -401,7 +401,7 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument.rfind("--payloads=", 0) == 0) g_payloads = testing_tools::HostPathToWindows(argument.substr(11));
+    testing_tools::PathArgument(argument, "payloads", g_payloads);
     // One link fixture per prefix, so that both may run at once.
     if (argument.rfind("--links=", 0) == 0) {
       const char* prefix = std::getenv("VM_WINE_PREFIX");

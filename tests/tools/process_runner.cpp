@@ -87,4 +87,11 @@ std::wstring HostPathToWindows(const std::string& path) {
   return converted;
 }
 
+bool PathArgument(const std::string& argument, const char* name, std::wstring& target) {
+  const std::string prefix = std::string("--") + name + "=";
+  if (argument.rfind(prefix, 0) != 0) return false;
+  target = HostPathToWindows(argument.substr(prefix.size()));
+  return true;
+}
+
 }  // namespace testing_tools

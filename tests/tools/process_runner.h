@@ -40,4 +40,8 @@ struct ProgramResult {
 // returned with slashes turned into backslashes.
 [[nodiscard]] std::wstring HostPathToWindows(const std::string& path);
 
+// For the test programs' own options: when `argument` is "--NAME=PATH",
+// `target` gets PATH as Windows sees it and the answer is true.
+bool PathArgument(const std::string& argument, const char* name, std::wstring& target);
+
 }  // namespace testing_tools
