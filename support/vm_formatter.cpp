@@ -43,9 +43,9 @@ constexpr ProblemText kProblems[] = {
     {"%s: WARNING: %s: Discarding unexpected closing bracket }. FormatString follows, %u arguments.\n", false},
     {"%s: ERROR: %s: Conversion of argument %u failed. FormatString follows, %u arguments.\n", true},
     {"%s: ERROR: %s: No argument for {} replacement field. FormatString follows, %u arguments.\n", false},
-    {"%s: ERROR: %s: Index=%u is an invalid index specification. FormatString follows, %u arguments.\n", true},
+    {"%s: ERROR: %s: Index=%u is an invalid argument index. FormatString follows, %u arguments.\n", true},
     {"%s: WARNING: %s: Ignoring unsupported format specifier %d. FormatString follows, %u arguments.\n", true},
-    {"%s: ERROR: %s: Incomplete format specification. FormatString follows, %u arguments.\n", false},
+    {"%s: ERROR: %s: Incomplete format item. FormatString follows, %u arguments.\n", false},
     {"%s: WARNING: %s: Ignoring unexpected character %d within {} replacement field. FormatString follows, %u "
      "arguments.\n",
      true},
