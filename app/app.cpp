@@ -82,7 +82,11 @@ App::App(HINSTANCE instance) : instance_(instance), Window(instance, *this) {}
 VMStatus App::Run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
   VM_RETURN_IF_FAILED(PrepareTasks());
-  return RunTasks(exitCodeOut);
+  const VMStatus result = RunTasks(exitCodeOut);
+  // The elevated run's folder when no task came to use it (the task phase
+  // failed to start); one that still holds files is the clean-up's.
+  if (!elevatedFolder_.empty()) RemoveDirectoryW(elevatedFolder_.c_str());
+  return result;
 }
 
 VMStatus App::PrepareTasks() {
@@ -189,6 +193,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
     // --target given to it is ignored, since any program may start the
     // installer with one and have the user approve it.
     VM_RETURN_IF_FAILED(CreateElevatedFolder(target));
+    elevatedFolder_ = target;
     record->AddFolder(target);
     record->KeepFilesLocked = true;
   } else {

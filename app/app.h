@@ -64,6 +64,8 @@ class App final : public MessageHandler {
   ProgressDlg Progress;
   // The elevated instance's own file, held open from its start.
   std::shared_ptr<const InstallerFile> installer_;
+  // The folder the elevated instance made for its payload.
+  std::wstring elevatedFolder_;
 };
 
 // The process exit code of a run: its status when that is a failure, else the

@@ -135,8 +135,9 @@ VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& executable, cons
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
   // The values are expanded already: the shell must not expand a % in a
-  // user or folder name once more.
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // user or folder name once more. The call completes before it returns,
+  // since COM ends on this thread right after it.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
   info.lpDirectory = OrNull(TargetFolder);
   std::wstring file;
   std::wstring parameters;

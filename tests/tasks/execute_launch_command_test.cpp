@@ -7,7 +7,7 @@
 #include <objbase.h>
 #include <process.h>
 
-#include <cstring>
+#include <string>
 
 #include "app/error_message.h"
 #include "support/vm_win_architecture.h"
@@ -110,74 +110,56 @@ bool IsWow64() {
   return velmora::VMWinIsNativeProcess(GetCurrentProcess(), native) == 0 && !native;
 }
 
-// The machine type of the kernel32.dll this thread sees in the system folder:
-// a 32-bit one while redirection is on under WOW64.
-WORD SystemLibraryMachine() {
-  wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
-  char header[4096] = {};
-  const HANDLE file = CreateFileW((std::wstring(system) + L"\\kernel32.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-  DWORD read = 0;
-  if (file != INVALID_HANDLE_VALUE) {
-    ReadFile(file, header, sizeof(header), &read, nullptr);
-    CloseHandle(file);
-  }
-  std::int32_t peOffset = 0;
-  std::memcpy(&peOffset, header + 0x3C, sizeof(peOffset));
-  WORD machine = 0;
-  if (peOffset > 0 && peOffset < 4000) std::memcpy(&machine, header + peOffset + 4, sizeof(machine));
-  return machine;
+// Whether this thread sees the 64-bit system folder: redirection off.
+bool SeesNativeSystemFolder() {
+  wchar_t cmd[MAX_PATH] = {};
+  GetSystemDirectoryW(cmd, MAX_PATH);
+  DWORD type = 0;
+  return GetBinaryTypeW((std::wstring(cmd) + L"\\cmd.exe").c_str(), &type) && type == SCS_64BIT_BINARY;
 }
 
 struct ShellCallSeen {
   HRESULT Com = E_FAIL;
-  WORD MachineDuringCall = 0;
-  WORD MachineAfterCall = 0;
+  bool NativeDuringCall = true;
+  bool NativeAfterCall = false;
+  SHELLEXECUTEINFOW Info{};
   std::wstring File;
   std::wstring Parameters;
-  ULONG Mask = 0;
-  bool Directory = true;
   velmora::VMStatus Status = 0;
-};
-ShellCallSeen g_seen;
+} g_seen;
 
 BOOL WINAPI ProbeShellCall(SHELLEXECUTEINFOW* info) {
   // S_FALSE: COM is initialised on this thread already, apartment-threaded.
   g_seen.Com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (SUCCEEDED(g_seen.Com)) CoUninitialize();
-  g_seen.MachineDuringCall = SystemLibraryMachine();
+  g_seen.NativeDuringCall = SeesNativeSystemFolder();
+  g_seen.Info = *info;
   g_seen.File = info->lpFile;
-  g_seen.Parameters = info->lpParameters ? info->lpParameters : L"";
-  g_seen.Mask = info->fMask;
-  g_seen.Directory = info->lpDirectory != nullptr;
+  g_seen.Parameters = info->lpParameters;
   SetLastError(ERROR_CANCELLED);
   return FALSE;
 }
 
-// The task on a thread like the worker: redirection off for the thread.
-unsigned __stdcall RunElevatingTaskLikeTheWorker(void*) {
+// The elevated relaunch on a thread like the worker, with redirection off.
+unsigned __stdcall RelaunchLikeTheWorker(void*) {
   velmora::VMWinWow64FsRedirection redirection;
   ExecuteLaunchCommand task;
   task.AsAdmin = true;
-  task.Wait = true;
-  task.Executable = L"%SystemRoot%\\system32\\cmd.exe";
   task.RelaunchArguments = L"--internal 1 --gui off";
   std::uint32_t exitCode = 0;
   g_seen.Status = task.run(exitCode);
-  g_seen.MachineAfterCall = SystemLibraryMachine();
+  g_seen.NativeAfterCall = SeesNativeSystemFolder();
   return 0;
 }
 
-// The shell call holds on 64-bit Windows: COM is initialised on the worker
-// and redirection is back on for the call, off again after it; the shell
-// expands nothing, and the elevated instance is this program, told only the
-// composed line.
+// The shell call holds on 64-bit Windows: COM is initialised on the worker,
+// redirection is back on for the call and off again after it, the shell
+// expands nothing, and the elevated instance is this program with the
+// composed line and no folder.
 TEST(LaunchCommand, ShellCallsRunWithComAndRedirectionRestored) {
   const auto real = ExecuteLaunchCommand::ElevatedShellExecute;
   ExecuteLaunchCommand::ElevatedShellExecute = &ProbeShellCall;
-  const auto thread =
-      reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &RunElevatingTaskLikeTheWorker, nullptr, 0, nullptr));
+  const auto thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &RelaunchLikeTheWorker, nullptr, 0, nullptr));
   ASSERT_NE(thread, nullptr);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
@@ -185,27 +167,14 @@ TEST(LaunchCommand, ShellCallsRunWithComAndRedirectionRestored) {
 
   EXPECT_EQ(g_seen.Status, stub_status::ElevationRefused);
   EXPECT_EQ(g_seen.Com, S_FALSE);
-  EXPECT_EQ(g_seen.MachineDuringCall, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(g_seen.MachineAfterCall, IsWow64() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(g_seen.Mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS));
+  EXPECT_FALSE(g_seen.NativeDuringCall);
+  EXPECT_EQ(g_seen.NativeAfterCall, IsWow64());
+  EXPECT_EQ(g_seen.Info.fMask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC));
   EXPECT_EQ(g_seen.Parameters, L"--internal 1 --gui off");
-  EXPECT_FALSE(g_seen.Directory);
+  EXPECT_EQ(g_seen.Info.lpDirectory, nullptr);
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   EXPECT_EQ(g_seen.File, self);
-}
-
-TEST(LaunchCommand, SysnativeOnlyFor64BitMachinesAndTheSystemFolder) {
-  wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
-  wchar_t windows[MAX_PATH] = {};
-  GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  const std::wstring program = std::wstring(system) + L"\\cmd.exe";
-  EXPECT_EQ(velmora::VMWinSysnativePath(program),
-            IsWow64() ? std::wstring(windows) + L"\\Sysnative\\cmd.exe" : program);
-  EXPECT_EQ(velmora::VMWinSysnativePath(std::wstring(windows) + L"\\notepad.exe"),
-            std::wstring(windows) + L"\\notepad.exe");
-  EXPECT_EQ(velmora::VMWinSysnativePath(std::wstring(system) + L"32\\x.exe"), std::wstring(system) + L"32\\x.exe");
 }
 
 }  // namespace
