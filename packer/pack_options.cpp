@@ -57,6 +57,10 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   auto help = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("h", "help", helpText, false);
   help->Given = &options.Help;
   parser.AddOption(std::move(help));
+  std::wstring versionText;
+  auto version = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("", "version", versionText, false);
+  version->Given = &options.Version;
+  parser.AddOption(std::move(version));
 
   std::vector<std::wstring> args{L"vm-sfxpack"};
   args.insert(args.end(), words.begin(), words.end());
@@ -66,7 +70,7 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
     error = WithoutLineEnd(velmora::VMUtf8ToUtf16(g_lastDiagnostic));
     return parsed;
   }
-  if (options.Help) return status::Ok;
+  if (options.Help || options.Version) return status::Ok;
 
   const bool packs = !options.Output.empty() || !options.Payload.empty() || !options.Folder.empty();
   if (options.Explain + !options.Verify.empty() + packs > 1) {
@@ -107,6 +111,7 @@ const wchar_t* PackUsage() {
                   (--payload ARCHIVE.7z | --folder DIR)
        vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
        vm-sfxpack --verify INSTALLER.exe
+       vm-sfxpack --version [--stub STUB.exe]
 
 Makes one installer from the stub, an optional configuration document and a
 payload: the document becomes the stub's resource RT_RCDATA 222 (language
@@ -154,6 +159,9 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       paths, a test decode) and whether a signature follows
                       it; exit code 0 when sound, 1 otherwise. Checking the
                       signature itself is left to osslsigncode verify.
+  --version           print the packer's version and commit, the stub it
+                      packs without --stub, and the licences of what that
+                      stub carries
   --help, -h          show this text
 
 On success one line gives the stub size, the payload size and the item count.

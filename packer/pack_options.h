@@ -6,6 +6,7 @@
 //   vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
 //   vm-sfxpack --verify INSTALLER.exe
 //   vm-sfxpack --help
+//   vm-sfxpack --version [--stub STUB.exe]
 #pragma once
 
 #include <string>
@@ -29,6 +30,8 @@ struct PackOptions {
   // stays as it is.
   std::vector<VersionSetting> VersionInfo = {};
   bool Help = false;
+  // --version: the packer's version and commit, and the stub's licences.
+  bool Version = false;
   // --explain: what the document does on each machine, nothing written.
   bool Explain = false;
   // Display languages for --explain, comma-separated; empty: a default set.
