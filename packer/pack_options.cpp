@@ -106,12 +106,12 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
 }
 
 const wchar_t* PackUsage() {
-  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
-                  [--icon FILE.ico] [--version-info KEY=VALUE]...
-                  (--payload ARCHIVE.7z | --folder DIR)
-       vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
-       vm-sfxpack --verify INSTALLER.exe
-       vm-sfxpack --version [--stub STUB.exe]
+  // One line per form, "or:" before each further one, as man page
+  // generators read a usage text.
+  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe] [--icon FILE.ico] [--version-info KEY=VALUE]... (--payload ARCHIVE.7z | --folder DIR)
+  or:  vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
+  or:  vm-sfxpack --verify INSTALLER.exe
+  or:  vm-sfxpack --version [--stub STUB.exe]
 
 Makes one installer from the stub, an optional configuration document and a
 payload: the document becomes the stub's resource RT_RCDATA 222 (language
@@ -126,7 +126,9 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       plain self-extracting archive: it asks where to unpack,
                       offering the current folder.
   --stub STUB.exe     the stub to start from (default: vm-sfxstub.exe beside
-                      the packer); it must be a plain stub without a payload
+                      the packer, else in ../lib/vm-sfxstub/ from the
+                      packer's folder); it must be a plain stub without a
+                      payload
   --payload FILE.7z   a 7z archive, taken as it is after a check that the
                       stub can unpack it: methods the stub knows, no
                       encryption, no item that would land outside the target

@@ -19,7 +19,7 @@ struct PackOptions {
   std::wstring Output = {};
   // Empty: the installer gets no configuration document.
   std::wstring Config = {};
-  // Empty: vm-sfxstub.exe beside the packer.
+  // Empty: the one FindDefaultStub finds.
   std::wstring Stub = {};
   // Exactly one of the two is given.
   std::wstring Payload = {};
