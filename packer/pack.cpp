@@ -37,15 +37,26 @@ VMStatus ReadConfigurationDocument(const std::wstring& path, std::string& text, 
   return status::Ok;
 }
 
-namespace {
-
-VMStatus DefaultStub(std::wstring& stub) {
-  VM_RETURN_IF_FAILED(GetPackerFolder(stub));
-  stub += L"vm-sfxstub.exe";
-  return status::Ok;
+VMStatus FindDefaultStub(std::wstring& stub, std::wstring& error) {
+  std::wstring folder;
+  const VMStatus found = GetPackerFolder(folder);
+  if (found != status::Ok) {
+    error = L"cannot find the packer's own folder: " + DescribeStatus(found) + L".";
+    return found;
+  }
+  const wchar_t separator = folder.back();
+  const std::wstring beside = folder + L"vm-sfxstub.exe";
+  const std::wstring installed = folder + L".." + separator + L"lib" + separator + L"vm-sfxstub" + separator +
+                                 L"vm-sfxstub.exe";
+  std::uint64_t size = 0;
+  const VMStatus missing = GetFileSize(beside, size);
+  if (missing == status::Ok || GetFileSize(installed, size) == status::Ok) {
+    stub = missing == status::Ok ? beside : installed;
+    return status::Ok;
+  }
+  error = L"no stub beside the packer (" + beside + L") nor at " + installed + L"; name one with --stub STUB.exe.";
+  return missing;
 }
-
-}  // namespace
 
 VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error, ProgressLine* progress) {
   report = PackReport{};
@@ -53,13 +64,7 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
   InstallerParts parts;
   parts.Output = FullPath(options.Output);
   parts.Stub = options.Stub;
-  if (parts.Stub.empty()) {
-    const VMStatus found = DefaultStub(parts.Stub);
-    if (found != status::Ok) {
-      error = L"cannot find the packer's own folder: " + DescribeStatus(found) + L".";
-      return found;
-    }
-  }
+  if (parts.Stub.empty()) VM_RETURN_IF_FAILED(FindDefaultStub(parts.Stub, error));
 
   // Renaming the finished installer into place would destroy an input.
   const std::wstring* inputs[] = {&parts.Stub, &options.Config, &options.Payload};

@@ -25,6 +25,12 @@ class ProgressLine;
 [[nodiscard]] velmora::VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& error,
                                      ProgressLine* progress = nullptr);
 
+// The stub packed when --stub is not given: vm-sfxstub.exe beside the packer
+// (a build tree, the release archive), else in lib/vm-sfxstub/ beside the
+// packer's bin/ folder, where the package puts it, so that a package
+// unpacked anywhere works. A failure is described in one line in `error`.
+[[nodiscard]] velmora::VMStatus FindDefaultStub(std::wstring& stub, std::wstring& error);
+
 // The configuration document at `path`, refused when it is not one the stub
 // reads whole (too large, a NUL byte).
 [[nodiscard]] velmora::VMStatus ReadConfigurationDocument(const std::wstring& path, std::string& text,

@@ -57,6 +57,10 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   auto help = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("h", "help", helpText, false);
   help->Given = &options.Help;
   parser.AddOption(std::move(help));
+  std::wstring versionText;
+  auto version = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("", "version", versionText, false);
+  version->Given = &options.Version;
+  parser.AddOption(std::move(version));
 
   std::vector<std::wstring> args{L"vm-sfxpack"};
   args.insert(args.end(), words.begin(), words.end());
@@ -66,7 +70,7 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
     error = WithoutLineEnd(velmora::VMUtf8ToUtf16(g_lastDiagnostic));
     return parsed;
   }
-  if (options.Help) return status::Ok;
+  if (options.Help || options.Version) return status::Ok;
 
   const bool packs = !options.Output.empty() || !options.Payload.empty() || !options.Folder.empty();
   if (options.Explain + !options.Verify.empty() + packs > 1) {
@@ -102,11 +106,12 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
 }
 
 const wchar_t* PackUsage() {
-  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
-                  [--icon FILE.ico] [--version-info KEY=VALUE]...
-                  (--payload ARCHIVE.7z | --folder DIR)
-       vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
-       vm-sfxpack --verify INSTALLER.exe
+  // One line per form, "or:" before each further one, as man page
+  // generators read a usage text.
+  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe] [--icon FILE.ico] [--version-info KEY=VALUE]... (--payload ARCHIVE.7z | --folder DIR)
+  or:  vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
+  or:  vm-sfxpack --verify INSTALLER.exe
+  or:  vm-sfxpack --version [--stub STUB.exe]
 
 Makes one installer from the stub, an optional configuration document and a
 payload: the document becomes the stub's resource RT_RCDATA 222 (language
@@ -121,7 +126,9 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       plain self-extracting archive: it asks where to unpack,
                       offering the current folder.
   --stub STUB.exe     the stub to start from (default: vm-sfxstub.exe beside
-                      the packer); it must be a plain stub without a payload
+                      the packer, else in ../lib/vm-sfxstub/ from the
+                      packer's folder); it must be a plain stub without a
+                      payload
   --payload FILE.7z   a 7z archive, taken as it is after a check that the
                       stub can unpack it: methods the stub knows, no
                       encryption, no item that would land outside the target
@@ -154,6 +161,9 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       paths, a test decode) and whether a signature follows
                       it; exit code 0 when sound, 1 otherwise. Checking the
                       signature itself is left to osslsigncode verify.
+  --version           print the packer's version and commit, the stub it
+                      packs without --stub, and the licences of what that
+                      stub carries
   --help, -h          show this text
 
 On success one line gives the stub size, the payload size and the item count.

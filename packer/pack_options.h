@@ -6,6 +6,7 @@
 //   vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
 //   vm-sfxpack --verify INSTALLER.exe
 //   vm-sfxpack --help
+//   vm-sfxpack --version [--stub STUB.exe]
 #pragma once
 
 #include <string>
@@ -18,7 +19,7 @@ struct PackOptions {
   std::wstring Output = {};
   // Empty: the installer gets no configuration document.
   std::wstring Config = {};
-  // Empty: vm-sfxstub.exe beside the packer.
+  // Empty: the one FindDefaultStub finds.
   std::wstring Stub = {};
   // Exactly one of the two is given.
   std::wstring Payload = {};
@@ -29,6 +30,8 @@ struct PackOptions {
   // stays as it is.
   std::vector<VersionSetting> VersionInfo = {};
   bool Help = false;
+  // --version: the packer's version and commit, and the stub's licences.
+  bool Version = false;
   // --explain: what the document does on each machine, nothing written.
   bool Explain = false;
   // Display languages for --explain, comma-separated; empty: a default set.

@@ -5,6 +5,7 @@
 #include "packer/pack_options.h"
 #include "packer/progress.h"
 #include "packer/verify.h"
+#include "vm_commit.h"
 
 namespace {
 
@@ -37,6 +38,22 @@ bool Verify(const PackOptions& options, const PrintLineFn& out, const PrintLineF
   return true;
 }
 
+// What a vendor must know before shipping an installer made from the stub,
+// in one line; THIRD-PARTY-NOTICES says it in full.
+constexpr const wchar_t* kStubLicence =
+    L"licence: vm-sfxstub is Apache-2.0; the stub also carries 7-Zip's archive library (LGPL-2.1-or-later), "
+    L"tinyxml2 (Zlib) and the GCC (GPL-3.0-or-later WITH GCC-exception-3.1) and mingw-w64 (ZPL-2.1) runtimes: "
+    L"ship THIRD-PARTY-NOTICES and the licence texts with every installer.";
+
+void PrintVersion(const PackOptions& options, const PrintLineFn& out) {
+  out(L"vm-sfxpack " VM_PACKER_VERSION L", commit " VM_COMMIT);
+  std::wstring stub = options.Stub;
+  std::wstring error;
+  if (stub.empty() && FindDefaultStub(stub, error) != velmora::status::Ok) stub = L"none found: " + error;
+  out(L"stub: " + stub);
+  out(kStubLicence);
+}
+
 }  // namespace
 
 int RunPacker(const std::vector<std::wstring>& words, const PrintLineFn& out, const PrintLineFn& err) {
@@ -48,6 +65,10 @@ int RunPacker(const std::vector<std::wstring>& words, const PrintLineFn& out, co
   }
   if (options.Help) {
     out(PackUsage());
+    return 0;
+  }
+  if (options.Version) {
+    PrintVersion(options, out);
     return 0;
   }
   if (options.Explain) return Explain(options, out, err) ? 0 : kExitFailed;

@@ -125,6 +125,8 @@ TEST(PackCommandLine, WordsAndMistakes) {
        {L"--output", L"a.exe", L"--config", L"c.xml", L"--stub", L"s.exe", L"--folder", L"dir"},
        true},
       {"help alone", {L"--help"}, true},
+      {"version alone", {L"--version"}, true},
+      {"version of a named stub", {L"--version", L"--stub", L"s.exe"}, true},
       {"no output", {L"--payload", L"p.7z"}, false, L"--output is required"},
       {"neither payload nor folder", {L"--output", L"a.exe"}, false, L"exactly one of --payload and --folder"},
       {"both payload and folder",
@@ -510,6 +512,7 @@ TEST_F(Packing, ExitCodes) {
   const std::wstring installer = Work(L"setup.exe");
   const Row rows[] = {
       {"help", L"--help", 0, false},
+      {"version", L"--version", 0, false},
       {"a mistake on the command line", L"--output \"" + installer + L"\"", 2, false},
       {"a refused payload", L"--output \"" + installer + L"\" --payload \"" + Payload(L"encrypted.7z") + L"\"", 1, false},
       {"success", L"--output \"" + installer + L"\" --payload \"" + Payload(L"method-copy.7z") + L"\"", 0, true},
