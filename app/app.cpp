@@ -3,12 +3,14 @@
 #include <memory>
 
 #include "app/cmd_line.h"
+#include "app/relaunch_arguments.h"
 #include "config/cfg.h"
 #include "config/language_mgr.h"
 #include "config/launch_choice.h"
 #include "config/stub_status.h"
 #include "support/vm_scope_exit.h"
 #include "tasks/delete_extracted_files.h"
+#include "tasks/elevated_folder.h"
 #include "tasks/execute_launch_command.h"
 #include "tasks/extract_files.h"
 #include "ui/extract_to_dlg.h"
@@ -52,6 +54,23 @@ INT_PTR ShowExtractToDialog(HINSTANCE instance, std::wstring& folder) {
   return result;
 }
 
+bool IsInternal() { return CmdLine::Current().InternalMode == CmdLine::SFXInternalMode::Internal; }
+
+// The --target folder, made absolute once, before anything uses it: the
+// extraction, the command's working folder and the clean-up must name one
+// place whatever the current folder is when each of them runs.
+std::wstring CommandLineTarget() {
+  const std::wstring& given = CmdLine::Current().TargetPath.native();
+  if (given.empty()) return given;
+  const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return given;
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return given;
+  full.resize(length);
+  return full;
+}
+
 }  // namespace
 
 std::uint32_t RunExitCode(VMStatus runStatus, std::uint32_t exitCode) {
@@ -63,10 +82,21 @@ App::App(HINSTANCE instance) : instance_(instance), Window(instance, *this) {}
 VMStatus App::Run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
   VM_RETURN_IF_FAILED(PrepareTasks());
-  return RunTasks(exitCodeOut);
+  const VMStatus result = RunTasks(exitCodeOut);
+  // The elevated run's folder when no task came to use it (the task phase
+  // failed to start); one that still holds files is the clean-up's.
+  if (!elevatedFolder_.empty()) RemoveDirectoryW(elevatedFolder_.c_str());
+  return result;
 }
 
 VMStatus App::PrepareTasks() {
+  // The elevated instance holds its own file from its start, so that what
+  // it unpacks is the payload of the file the user approved.
+  if (IsInternal()) {
+    auto installer = std::make_shared<InstallerFile>();
+    VM_RETURN_IF_FAILED(installer->Open());
+    installer_ = std::move(installer);
+  }
   VM_RETURN_IF_FAILED(LoadConfiguration());
   return BuildTaskList();
 }
@@ -90,7 +120,7 @@ VMStatus App::LoadConfiguration() {
 
 VMStatus App::AddExtractTasks(const CfgExtract& extract) {
   const CmdLine::Values& cmd = CmdLine::Current();
-  std::wstring target = cmd.TargetPath.empty() ? extract.TargetPath : cmd.TargetPath.native();
+  std::wstring target = cmd.TargetPath.empty() ? extract.TargetPath : CommandLineTarget();
   if (DialogWanted(extract.FolderSelectionDialogEnabled)) {
     // A dialog that could not be shown (0 or -1) leaves the folder as it is
     // rather than ending a run that needs no answer from the user.
@@ -128,9 +158,7 @@ VMStatus App::ChooseLanguage(const CfgLaunch& launch, std::wstring& tag) {
 
 VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   const CmdLine::Values& cmd = CmdLine::Current();
-  const bool internal = cmd.InternalMode == CmdLine::SFXInternalMode::Internal;
-  // The elevated second instance works in the folder the first one made.
-  const std::wstring target = cmd.TargetPath.empty() ? launch.TargetPath : cmd.TargetPath.native();
+  const bool internal = IsInternal();
   const bool hideProgress = ProgressHidden(launch.ProgressDialogEnabled);
 
   std::shared_ptr<CfgOption> option;
@@ -138,36 +166,54 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   std::shared_ptr<CfgCommand> command;
   VM_RETURN_IF_FAILED(ChooseCommand(*option, cmd.CommandId, command));
 
-  // The clean-up removes what the extraction made and nothing else.
-  const auto record = std::make_shared<ExtractionRecord>();
-  if (!internal) {
-    auto extract = std::make_shared<ExtractFiles>();
-    extract->Record = record;
-    extract->TargetFolder = target;
-    extract->HideProgress = hideProgress;
-    extract->MinimumDurationMs = hideProgress ? 0 : kLaunchExtractMinimumMs;
-    Tasks().push_back(std::move(extract));
-  }
-
   auto launchTask = std::make_shared<ExecuteLaunchCommand>();
-  launchTask->TargetFolder = target;
   launchTask->UseCreateProcess = command->UseCreateProcess;
-  if (!command->UseCreateProcess) {
-    launchTask->Wait = command->Wait;
-    // The second instance is the elevated one: it runs the command itself.
-    launchTask->AsAdmin = command->AsAdmin && !internal;
-  }
+  if (!command->UseCreateProcess) launchTask->Wait = command->Wait;
   launchTask->Executable = command->Executable;
   launchTask->Arguments = command->Arguments;
   if (!cmd.PassthroughText.empty()) launchTask->Arguments += L" " + cmd.PassthroughText;
   launchTask->HideProgress = true;
   launchTask->LanguageTag = tag;
+
+  // An elevated Command: this instance unpacks nothing. It starts itself
+  // elevated with what it has settled, waits and ends with that instance's
+  // exit code; the elevated instance unpacks for itself.
+  if (!command->UseCreateProcess && command->AsAdmin && !internal) {
+    launchTask->AsAdmin = true;
+    launchTask->RelaunchArguments = ComposeRelaunchArguments(tag, cmd.GuiMode, command->Id, cmd.PassthroughText);
+    Tasks().push_back(std::move(launchTask));
+    return status::Ok;
+  }
+
+  // The clean-up removes what the extraction made and nothing else.
+  const auto record = std::make_shared<ExtractionRecord>();
+  std::wstring target;
+  if (internal) {
+    // The elevated instance uses no folder it did not make itself: a
+    // --target given to it is ignored, since any program may start the
+    // installer with one and have the user approve it.
+    VM_RETURN_IF_FAILED(CreateElevatedFolder(target));
+    elevatedFolder_ = target;
+    record->AddFolder(target);
+    record->KeepFilesLocked = true;
+  } else {
+    target = cmd.TargetPath.empty() ? launch.TargetPath : CommandLineTarget();
+  }
+
+  auto extract = std::make_shared<ExtractFiles>();
+  extract->Record = record;
+  extract->Source = installer_;
+  extract->TargetFolder = target;
+  extract->HideProgress = hideProgress;
+  extract->MinimumDurationMs = hideProgress ? 0 : kLaunchExtractMinimumMs;
+  Tasks().push_back(std::move(extract));
+
+  launchTask->TargetFolder = target;
   const bool waits = launchTask->UseCreateProcess || launchTask->Wait;
   Tasks().push_back(std::move(launchTask));
 
-  // A program nobody waits for may still be reading the files; the second
-  // instance leaves the folder to the first, which made it.
-  if (!internal && waits) {
+  // A program nobody waits for may still be reading the files.
+  if (waits) {
     auto cleanup = std::make_shared<DeleteExtractedFiles>();
     cleanup->TargetFolder = target;
     cleanup->Record = record;
@@ -188,6 +234,10 @@ VMStatus App::RunTasks(std::uint32_t& exitCodeOut) {
     Progress.Destroy();
   });
   VM_RETURN_IF_FAILED(Progress.Create(instance_, nullptr));
+  // The first instance starts the elevated one hidden, and Windows applies a
+  // starter's show value to a program's first ShowWindow: spent here on the
+  // hidden dialog, so that its progress shows when the extraction shows it.
+  if (IsInternal()) ShowWindow(Progress.Handle(), SW_HIDE);
   VM_RETURN_IF_FAILED(Window.Create());
   timerId_ = SetTimer(Window.Handle(), kPollTimerId, kPollIntervalMs, nullptr);
   VM_RETURN_LAST_ERROR_IF(timerId_ == 0);

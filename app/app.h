@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/message_handler.h"
 #include "app/message_window.h"
 #include "support/vm_status.h"
+#include "tasks/installer_file.h"
 #include "tasks/task_worker.h"
 #include "ui/progress_dlg.h"
 
@@ -60,6 +62,10 @@ class App final : public MessageHandler {
   UINT_PTR timerId_ = 0;
   bool quitPosted_ = false;
   ProgressDlg Progress;
+  // The elevated instance's own file, held open from its start.
+  std::shared_ptr<const InstallerFile> installer_;
+  // The folder the elevated instance made for its payload.
+  std::wstring elevatedFolder_;
 };
 
 // The process exit code of a run: its status when that is a failure, else the

@@ -2,8 +2,10 @@
 //
 //   --gui on|off          force every dialog on, or show none (and no message box)
 //   --command ID          the command of the chosen option instead of its default
-//   --internal 1          the elevated second instance: only runs the command
-//   --target FOLDER       the target folder instead of the configured one
+//   --internal 1          the elevated second instance: unpacks into a protected
+//                         folder of its own and runs the command there
+//   --target FOLDER       the target folder instead of the configured one;
+//                         ignored by the elevated instance
 //   --language TAG        the language instead of the user's or the dialog's
 //   --passthrough REST    REST is appended to the launched command's arguments
 #pragma once
@@ -25,7 +27,7 @@ enum class SFXGuiMode : std::uint32_t {
 
 enum class SFXInternalMode : std::uint32_t {
   NotGiven = 0,
-  Internal = 1,  // the elevated second instance: only runs the command
+  Internal = 1,  // the elevated second instance
 };
 
 struct Values {
@@ -36,8 +38,8 @@ struct Values {
   std::wstring LanguageTag;
   // Everything behind the passthrough marker, trimmed.
   std::wstring PassthroughText;
-  // The raw command line without the program name, trimmed; an elevated
-  // relaunch forwards it unchanged.
+  // The raw command line without the program name, trimmed. The elevated
+  // relaunch does not forward it: it is composed from the settled values.
   std::wstring ArgumentTail;
   // Plain words: accepted and ignored.
   std::vector<std::wstring> SurplusArguments;

@@ -1,33 +1,28 @@
 #include "app/relaunch_arguments.h"
 
-#include "support/vm_formatter.h"
-
-namespace {
-
-// The folder as it can stand between double quotes. Trailing backslashes
-// would escape the closing quote when the line is split into words, so they
-// are dropped. A root keeps its backslash, doubled so that it reads back as
-// one: "C:" alone would mean the current folder of drive C.
-std::wstring QuotableFolder(const std::wstring& folder) {
-  std::wstring quotable = folder;
-  while (!quotable.empty() && quotable.back() == L'\\') quotable.pop_back();
-  const bool root = quotable.empty() || (quotable.size() == 2 && quotable[1] == L':');
-  if (root && quotable.size() < folder.size()) quotable += L"\\\\";
-  return quotable;
+std::wstring QuoteArgument(const std::wstring& text) {
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : text) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes count as escapes only before a quote.
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, L'\\');
+  return quoted + L"\"";
 }
 
-}  // namespace
-
-std::wstring ComposeRelaunchArguments(const std::wstring& targetFolder, const std::wstring& languageTag,
-                                      const std::wstring& argumentTail) {
-  const wchar_t* const internal = L"internal";
-  const wchar_t* const target = L"target";
-  const wchar_t* const language = L"language";
-  const int internalMode = 1;
-  const std::wstring folder = QuotableFolder(targetFolder);
-  if (languageTag.empty()) {
-    return velmora::VMFormat(L"--{} {} --{} \"{}\" {}", internal, internalMode, target, folder, argumentTail);
-  }
-  return velmora::VMFormat(L"--{} {} --{} \"{}\" --{} {} {}", internal, internalMode, target, folder, language,
-                           languageTag, argumentTail);
+std::wstring ComposeRelaunchArguments(const std::wstring& languageTag, CmdLine::SFXGuiMode gui,
+                                      const std::wstring& commandId, const std::wstring& passthroughText) {
+  std::wstring line = L"--internal 1";
+  if (!languageTag.empty()) line += L" --language " + QuoteArgument(languageTag);
+  if (gui != CmdLine::SFXGuiMode::NotGiven) line += gui == CmdLine::SFXGuiMode::On ? L" --gui on" : L" --gui off";
+  if (!commandId.empty()) line += L" --command " + QuoteArgument(commandId);
+  if (!passthroughText.empty()) line += L" --passthrough " + passthroughText;
+  return line;
 }

@@ -3,9 +3,20 @@
 
 #include <string>
 
-// "--internal 1 --target "FOLDER" [--language TAG] TAIL": the second instance
-// only runs the command in FOLDER, which this instance has unpacked. The tail
-// (the stub's own arguments) comes last, so options in it override the ones
-// before it; the line ends in a blank when the tail is empty.
-[[nodiscard]] std::wstring ComposeRelaunchArguments(const std::wstring& targetFolder, const std::wstring& languageTag,
-                                                    const std::wstring& argumentTail);
+#include "app/cmd_line.h"
+
+// "--internal 1 [--language "TAG"] [--gui on|off] [--command "ID"]
+// [--passthrough REST]", from the values this instance has settled: the
+// language it chose, its gui mode, the Command it chose and its passthrough
+// text. Nothing the user typed reaches the line except behind the
+// passthrough marker, where the second instance does not parse it, so no
+// option of the first instance's own line can override these. The second
+// instance unpacks for itself and is told no folder.
+[[nodiscard]] std::wstring ComposeRelaunchArguments(const std::wstring& languageTag, CmdLine::SFXGuiMode gui,
+                                                    const std::wstring& commandId,
+                                                    const std::wstring& passthroughText);
+
+// `text` as one word that CommandLineToArgvW reads back unchanged: between
+// double quotes, with the backslashes before a quote and at the end doubled
+// and each inner quote escaped.
+[[nodiscard]] std::wstring QuoteArgument(const std::wstring& text);

@@ -6,7 +6,9 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <shellapi.h>
+#include <sddl.h>
 #include <shlobj.h>
+#include <winnetwk.h>
 
 #include <type_traits>
 
@@ -20,10 +22,16 @@ namespace {
 // complete the name of the 32-bit import pointer (__imp__MessageBoxW@16).
 // A function missing here shows up again as a static import of its library;
 // the stub's process test catches that.
-#define VM_SYSTEM_IMPORTS(X)              \
+#define VM_SYSTEM_IMPORTS(X)                                        \
+  X(Advapi32, ConvertStringSecurityDescriptorToSecurityDescriptorW, 16) \
+  X(Advapi32, GetTokenInformation, 20)                               \
+  X(Advapi32, IsWellKnownSid, 8)                                     \
+  X(Advapi32, OpenProcessToken, 12)                                  \
   X(Comctl32, InitCommonControlsEx, 4)    \
+  X(Mpr, WNetGetUniversalNameW, 16)       \
   X(Ole32, CoCreateGuid, 4)               \
   X(Ole32, CoInitialize, 4)               \
+  X(Ole32, CoInitializeEx, 8)             \
   X(Ole32, CoTaskMemFree, 4)              \
   X(Ole32, CoUninitialize, 0)             \
   X(Ole32, OleInitialize, 4)              \
@@ -85,10 +93,10 @@ namespace {
   X(User32, TranslateMessage, 4)          \
   X(User32, UnregisterClassW, 8)
 
-enum Library : unsigned char { Comctl32, Ole32, OleAut32, Shell32, User32, kNoLibrary };
+enum Library : unsigned char { Advapi32, Comctl32, Mpr, Ole32, OleAut32, Shell32, User32, kNoLibrary };
 // By bare name: the manifest then redirects comctl32.dll to version 6.
-constexpr const wchar_t* kLibraryNames[] = {L"comctl32.dll", L"ole32.dll", L"oleaut32.dll", L"shell32.dll",
-                                            L"user32.dll"};
+constexpr const wchar_t* kLibraryNames[] = {L"advapi32.dll", L"comctl32.dll", L"mpr.dll",     L"ole32.dll",
+                                            L"oleaut32.dll", L"shell32.dll",  L"user32.dll"};
 
 // A reference goes as a pointer; every argument takes whole 4-byte slots.
 template <typename Argument>

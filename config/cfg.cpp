@@ -278,8 +278,22 @@ VMStatus CfgProcessorArchitectureSet::Load(CfgElement element) {
   });
 }
 
+// Letters, digits, "-" and "_" only. A tag travels on the elevated
+// instance's command line; a blank or a quote in it would split or end that
+// line there, and no language tag holds one.
+static bool IsPlainLanguageTag(const std::wstring& tag) {
+  if (tag.empty()) return false;
+  for (const wchar_t c : tag) {
+    const bool plain = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+                       c == L'-' || c == L'_';
+    if (!plain) return false;
+  }
+  return true;
+}
+
 VMStatus CfgLanguageTagSet::Load(CfgElement element) {
   return ForEachChildText(element, "LanguageTag", [this](std::wstring tag) {
+    if (!IsPlainLanguageTag(tag)) return status::InvalidConfiguration;
     return Tags.insert(std::move(tag)).second ? status::Ok : status::DuplicateEntry;
   });
 }

@@ -4,6 +4,21 @@
 
 namespace velmora {
 namespace {
+
+// The object that holds redirection off on this thread.
+thread_local VMWinWow64FsRedirection* t_redirectionOff = nullptr;
+
+bool IsWow64Process() {
+  bool native = true;
+  return VMWinIsNativeProcess(GetCurrentProcess(), native) == status::Ok && !native;
+}
+
+std::wstring FolderOf(UINT(WINAPI* query)(LPWSTR, UINT)) {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = query(folder, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(folder, length) : std::wstring();
+}
+
 template <typename Fn>
 Fn Resolve(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -31,13 +46,44 @@ VMWinWow64FsRedirection::VMWinWow64FsRedirection() {
   }
   if (disable_(&cookie_)) {
     off_ = true;
+    outer_ = t_redirectionOff;
+    t_redirectionOff = this;
   } else {
     status_ = LastErrorOr();
   }
 }
 
 VMWinWow64FsRedirection::~VMWinWow64FsRedirection() {
+  if (t_redirectionOff == this) t_redirectionOff = outer_;
   if (off_ && revert_(cookie_)) cookie_ = nullptr;
+}
+
+VMWinWow64FsRedirectionRestored::VMWinWow64FsRedirectionRestored() {
+  VMWinWow64FsRedirection* const holder = t_redirectionOff;
+  if (holder == nullptr || !holder->off_) return;
+  if (holder->revert_(holder->cookie_)) {
+    holder->off_ = false;
+    off_ = holder;
+  }
+}
+
+VMWinWow64FsRedirectionRestored::~VMWinWow64FsRedirectionRestored() {
+  if (off_ != nullptr && off_->disable_(&off_->cookie_)) off_->off_ = true;
+}
+
+std::wstring VMWinSysnativePath(const std::wstring& path) {
+  if (!IsWow64Process()) return path;
+  const std::wstring system = FolderOf(&GetSystemDirectoryW);
+  const std::wstring windows = FolderOf(&GetSystemWindowsDirectoryW);
+  if (system.empty() || windows.empty() || path.size() <= system.size() || path[system.size()] != L'\\') {
+    return path;
+  }
+  if (CompareStringOrdinal(path.c_str(), static_cast<int>(system.size()), system.c_str(),
+                           static_cast<int>(system.size()), TRUE) != CSTR_EQUAL) {
+    return path;
+  }
+  const bool rooted = !windows.empty() && windows.back() == L'\\';
+  return windows + (rooted ? L"" : L"\\") + L"Sysnative" + path.substr(system.size());
 }
 
 }  // namespace velmora

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "support/vm_status.h"
 
 namespace velmora {
@@ -30,6 +32,32 @@ class VMWinWow64FsRedirection {
   RevertFn revert_ = nullptr;
   bool off_ = false;
   void* cookie_ = nullptr;
+  // The object that has switched redirection off for this thread, if any.
+  VMWinWow64FsRedirection* outer_ = nullptr;
+
+  friend class VMWinWow64FsRedirectionRestored;
 };
+
+// Switches redirection back on for the calling thread while the object lives,
+// where a VMWinWow64FsRedirection of this thread has switched it off. The
+// shell and COM load libraries on demand, and Windows documents that loading
+// fails while redirection is off (a 32-bit process would be handed the 64-bit
+// system libraries), so every shell call runs inside one of these.
+class VMWinWow64FsRedirectionRestored {
+ public:
+  VMWinWow64FsRedirectionRestored();
+  ~VMWinWow64FsRedirectionRestored();
+  VMWinWow64FsRedirectionRestored(const VMWinWow64FsRedirectionRestored&) = delete;
+  VMWinWow64FsRedirectionRestored& operator=(const VMWinWow64FsRedirectionRestored&) = delete;
+
+ private:
+  VMWinWow64FsRedirection* off_ = nullptr;
+};
+
+// `path` as a 32-bit process reaches it with redirection on: on a 64-bit
+// machine a path in the system folder goes through the Sysnative alias to the
+// real one, where the 64-bit system programs are; everything else, and every
+// path of a native process, stays as it is.
+[[nodiscard]] std::wstring VMWinSysnativePath(const std::wstring& path);
 
 }  // namespace velmora

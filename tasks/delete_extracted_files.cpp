@@ -215,6 +215,8 @@ DeleteExtractedFiles::DeleteExtractedFiles() { Description = L"Extracted files a
 
 VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
+  // The Command has ended: the files the elevated run kept locked may go.
+  if (Record) Record->ReleaseLocks();
   // The long form, as the extraction used: deep trees stay reachable and
   // names are taken literally.
   std::wstring target;

@@ -14,6 +14,7 @@ class DeleteExtractedFiles final : public Task {
   [[nodiscard]] velmora::VMStatus run(std::uint32_t& exitCodeOut) override;
 
   // What the extraction made. With it, only that goes, whatever its
-  // attributes; without it, the whole target folder.
-  std::shared_ptr<const ExtractionRecord> Record;
+  // attributes; without it, the whole target folder. The clean-up first
+  // closes the handles that kept the files locked.
+  std::shared_ptr<ExtractionRecord> Record;
 };

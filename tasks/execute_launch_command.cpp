@@ -2,16 +2,18 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <new>
 #include <vector>
 
-#include "app/cmd_line.h"
-#include "app/relaunch_arguments.h"
 #include "config/stub_status.h"
 #include "support/vm_handle.h"
 #include "support/vm_trace.h"
 #include "support/vm_win_environment.h"
-#include "support/vm_win_module_file_name.h"
+#include "support/vm_win_universal_name.h"
+#include "support/vm_win_wow64_fs_redirection.h"
+#include "tasks/installer_file.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -37,7 +39,7 @@ std::wstring SystemFolder(UINT(WINAPI* query)(LPWSTR, UINT)) {
 // the user's rights, or elevated). So the name is looked for only in the
 // unpacked folder, the system folder, the Windows folder and PATH, in that
 // order. Redirection is off on the worker, so the system folder is the real
-// one.
+// one; a shell call reaches it through VMWinSysnativePath.
 VMStatus ResolveProgram(const std::wstring& name, const std::wstring& targetFolder, std::wstring& path) {
   const std::wstring extension = name.find(L'.') == std::wstring::npos ? L".exe" : L"";
   const std::wstring folders[] = {targetFolder, SystemFolder(&GetSystemDirectoryW),
@@ -67,6 +69,27 @@ VMStatus ProgramPath(const std::wstring& executable, const std::wstring& targetF
 }
 
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+// What a shell call needs on the worker thread. The shell loads libraries on
+// demand, which fails on 64-bit Windows while redirection is off, so it is
+// back on for the call (a program in the system folder is then reached
+// through Sysnative). ShellExecuteEx wants COM initialised on the calling
+// thread, apartment-threaded, and without the OLE1 DDE window it does not
+// need.
+class ShellCallScope {
+ public:
+  ShellCallScope() : com_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~ShellCallScope() {
+    if (SUCCEEDED(com_)) CoUninitialize();
+  }
+  ShellCallScope(const ShellCallScope&) = delete;
+  ShellCallScope& operator=(const ShellCallScope&) = delete;
+
+ private:
+  // Restored before COM starts, switched off again after it has ended.
+  velmora::VMWinWow64FsRedirectionRestored redirection_;
+  HRESULT com_;
+};
 
 // The exit code of a process that has ended, by the task's rules.
 VMStatus ReadExitCode(HANDLE process, std::uint32_t& exitCodeOut) {
@@ -99,8 +122,11 @@ VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
 VMStatus ExecuteLaunchCommand::OpenWithShell(const std::wstring& executable, const std::wstring& arguments) const {
   std::wstring program;
   VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, program));
+  program = velmora::VMWinSysnativePath(program);
+  const ShellCallScope scope;
   const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", program.c_str(), OrNull(arguments),
                                                               OrNull(TargetFolder), SW_SHOWDEFAULT));
+  // Read before the scope ends COM, which may change it.
   return result > 32 ? status::Ok : velmora::LastErrorOr();
 }
 
@@ -108,27 +134,32 @@ VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& executable, cons
                                             std::uint32_t& exitCodeOut) const {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+  // The values are expanded already: the shell must not expand a % in a
+  // user or folder name once more. The call completes before it returns,
+  // since COM ends on this thread right after it.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
   info.lpDirectory = OrNull(TargetFolder);
   std::wstring file;
   std::wstring parameters;
+  // Held until the elevated instance has ended, so that it is started from,
+  // and reads its payload from, the file this instance runs from.
+  InstallerFile self;
   if (AsAdmin) {
-    // The elevated second instance is this stub again; it only runs the
-    // command, in the folder this instance has unpacked, and this instance
-    // waits for it to delete the folder afterwards.
-    velmora::VMWinModuleFileName self;
-    const VMStatus found = self.InitWithModuleHandle();
+    // The elevated second instance is this stub again: it unpacks its own
+    // payload where no standard user can reach and runs the command there.
+    const VMStatus found = self.Open();
     if (found != status::Ok) {
       velmora::VMTrace("ERROR: %s: Cannot get module file name, st=0x%08x.\n",
                        "velmora::VMWinGetModulePathAndFileName", found);
       return found;
     }
-    file = self.FullPath;
-    parameters = ComposeRelaunchArguments(TargetFolder, LanguageTag, CmdLine::Current().ArgumentTail);
+    file = velmora::VMWinUniversalName(self.Path());
+    parameters = RelaunchArguments;
     info.lpVerb = L"runas";
     info.nShow = SW_HIDE;
   } else {
     VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, file));
+    file = velmora::VMWinSysnativePath(file);
     parameters = arguments;
     info.lpVerb = L"open";
     info.nShow = SW_SHOWDEFAULT;
@@ -136,9 +167,14 @@ VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& executable, cons
   info.lpFile = file.c_str();
   info.lpParameters = OrNull(parameters);
 
-  const BOOL started = AsAdmin ? ElevatedShellExecute(&info) : ShellExecuteExW(&info);
+  BOOL started = FALSE;
+  DWORD error = 0;
+  {
+    const ShellCallScope scope;
+    started = AsAdmin ? ElevatedShellExecute(&info) : ShellExecuteExW(&info);
+    error = started ? 0 : GetLastError();
+  }
   if (!started) {
-    const DWORD error = GetLastError();
     if (AsAdmin && error == ERROR_CANCELLED) return stub_status::ElevationRefused;
     if (error != 0) return error;
   }

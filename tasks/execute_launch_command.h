@@ -21,9 +21,11 @@ class ExecuteLaunchCommand final : public Task {
   // Shell commands only; both stay false for CreateProcessW.
   bool Wait = false;
   bool AsAdmin = false;
-  // The chosen language; empty for a language-neutral Option. An elevated
-  // second instance is told the same one.
+  // The chosen language; empty for a language-neutral Option.
   std::wstring LanguageTag;
+  // With AsAdmin: the argument line of the elevated second instance, which
+  // the run sequence composes from what it has settled.
+  std::wstring RelaunchArguments;
 
   // The call that starts the elevated second instance. Only a real consent
   // prompt can refuse it, which Wine has not, so a test may put a call of its

@@ -287,6 +287,12 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::SetOperationResult(Int32 operationResult)) 
     outFileStream_.Release();
     outFile_ = nullptr;
     RINOK(closed)
+    // At once after the writing handle is closed: in an elevated run's own
+    // folder nobody else can write in between.
+    if (record_ && record_->KeepFilesLocked) {
+      const velmora::VMStatus locked = record_->Lock(diskFilePath_);
+      if (locked != velmora::status::Ok) return Fail(L"Can not lock output file");
+    }
   }
   return S_OK;
 }

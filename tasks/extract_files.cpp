@@ -2,14 +2,15 @@
 
 #include <vector>
 
+#include "support/vm_handle.h"
 #include "support/vm_trace.h"
 #include "support/vm_win_long_path.h"
 #include "support/vm_win_module_file_name.h"
 #include "tasks/archive_item_path.h"
 #include "tasks/extract_callback.h"
+#include "tasks/handle_in_stream.h"
 #include "tasks/item_path.h"
 
-#include "7zip/Common/FileStreams.h"
 #include "Windows/PropVariant.h"
 
 // The archive library's own factory for its compiled-in format handlers.
@@ -83,24 +84,29 @@ ExtractFiles::ExtractFiles() { Description = L"Files are being extracted. Please
 
 velmora::VMStatus ExtractFiles::run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
+  if (Source) return ExtractArchive(Source->Handle(), TargetFolder, Record.get());
   velmora::VMWinModuleFileName self;
   VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
   return ExtractArchive(self.FullPath, TargetFolder, Record.get());
 }
 
 VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder, ExtractionRecord* record) {
-  WIN32_FILE_ATTRIBUTE_DATA info = {};
-  if (!GetFileAttributesExW(archiveFile.c_str(), GetFileExInfoStandard, &info)) {
-    return Fail("archive file not found");
-  }
+  const velmora::VMUniqueFile file(CreateFileW(archiveFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Fail("archive file cannot be opened");
+  return ExtractArchive(file.get(), targetFolder, record);
+}
+
+VMStatus ExtractArchive(HANDLE archiveFile, const std::wstring& targetFolder, ExtractionRecord* record) {
+  FILETIME lastWrite{};
+  if (!GetFileTime(archiveFile, nullptr, nullptr, &lastWrite)) return Fail("archive file cannot be read");
 
   CMyComPtr<IInArchive> archive;
   if (CreateArchiver(&kSevenZipHandler, &IID_IInArchive, reinterpret_cast<void**>(&archive)) != S_OK) {
     return Fail("no 7z handler");
   }
-  auto* inFile = new CInFileStream;
-  CMyComPtr<IInStream> fileStream = inFile;
-  if (!inFile->Open(archiveFile.c_str())) return Fail("archive file cannot be opened");
+  CMyComPtr<IInStream> fileStream = new HandleInStream(archiveFile);
+  if (fileStream->Seek(0, FILE_BEGIN, nullptr) != S_OK) return Fail("archive file cannot be read");
   if (archive->Open(fileStream, &kMaxPayloadStart, nullptr) != S_OK) return Fail("no 7z archive found");
 
   // One form for every path of the run: the long one, which neither the
@@ -114,7 +120,7 @@ VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& tar
   if (result == status::Ok) result = CreateFolderTree(folder, record);
   if (result == status::Ok) {
     CMyComPtr<CExtractCallbackSfxImp> callback = new CExtractCallbackSfxImp;
-    callback->Init(archive, folder, kItemDefaultName, info.ftLastWriteTime, 0, record);
+    callback->Init(archive, folder, kItemDefaultName, lastWrite, 0, record);
     const HRESULT extracted = archive->Extract(nullptr, static_cast<UInt32>(-1), 0, callback);
     callback->DiscardUnfinishedFile();
     callback->FinishDirectories();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "tasks/extraction_record.h"
+#include "tasks/installer_file.h"
 #include "tasks/task.h"
 
 class ExtractFiles final : public Task {
@@ -15,6 +16,9 @@ class ExtractFiles final : public Task {
 
   // Filled with what the extraction made, for the clean-up; may be null.
   std::shared_ptr<ExtractionRecord> Record;
+  // The open installer file to read the payload from; without it, the file
+  // at the stub's own path.
+  std::shared_ptr<const InstallerFile> Source;
 };
 
 // Finds the 7z archive that begins within the first 8 MiB of `archiveFile`
@@ -26,3 +30,6 @@ class ExtractFiles final : public Task {
 // `record` when one is given.
 [[nodiscard]] velmora::VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder,
                                                ExtractionRecord* record = nullptr);
+// The same from the file open as `archive`, read from its start.
+[[nodiscard]] velmora::VMStatus ExtractArchive(HANDLE archive, const std::wstring& targetFolder,
+                                               ExtractionRecord* record);

@@ -44,3 +44,11 @@ bool ExtractionRecord::Wrote(const std::wstring& path) const {
   const std::wstring key = PathKey(path);
   return fileKeys_.count(key) != 0 || folderKeys_.count(key) != 0;
 }
+
+velmora::VMStatus ExtractionRecord::Lock(const std::wstring& path) {
+  velmora::VMUniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  VM_RETURN_LAST_ERROR_IF(!file);
+  locks_.push_back(std::move(file));
+  return velmora::status::Ok;
+}

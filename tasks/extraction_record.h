@@ -7,6 +7,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "support/vm_handle.h"
+#include "support/vm_status.h"
+
 class ExtractionRecord {
  public:
   void AddFolder(const std::wstring& path);
@@ -23,7 +26,20 @@ class ExtractionRecord {
   [[nodiscard]] const std::vector<std::wstring>& Folders() const { return folders_; }
   [[nodiscard]] const std::vector<std::wstring>& Files() const { return files_; }
 
+  // Set for an elevated run: each file stays open from its writing until the
+  // Command has ended, sharing only reading, so nobody can change, rename or
+  // delete what the elevated program reads, while the program, the loader
+  // and msiexec can still open it. The handle reads only: one that could
+  // write would make every opener that does not share writing fail.
+  bool KeepFilesLocked = false;
+  // Opens the written file `path` again for reading as above and keeps the
+  // handle.
+  [[nodiscard]] velmora::VMStatus Lock(const std::wstring& path);
+  // Closes those handles, before the clean-up deletes the files.
+  void ReleaseLocks() { locks_.clear(); }
+
  private:
+  std::vector<velmora::VMUniqueFile> locks_;
   std::vector<std::wstring> folders_;
   std::vector<std::wstring> files_;
   std::unordered_set<std::wstring> folderKeys_;

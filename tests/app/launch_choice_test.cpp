@@ -217,11 +217,11 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
       {.Name = "CreateProcess", .Element = "CreateProcess"},
       {.Name = "ShellExecute with Wait", .Element = "ShellExecute Wait='true'", .Wait = true},
       {.Name = "ShellExecute without Wait keeps the files", .Element = "ShellExecute", .Delete = false},
-      {.Name = "ShellExecute elevated", .Element = "ShellExecute Wait='true' AsAdmin='true'", .Wait = true,
+      {.Name = "ShellExecute elevated: the first instance only starts the second", .Element =
+           "ShellExecute Wait='true' AsAdmin='true'", .Extract = false, .Delete = false, .Wait = true,
        .AsAdmin = true},
-      {.Name = "the elevated second instance only runs the command, itself", .Element =
-           "ShellExecute Wait='true' AsAdmin='true'", .Internal = true, .Extract = false, .Delete = false,
-       .Wait = true},
+      {.Name = "the elevated second instance unpacks for itself, ignoring --target", .Element =
+           "ShellExecute Wait='true' AsAdmin='true'", .Internal = true, .Wait = true},
       {.Name = "--gui off hides the extraction's progress", .Element = "CreateProcess", .GuiMode = Gui::Off},
   };
   for (const Row& row : rows) {
@@ -245,9 +245,16 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     App app(GetModuleHandleW(nullptr));
     ASSERT_EQ(app.BuildTaskList(), 0u);
 
-    const std::wstring folder = row.Internal ? L"C:\\Given" : TheCfg().Launch->TargetPath;
     const auto& tasks = app.Tasks();
     ASSERT_EQ(tasks.size(), (row.Extract ? 1u : 0u) + 1u + (row.Delete ? 1u : 0u));
+    std::wstring folder = row.AsAdmin ? L"" : TheCfg().Launch->TargetPath;
+    if (row.Internal) {
+      folder = tasks[0]->TargetFolder;
+      wchar_t windows[MAX_PATH] = {};
+      GetSystemWindowsDirectoryW(windows, MAX_PATH);
+      EXPECT_EQ(folder.rfind(std::wstring(windows) + L"\\Temp\\{", 0), 0u) << testing::PrintToString(folder);
+      EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+    }
     for (const auto& task : tasks) EXPECT_EQ(task->TargetFolder, folder);
     if (row.Extract) {
       EXPECT_NE(dynamic_cast<const ExtractFiles*>(tasks[0].get()), nullptr);
@@ -264,6 +271,8 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     EXPECT_EQ(launch->Executable, L"x.exe");
     EXPECT_EQ(launch->Arguments, L"/i p.msi /l*v log.txt") << "the passthrough text after one blank";
     EXPECT_EQ(launch->LanguageTag, L"en-US");
+    EXPECT_EQ(launch->RelaunchArguments,
+              row.AsAdmin ? L"--internal 1 --language \"en-US\" --command \"c\" --passthrough /l*v log.txt" : L"");
     if (row.Delete) {
       EXPECT_NE(dynamic_cast<const DeleteExtractedFiles*>(tasks.back().get()), nullptr);
       EXPECT_TRUE(tasks.back()->HideProgress);

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -360,6 +361,16 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
       {.Name = "a bare msiexec.exe is the system's in the elevated instance too",
        .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .Executable = "msiexec.exe",
        .Arguments = notInstalled, .ExitCode = 1605, .Planted = true},
+      // An empty or relative --target, or an empty --language, in the
+      // command line: the same exit code elevated and not.
+      {.Name = "an empty --target", .Command = "<ShellExecute Wait='true'>{}</ShellExecute>",
+       .More = L"--target \"\""},
+      {.Name = "an empty --target, elevated", .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>",
+       .More = L"--target \"\""},
+      {.Name = "a relative --target and an empty --language", .Command = "<ShellExecute Wait='true'>{}</ShellExecute>",
+       .More = L"--target rel --language \"\""},
+      {.Name = "a relative --target and an empty --language, elevated",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .More = L"--target rel --language \"\""},
       {.Name = "files that cannot be deleted stay, quietly, and the command's exit code stands",
        .Command = "<CreateProcess>{}</CreateProcess>", .Target = L"mnt\\run", .Unpacked = true, .ReadOnly = true},
   };
@@ -425,6 +436,86 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     } else {
       EXPECT_EQ(left, userFiles);
       EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles);
+    }
+  }
+}
+
+std::set<std::wstring> FolderNames(const std::wstring& folder) {
+  std::set<std::wstring> names;
+  // The listing goes down the tree; its first level is what counts here.
+  for (const auto& [name, entry] : testing_tools::ListFolder(folder)) {
+    if (name.find(L'\\') == std::wstring::npos) names.insert(name);
+  }
+  return names;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line.substr(0, line.find('\r')));
+  return lines;
+}
+
+// An elevated Command runs in a folder that the elevated instance made for
+// itself in the Windows temporary folder, on the payload of the file that was
+// started: the first instance unpacks nothing, a --target folder with a
+// replaced payload file is never looked at, and nothing of the run is left.
+TEST_F(StubProcess, ElevatedCommandRunsWhatTheInstallerHolds) {
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_GT(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring systemTemp = std::wstring(windows) + L"\\Temp";
+  wchar_t userTemp[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathW(MAX_PATH, userTemp), 0u);
+
+  for (const bool planted : {false, true}) {
+    SCOPED_TRACE(planted ? "started with --internal 1 and a planted --target" : "started as a user would");
+    ASSERT_NO_FATAL_FAILURE(NewCase());
+    const std::string result = velmora::VMUtf16ToUtf8(Folder() + L"\\result.txt");
+    const std::string listing = velmora::VMUtf16ToUtf8(Folder() + L"\\temp.txt");
+    // The payload's text, the working folder, and the user's %TEMP% while
+    // the command runs.
+    EmbedDocument("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
+                  "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
+                  "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
+                  "<Command Id='run'><ShellExecute Wait='true' AsAdmin='true'>"
+                  "<Executable>${FOLDERID_System}\\cmd.exe</Executable><Arguments>/c type readme.txt&gt; \"" + result +
+                  "\" &amp; cd&gt;&gt; \"" + result + "\" &amp; dir /b \"%TEMP%\"&gt; \"" + listing +
+                  "\" &amp; exit 7</Arguments></ShellExecute></Command></Commands></Option></Options></Launch>"
+                  "</SelfExtractor>",
+                  1033);
+    AppendPayload(L"tree.7z");
+    const std::wstring plantedFolder = Folder() + L"\\planted";
+    std::wstring arguments = L"--gui off";
+    if (planted) {
+      ASSERT_TRUE(CreateDirectoryW(plantedFolder.c_str(), nullptr));
+      testing_tools::WriteWholeFile(plantedFolder + L"\\readme.txt", "planted\r\n");
+      ASSERT_TRUE(CopyFileW(g_plant.c_str(), (plantedFolder + L"\\version.dll").c_str(), FALSE));
+      arguments += L" --internal 1 --target \"" + plantedFolder + L"\"";
+    }
+    const std::set<std::wstring> userTempBefore = FolderNames(userTemp);
+    const std::set<std::wstring> systemTempBefore = FolderNames(systemTemp);
+
+    const auto run = Run(arguments);
+    EXPECT_EQ(run.ExitCode, 7u) << std::hex << run.ExitCode;
+    const auto lines = Lines(testing_tools::ReadWholeFile(Folder() + L"\\result.txt"));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "hello") << "the payload's own text";
+    const std::string folder = lines[1];
+    const std::string under = velmora::VMUtf16ToUtf8(systemTemp) + "\\{";
+    EXPECT_EQ(_strnicmp(folder.c_str(), under.c_str(), under.size()), 0) << folder;
+    EXPECT_EQ(GetFileAttributesW(velmora::VMUtf8ToUtf16(folder).c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the run's folder is gone";
+
+    std::set<std::wstring> duringRun;
+    for (const std::string& name : Lines(testing_tools::ReadWholeFile(Folder() + L"\\temp.txt"))) {
+      if (!name.empty()) duringRun.insert(velmora::VMUtf8ToUtf16(name));
+    }
+    EXPECT_EQ(duringRun, userTempBefore) << "the first instance unpacked nothing into %TEMP%";
+    EXPECT_EQ(FolderNames(userTemp), userTempBefore);
+    EXPECT_EQ(FolderNames(systemTemp), systemTempBefore);
+    if (planted) {
+      EXPECT_EQ(testing_tools::ReadWholeFile(plantedFolder + L"\\readme.txt"), "planted\r\n");
+      EXPECT_EQ(FolderNames(plantedFolder), (std::set<std::wstring>{L"readme.txt", L"version.dll"}));
     }
   }
 }

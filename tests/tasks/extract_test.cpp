@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,7 +23,10 @@
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
+#include "tasks/delete_extracted_files.h"
+#include "tasks/elevated_folder.h"
 #include "tasks/extract_files.h"
+#include "tasks/installer_file.h"
 
 // The generator's output folder and the folder with the link fixture, as
 // Windows sees them.
@@ -393,6 +399,85 @@ TEST(ExtractionOfDeepTrees, UnpacksEveryLevel) {
   for (std::wstring path = leaf; path.size() > 4 + target.size(); path.resize(path.size() - 10)) {
     ASSERT_TRUE(RemoveDirectoryW(path.c_str()));
   }
+}
+
+// What another program gets while an elevated run holds the file: only
+// readers that share reading get in.
+DWORD OpenError(const std::wstring& path, DWORD access, DWORD share) {
+  const HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return error;
+}
+
+// An elevated run unpacks into a new folder of the Windows temporary folder
+// that only SYSTEM and the administrators may use, keeps each file locked
+// until the clean-up, and the clean-up removes it all.
+TEST_F(Extraction, ElevatedRunsFolderAndLockedFiles) {
+  std::wstring folder;
+  ASSERT_EQ(CreateElevatedFolder(folder), status::Ok);
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  const std::wstring parent = std::wstring(windows) + L"\\Temp\\{";
+  EXPECT_EQ(CompareStringOrdinal(folder.c_str(), static_cast<int>(parent.size()), parent.c_str(),
+                                 static_cast<int>(parent.size()), TRUE), CSTR_EQUAL) << testing::PrintToString(folder);
+  EXPECT_FALSE(CreateDirectoryW(folder.c_str(), nullptr)) << "the name is taken";
+
+  // Windows keeps the descriptor the folder is made with (adding "AI" to the
+  // flags). Wine 8 keeps none given at creation: it reports one made from the
+  // Unix owner and mode, never protected, and only that is said then.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  nullptr, nullptr, &descriptor), static_cast<DWORD>(ERROR_SUCCESS));
+  LPWSTR text = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                   DACL_SECURITY_INFORMATION, &text, nullptr));
+  const std::wstring dacl = text;
+  LocalFree(text);
+  LocalFree(descriptor);
+  if (dacl.starts_with(L"D:P")) {
+    EXPECT_EQ(dacl.substr(dacl.find(L'(')), L"(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+  } else {
+    std::printf("the folder's descriptor is not kept here: %S\n", dacl.c_str());
+  }
+
+  auto record = std::make_shared<ExtractionRecord>();
+  record->AddFolder(folder);
+  record->KeepFilesLocked = true;
+  ASSERT_EQ(ExtractArchive(Payload(L"tree.7z"), folder, record.get()), status::Ok);
+  const std::wstring file = folder + L"\\readme.txt";
+  EXPECT_EQ(OpenError(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE),
+            static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "overwrite";
+  EXPECT_FALSE(MoveFileW(file.c_str(), (file + L".old").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "rename";
+  EXPECT_FALSE(DeleteFileW(file.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "delete";
+  EXPECT_EQ(OpenError(file, GENERIC_READ, FILE_SHARE_READ), 0u) << "a reader such as msiexec";
+
+  DeleteExtractedFiles cleanup;
+  cleanup.TargetFolder = folder;
+  cleanup.Record = record;
+  std::uint32_t exitCode = 0;
+  EXPECT_EQ(cleanup.run(exitCode), status::Ok);
+  EXPECT_FALSE(Exists(folder));
+}
+
+// While the installer holds its own file, it cannot be renamed away,
+// replaced or deleted: the elevated instance is started from, and reads, the
+// file the user approved.
+TEST(InstallerFile, CannotBeRenamedOrChangedWhileHeld) {
+  InstallerFile self;
+  ASSERT_EQ(self.Open(), status::Ok);
+  const std::wstring moved = self.Path() + L".moved";
+  const BOOL renamed = MoveFileW(self.Path().c_str(), moved.c_str());
+  const DWORD renameError = GetLastError();
+  if (renamed) MoveFileW(moved.c_str(), self.Path().c_str());
+  EXPECT_FALSE(renamed);
+  EXPECT_EQ(renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(OpenError(self.Path(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE),
+            static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(OpenError(self.Path(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE),
+            static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 }  // namespace

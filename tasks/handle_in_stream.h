@@ -1,0 +1,19 @@
+// The archive library's input stream over an open file handle, so that the
+// payload is read from the very file a handle holds and not from whatever
+// stands at its path.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+#include "7zip/IStream.h"
+#include "Common/MyCom.h"
+
+Z7_CLASS_IMP_IInStream(HandleInStream)
+ public:
+  // The handle stays its owner's; it must outlive the stream.
+  explicit HandleInStream(HANDLE file) : file_(file) {}
+
+ private:
+  HANDLE file_;
+};
