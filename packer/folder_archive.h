@@ -8,7 +8,7 @@
 
 class ProgressLine;
 
-// Writes the items of ScanFolder(folder) into a new archive at `archive`,
+// Writes the items of ScanFolder(folder) into the empty file `archive`,
 // reporting to `progress` when given.
 [[nodiscard]] velmora::VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
                                                std::wstring& error, ProgressLine* progress = nullptr);

@@ -1,6 +1,13 @@
+// rand_s, the system's random numbers, is declared only on request.
+#define _CRT_RAND_S
 #include "packer/packer_files.h"
 
 #include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <iterator>
 
 #include "support/vm_handle.h"
 #include "support/vm_win_module_file_name.h"
@@ -11,9 +18,15 @@ namespace status = velmora::status;
 
 namespace {
 
+// Only a file on a disk: a pipe or a device would block or never end.
 VMUniqueFile OpenForReading(const std::wstring& path) {
-  return VMUniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  VMUniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+    file.reset();
+    SetLastError(ERROR_ACCESS_DENIED);
+  }
+  return file;
 }
 
 }  // namespace
@@ -29,9 +42,39 @@ VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit, std::vecto
   return read == bytes.size() ? status::Ok : status::FileOpenFailed;
 }
 
+VMStatus ReadFileStart(const std::wstring& path, std::uint64_t count, std::vector<std::uint8_t>& bytes,
+                       std::uint64_t& size) {
+  const VMUniqueFile file = OpenForReading(path);
+  LARGE_INTEGER value{};
+  VM_RETURN_LAST_ERROR_IF(!file || !GetFileSizeEx(file.get(), &value));
+  size = static_cast<std::uint64_t>(value.QuadPart);
+  bytes.resize(static_cast<std::size_t>(std::min(size, count)));
+  DWORD read = 0;
+  VM_RETURN_LAST_ERROR_IF(!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
+  return read == bytes.size() ? status::Ok : status::FileOpenFailed;
+}
+
+// A name nobody can guess, created new: a file planted under it makes the
+// creation fail instead of being written through.
+VMStatus CreateTemporaryFile(const std::wstring& beside, const std::wstring& suffix, std::wstring& path) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    unsigned int random[2] = {};
+    if (rand_s(&random[0]) != 0 || rand_s(&random[1]) != 0) return status::Failed;
+    wchar_t tag[20] = {};
+    std::swprintf(tag, std::size(tag), L"%08x%08x", random[0], random[1]);
+    path = beside + L".vm-sfxpack-" + tag + suffix;
+    const VMUniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() == ERROR_FILE_EXISTS) continue;
+    VM_RETURN_LAST_ERROR_IF(!file);
+    return status::Ok;
+  }
+  return ERROR_FILE_EXISTS;
+}
+
 VMStatus WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
   const VMUniqueFile file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   VM_RETURN_LAST_ERROR_IF(!file);
   DWORD written = 0;
   VM_RETURN_LAST_ERROR_IF(!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
@@ -87,11 +130,20 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
   return !b.empty() && CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+bool InsideFolder(const std::wstring& path, const std::wstring& folder) {
+  std::wstring parent = FullPath(path);
+  parent.erase(parent.find_last_of(L"\\/") + 1);
+  std::wstring inside = FullPath(folder);
+  if (inside.empty()) return false;
+  if (inside.back() != L'\\' && inside.back() != L'/') inside += L'\\';
+  return parent.size() >= inside.size() &&
+         CompareStringOrdinal(parent.c_str(), static_cast<int>(inside.size()), inside.c_str(),
+                              static_cast<int>(inside.size()), TRUE) == CSTR_EQUAL;
+}
+
 VMStatus GetPackerFolder(std::wstring& folder) {
   velmora::VMWinModuleFileName self;
   VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
   folder = self.Drive + self.Directory;
   return status::Ok;
 }
-
-std::wstring ProcessTag() { return std::to_wstring(GetCurrentProcessId()); }
