@@ -153,6 +153,7 @@ TEST(PackCommandLine, WordsAndMistakes) {
       {L"ProductVersion=1..2", L"is not a version"},
       {L"FileVersion=65536", L"is not a version"},
       {L"FileVersion=1.2.", L"is not a version"},
+      {L"ProductName=a\x1B[2Jb", L"without control characters"},
   };
   for (const auto& [word, errorPart] : versionWords) {
     SCOPED_TRACE(testing::PrintToString(word));
