@@ -1,5 +1,6 @@
 #include "packer/payload_check.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <iterator>
 
@@ -19,6 +20,13 @@ using velmora::VMStatus;
 namespace status = velmora::status;
 
 namespace {
+
+// --verify decodes what a stranger's file declares only up to here: more
+// than this in all, or more than kRatioLimit times the archive's size above
+// kRatioFloor, is said and not decoded.
+constexpr std::uint64_t kDecodeLimit = std::uint64_t{64} << 30;
+constexpr std::uint64_t kRatioLimit = 2000;
+constexpr std::uint64_t kRatioFloor = std::uint64_t{1} << 30;
 
 // Decodes every item without writing anything and keeps the first item whose
 // data did not come out intact. Testing goes on after a failure, so the
@@ -239,6 +247,21 @@ VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& 
   }
   value.Clear();
   if (archive->GetArchiveProperty(kpidMethod, &value) == S_OK && value.vt == VT_BSTR) payload.Methods = value.bstrVal;
+  UInt32 count = 0;
+  std::uint64_t declared = 0;
+  if (archive->GetNumberOfItems(&count) == S_OK) {
+    // Stopping past the limit keeps the sum from wrapping.
+    for (UInt32 i = 0; i < count && declared <= kDecodeLimit; ++i) {
+      declared += std::min<std::uint64_t>(ItemSize(archive, i), kDecodeLimit + 1);
+    }
+  }
+  if (declared > kDecodeLimit || (declared > kRatioFloor && declared / kRatioLimit > payload.Size)) {
+    error = L"the payload declares " + std::to_wstring(declared) + L" bytes unpacked from " +
+            std::to_wstring(payload.Size) + L"; --verify decodes at most " + std::to_wstring(kDecodeLimit) +
+            L" bytes, and above " + std::to_wstring(kRatioFloor) + L" at most " + std::to_wstring(kRatioLimit) +
+            L" times the archive's size.";
+    return status::InvalidValue;
+  }
   return CheckArchiveItems(archive, installer, payload.ItemCount, error);
 }
 
