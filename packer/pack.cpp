@@ -70,6 +70,11 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
       return status::InvalidValue;
     }
   }
+  // Said before any work, not as a failure to create a file at the end.
+  if (!ParentFolderExists(parts.Output)) {
+    error = L"the folder of the output " + options.Output + L" does not exist.";
+    return status::NotFound;
+  }
   if (!options.Folder.empty() && InsideFolder(parts.Output, options.Folder)) {
     error = L"the output " + options.Output + L" lies inside the folder " + options.Folder + L" that is packed.";
     return status::InvalidValue;

@@ -130,6 +130,13 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
   return !b.empty() && CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+bool ParentFolderExists(const std::wstring& path) {
+  std::wstring parent = FullPath(path);
+  parent.erase(parent.find_last_of(L"\\/") + 1);
+  const DWORD attributes = GetFileAttributesW(parent.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool InsideFolder(const std::wstring& path, const std::wstring& folder) {
   std::wstring parent = FullPath(path);
   parent.erase(parent.find_last_of(L"\\/") + 1);

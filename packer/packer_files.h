@@ -50,6 +50,9 @@ void RemoveFile(const std::wstring& path);
 // Whether the two paths name one file as this system compares names.
 [[nodiscard]] bool SameFile(const std::wstring& a, const std::wstring& b);
 
+// Whether the folder that `path` would be created in exists.
+[[nodiscard]] bool ParentFolderExists(const std::wstring& path);
+
 // Whether `path` (existing or not) lies inside the folder `folder`.
 [[nodiscard]] bool InsideFolder(const std::wstring& path, const std::wstring& folder);
 

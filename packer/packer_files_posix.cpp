@@ -212,6 +212,13 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+bool ParentFolderExists(const std::wstring& path) {
+  std::string parent = Native(FullPath(path));
+  parent.erase(parent.find_last_of('/') + 1);
+  struct stat info {};
+  return stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool InsideFolder(const std::wstring& path, const std::wstring& folder) {
   std::string parent = Native(FullPath(path));
   parent.erase(parent.find_last_of('/') + 1);

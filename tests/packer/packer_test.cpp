@@ -364,6 +364,7 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     bool OutputIsPayload = false;
     bool OutputIsIcon = false;
     bool OutputInFolder = false;     // --folder is the work folder, the output inside it
+    bool OutputInMissingFolder = false;
     std::string IconBytes = {};      // written to icon.ico and given as --icon when not empty
     std::wstring ErrorPart;
   };
@@ -454,6 +455,8 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
       {.Name = "the output in place of the icon", .PayloadName = L"method-copy.7z", .OutputIsIcon = true,
        .IconBytes = icon, .ErrorPart = L"would replace the input"},
       {.Name = "the output inside the folder", .OutputInFolder = true, .ErrorPart = L"inside the folder"},
+      {.Name = "the output in a missing folder", .PayloadName = L"method-copy.7z", .OutputInMissingFolder = true,
+       .ErrorPart = L"folder of the output"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -473,6 +476,7 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     if (!row.Folder.empty()) options.Folder = Work(row.Folder);
     if (row.OutputIsPayload) options.Output = options.Payload;
     if (row.OutputInFolder) options.Folder = work_;
+    if (row.OutputInMissingFolder) options.Output = Work(L"no-such-folder\\setup.exe");
     if (!row.IconBytes.empty()) {
       options.Icon = Work(L"icon.ico");
       WriteWholeFile(options.Icon, row.IconBytes);
