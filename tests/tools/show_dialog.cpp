@@ -1,5 +1,5 @@
 // showdialog KIND GEOMETRY-FILE SECONDS: opens one of the stub's dialogs as a
-// user sees it, for the README's pictures. KIND is "progress",
+// user sees it, for the pictures in docs/dialogs.md. KIND is "progress",
 // "extract-to" or "language". Once the dialog is on the screen, its window rectangle is
 // written to GEOMETRY-FILE as WIDTHxHEIGHT+X+Y; after SECONDS more the dialog
 // closes and the program ends.
