@@ -29,6 +29,37 @@ VMUniqueFile OpenForReading(const std::wstring& path) {
   return file;
 }
 
+// The temporary files in the making, for the console's Ctrl-C and close
+// handler, which runs on a thread of its own while the packer works on.
+constexpr int kTemporarySlots = 2;
+constexpr std::size_t kTemporaryPathLimit = 32768;
+wchar_t g_temporaries[kTemporarySlots][kTemporaryPathLimit];
+volatile LONG g_temporaryUsed[kTemporarySlots];
+
+BOOL WINAPI RemoveTemporaries(DWORD) {
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (InterlockedExchange(&g_temporaryUsed[i], 0) != 0) DeleteFileW(g_temporaries[i]);
+  }
+  return FALSE;  // the default handler ends the process
+}
+
+void Track(const std::wstring& path) {
+  static const bool installed = SetConsoleCtrlHandler(RemoveTemporaries, TRUE) != FALSE;
+  (void)installed;
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (g_temporaryUsed[i] != 0 || path.size() >= kTemporaryPathLimit) continue;
+    std::copy(path.c_str(), path.c_str() + path.size() + 1, g_temporaries[i]);
+    InterlockedExchange(&g_temporaryUsed[i], 1);
+    return;
+  }
+}
+
+void Untrack(const std::wstring& path) {
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (g_temporaryUsed[i] != 0 && path == g_temporaries[i]) InterlockedExchange(&g_temporaryUsed[i], 0);
+  }
+}
+
 }  // namespace
 
 VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
@@ -67,6 +98,7 @@ VMStatus CreateTemporaryFile(const std::wstring& beside, const std::wstring& suf
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file && GetLastError() == ERROR_FILE_EXISTS) continue;
     VM_RETURN_LAST_ERROR_IF(!file);
+    Track(path);
     return status::Ok;
   }
   return ERROR_FILE_EXISTS;
@@ -111,10 +143,14 @@ VMStatus AppendFile(const std::wstring& target, const std::wstring& source) {
 
 VMStatus ReplaceFile(const std::wstring& from, const std::wstring& to) {
   VM_RETURN_LAST_ERROR_IF(!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  Untrack(from);
   return status::Ok;
 }
 
-void RemoveFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
+void RemoveFile(const std::wstring& path) {
+  DeleteFileW(path.c_str());
+  Untrack(path);
+}
 
 std::wstring FullPath(const std::wstring& path) {
   const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);

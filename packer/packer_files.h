@@ -23,8 +23,9 @@
 // Creates a new, empty file next to `beside` (`beside` + a random part +
 // `suffix`), never through a link and never over an existing file, readable
 // by the owner only until ReplaceFile puts it in place. It is removed when
-// the packer is interrupted (SIGINT, SIGTERM, SIGHUP) before RemoveFile or
-// ReplaceFile has dealt with it.
+// the packer is interrupted (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl-C,
+// Ctrl-Break and closing the console) before RemoveFile or ReplaceFile has
+// dealt with it.
 [[nodiscard]] velmora::VMStatus CreateTemporaryFile(const std::wstring& beside, const std::wstring& suffix,
                                                     std::wstring& path);
 
