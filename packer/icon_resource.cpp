@@ -42,9 +42,14 @@ bool ImageAgrees(const Bytes& ico, std::size_t entry, std::uint64_t at, std::uin
   const std::uint32_t height = ico[entry + 1] == 0 ? 256 : ico[entry + 1];
   if (png) {
     // The signature, then the IHDR chunk: length 13, "IHDR", width, height.
+    // A PNG's entry may say 0 for any side of 256 or more.
     constexpr std::uint64_t kHeaderEnd = 8 + 8 + 13;
+    constexpr std::uint32_t kSideLimit = 65535;
+    auto fits = [](std::uint32_t side, std::uint32_t entry) {
+      return entry == 256 ? side >= 256 && side <= kSideLimit : side == entry;
+    };
     return size >= kHeaderEnd && GetBigEndian32(ico, at + 8) == 13 && GetBigEndian32(ico, at + 12) == 0x49484452 &&
-           GetBigEndian32(ico, at + 16) == width && GetBigEndian32(ico, at + 20) == height;
+           fits(GetBigEndian32(ico, at + 16), width) && fits(GetBigEndian32(ico, at + 20), height);
   }
   // A bitmap holds the colour rows and the mask rows, so twice the height.
   const std::uint64_t bits = Get(ico, at + 14, 2);

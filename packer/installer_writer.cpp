@@ -52,8 +52,9 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
     return result;
   }
   std::uint64_t imageEnd = 0;
-  if (pe_resources::GetImageEnd(stub, imageEnd) != status::Ok) {
-    error = L"the stub " + parts.Stub + L" is not a 32-bit x86 Windows program.";
+  std::wstring why;
+  if (pe_resources::GetImageEnd(stub, imageEnd, why) != status::Ok) {
+    error = L"the stub " + parts.Stub + L" is not a 32-bit x86 Windows program that Windows would start: " + why + L".";
     return status::InvalidValue;
   }
   // A second payload (or a signature) behind the image would hide the one

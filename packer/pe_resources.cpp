@@ -257,6 +257,8 @@ class TreeReader {
     ResourceKey key;
     return Directory(0, 0, key);
   }
+  // Whether Read failed for the size of the data rather than damage.
+  [[nodiscard]] bool TooLarge() const { return copied_ > kImageLimit; }
 
  private:
   bool Fits(std::uint64_t offset, std::uint64_t length) const { return offset <= size_ && length <= size_ - offset; }
@@ -329,6 +331,17 @@ class TreeReader {
   std::size_t walked_ = 0;
   std::uint64_t copied_ = 0;
 };
+
+// The tree into `entries`, or a refusal that says why.
+VMStatus ReadTree(const Bytes& file, const Layout& layout, std::map<ResourceKey, ResourceData>& entries,
+                  std::wstring& error) {
+  TreeReader reader(file, layout, entries);
+  if (reader.Read()) return status::Ok;
+  entries.clear();
+  return Refuse(error, reader.TooLarge() ? L"its resources take more than " + std::to_wstring(kImageLimit) +
+                                               L" bytes, more than an installer's image may hold"
+                                         : L"its resource tree is damaged");
+}
 
 ResourceKey NumericKey(std::uint16_t type, std::uint16_t id, std::uint16_t language) {
   ResourceKey key;
@@ -450,9 +463,8 @@ std::wstring Describe(const ResourceName& name) {
 
 }  // namespace
 
-VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end) {
+VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end, std::wstring& error) {
   Layout layout;
-  std::wstring error;
   const VMStatus read = ReadHeaders(file, layout, error);
   end = read == status::Ok ? layout.ImageEnd : 0;
   return read;
@@ -468,10 +480,7 @@ VMStatus PeImage::Read(const Bytes& file, ImageFacts& facts, std::wstring& error
   if (!hasTree && layout.DirectorySize(directory::Resources) != 0) {
     return Refuse(error, L"its resource directory lies outside the data of its sections");
   }
-  if (hasTree && !TreeReader(file, layout, entries_).Read()) {
-    entries_.clear();
-    return Refuse(error, L"its resource tree is damaged");
-  }
+  if (hasTree) VM_RETURN_IF_FAILED(ReadTree(file, layout, entries_, error));
   facts.End = layout.ImageEnd;
   facts.CertificateAt = layout.DirectoryAddress(directory::Security);
   facts.CertificateSize = layout.DirectorySize(directory::Security);
@@ -482,10 +491,7 @@ VMStatus PeImage::Load(Bytes file, std::wstring& error) {
   entries_.clear();
   Layout layout;
   VM_RETURN_IF_FAILED(ReadLayout(file, layout, error));
-  if (!TreeReader(file, layout, entries_).Read()) {
-    entries_.clear();
-    return Refuse(error, L"its resource tree is damaged");
-  }
+  VM_RETURN_IF_FAILED(ReadTree(file, layout, entries_, error));
   file_ = std::move(file);
   return status::Ok;
 }

@@ -58,7 +58,8 @@ struct ResourceData {
 // section's data, whichever is later. Anything but a 32-bit x86 Windows
 // program the loader would map, or one whose sections lie beyond the file,
 // fails with InvalidValue.
-[[nodiscard]] velmora::VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end);
+// `error` says why in a few words.
+[[nodiscard]] velmora::VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end, std::wstring& error);
 
 // What an image that the loader would map says about itself.
 struct ImageFacts {
