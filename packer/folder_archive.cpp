@@ -110,8 +110,8 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
 
   COutFileStream* outFile = new COutFileStream;
   CMyComPtr<IOutStream> out = outFile;
-  // The packer made the file new under a name nobody could guess.
-  if (!outFile->Open_EXISTING(LibraryPath(archive))) {
+  // Pack hands in a file it made new under a name nobody could guess.
+  if (!outFile->Create_ALWAYS(LibraryPath(archive))) {
     const VMStatus failed = velmora::LastErrorOr();
     error = L"cannot create " + archive + L": " + DescribeStatus(failed) + L".";
     return failed;
