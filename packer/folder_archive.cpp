@@ -29,7 +29,8 @@ Z7_CLASS_IMP_COM_1(CFolderUpdateCallback, IArchiveUpdateCallback)
       : Items(items), Progress(progress) {}
   const std::vector<FolderItem>& Items;
   ProgressLine* Progress;
-  std::wstring UnreadablePath;
+  // Why a file could not be read, as one line.
+  std::wstring Unreadable;
 };
 
 Z7_COM7F_IMF(CFolderUpdateCallback::SetTotal(UInt64 total)) {
@@ -90,9 +91,8 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream*
   if (item.IsDirectory) return S_OK;
   CInFileStream* fileObject = new CInFileStream;
   CMyComPtr<ISequentialInStream> file = fileObject;
-  if (!fileObject->Open(LibraryPath(item.FullPath))) {
-    UnreadablePath = item.FullPath;
-    return HRESULT_FROM_WIN32(velmora::LastErrorOr());
+  if (const VMStatus failed = OpenScannedFile(item, *fileObject, Unreadable); failed != status::Ok) {
+    return failed > 0xFFFF ? E_FAIL : HRESULT_FROM_WIN32(failed);
   }
   *inStream = file.Detach();
   if (Progress) Progress->FileStarted();
@@ -110,6 +110,7 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
 
   COutFileStream* outFile = new COutFileStream;
   CMyComPtr<IOutStream> out = outFile;
+  // Pack hands in a file it made new under a name nobody could guess.
   if (!outFile->Create_ALWAYS(LibraryPath(archive))) {
     const VMStatus failed = velmora::LastErrorOr();
     error = L"cannot create " + archive + L": " + DescribeStatus(failed) + L".";
@@ -121,8 +122,8 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
   const HRESULT written = writer->UpdateItems(out, static_cast<UInt32>(items.size()), callback);
   const bool closed = outFile->Close() == S_OK;
   if (progress) progress->Finish();
-  if (!updater->UnreadablePath.empty()) {
-    error = L"cannot read " + updater->UnreadablePath + L".";
+  if (!updater->Unreadable.empty()) {
+    error = updater->Unreadable;
     return status::FileOpenFailed;
   }
   if (written != S_OK || !closed) {

@@ -8,7 +8,7 @@
 
 class ProgressLine;
 
-// Writes the items of ScanFolder(folder) into a new archive at `archive`,
-// reporting to `progress` when given.
+// Writes the items of ScanFolder(folder) into an archive at `archive`
+// (created, or emptied), reporting to `progress` when given.
 [[nodiscard]] velmora::VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
                                                std::wstring& error, ProgressLine* progress = nullptr);

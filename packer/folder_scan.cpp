@@ -1,5 +1,6 @@
 #include "packer/folder_scan.h"
 
+#include "packer/archive_access.h"
 #include "packer/status_text.h"
 #include "support/vm_handle.h"
 #include "support/vm_win_final_path.h"
@@ -67,3 +68,12 @@ VMStatus ScanFolder(const std::wstring& folder, std::vector<FolderItem>& items, 
   return ScanInto(root, L"", items, error);
 }
 
+
+VMStatus OpenScannedFile(const FolderItem& item, CInFileStream& stream, std::wstring& error) {
+  // The scan refused reparse points; a file swapped in since is opened as a
+  // file all the same, and a pipe or device never passes the scan.
+  if (stream.Open(LibraryPath(item.FullPath))) return status::Ok;
+  const VMStatus failed = velmora::LastErrorOr();
+  error = L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L".";
+  return failed;
+}

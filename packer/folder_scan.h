@@ -13,6 +13,7 @@
 #include "Common/MyWindows.h"
 #endif
 
+#include "7zip/Common/FileStreams.h"
 #include "support/vm_status.h"
 
 struct FolderItem {
@@ -23,6 +24,9 @@ struct FolderItem {
   FILETIME ModificationTime{};
   std::uint64_t Size = 0;
   bool IsDirectory = false;
+  // Which file the scan saw, where the system says (0 elsewhere).
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
 };
 
 // Every file and folder below `folder`, parents before their children.
@@ -30,3 +34,9 @@ struct FolderItem {
 [[nodiscard]] velmora::VMStatus ScanFolder(const std::wstring& folder, std::vector<FolderItem>& items,
                                            std::wstring& error);
 
+
+// Opens a file item of the scan into `stream`: only the very file the scan
+// saw, never through a link, never a FIFO or a device, so nothing swapped in
+// between the scan and the reading is packed. A refusal is one line in
+// `error`.
+[[nodiscard]] velmora::VMStatus OpenScannedFile(const FolderItem& item, CInFileStream& stream, std::wstring& error);

@@ -1,9 +1,13 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
+#include "packer/archive_access.h"
 #include "packer/folder_scan.h"
 #include "packer/status_text.h"
 #include "support/vm_utf_convert.h"
@@ -56,6 +60,19 @@ VMStatus ScanInto(const std::wstring& root, const std::wstring& relative, std::v
   for (const std::string& name : names) {
     FolderItem item;
     const std::wstring wideName = velmora::VMUtf8ToUtf16(name);
+    // Windows would read a backslash as a separator, and bytes that are not
+    // UTF-8 have no name there at all: both are refused, not rewritten.
+    if (name.find('\\') != std::string::npos || velmora::VMUtf16ToUtf8(wideName) != name) {
+      std::wstring bytes;
+      for (const unsigned char c : name) {
+        wchar_t hex[8] = {};
+        std::swprintf(hex, 8, c < 0x20 || c >= 0x7F || c == '\\' ? L"\\x%02X" : L"%c", c);
+        bytes += hex;
+      }
+      error = L"the folder " + base + L" holds a name Windows cannot take (not UTF-8, or with a backslash): \"" +
+              bytes + L"\".";
+      return status::InvalidValue;
+    }
     item.Path = relative.empty() ? wideName : relative + L"/" + wideName;
     item.FullPath = root + L"/" + item.Path;
     struct stat info {};
@@ -76,6 +93,8 @@ VMStatus ScanInto(const std::wstring& root, const std::wstring& relative, std::v
     item.Attributes = (item.IsDirectory ? kDirectory : kArchive) | ((info.st_mode & S_IWUSR) ? 0 : kReadOnly);
     item.ModificationTime = FileTime(info.st_mtim);
     item.Size = item.IsDirectory ? 0 : static_cast<std::uint64_t>(info.st_size);
+    item.Device = static_cast<std::uint64_t>(info.st_dev);
+    item.Inode = static_cast<std::uint64_t>(info.st_ino);
     const std::wstring child = item.Path;
     items.push_back(std::move(item));
     if (S_ISDIR(info.st_mode)) VM_RETURN_IF_FAILED(ScanInto(root, child, items, error));
@@ -95,4 +114,24 @@ VMStatus ScanFolder(const std::wstring& folder, std::vector<FolderItem>& items, 
     return status::NotFound;
   }
   return ScanInto(root, L"", items, error);
+}
+
+VMStatus OpenScannedFile(const FolderItem& item, CInFileStream& stream, std::wstring& error) {
+  const int fd =
+      open(velmora::VMUtf16ToUtf8(item.FullPath).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uint64_t>(info.st_dev) != item.Device || static_cast<std::uint64_t>(info.st_ino) != item.Inode) {
+    const VMStatus failed = fd < 0 ? velmora::LastErrorOr() : status::InvalidValue;
+    if (fd >= 0) close(fd);
+    error = fd < 0 ? L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L"."
+                   : item.FullPath + L" was replaced after the folder was read (by a link or another file).";
+    return failed;
+  }
+  // The descriptor's own name reopens that file, whatever the path names now.
+  const bool opened = stream.Open(LibraryPath(L"/proc/self/fd/" + std::to_wstring(fd)));
+  const VMStatus failed = opened ? status::Ok : velmora::LastErrorOr();
+  close(fd);
+  if (!opened) error = L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L".";
+  return failed;
 }

@@ -52,8 +52,9 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
     return result;
   }
   std::uint64_t imageEnd = 0;
-  if (pe_resources::GetImageEnd(stub, imageEnd) != status::Ok) {
-    error = L"the stub " + parts.Stub + L" is not a 32-bit x86 Windows program.";
+  std::wstring why;
+  if (pe_resources::GetImageEnd(stub, imageEnd, why) != status::Ok) {
+    error = L"the stub " + parts.Stub + L" is not a 32-bit x86 Windows program that Windows would start: " + why + L".";
     return status::InvalidValue;
   }
   // A second payload (or a signature) behind the image would hide the one
@@ -80,7 +81,12 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
   }
 
   // Beside the output, so the final rename stays on one volume.
-  const std::wstring temporary = parts.Output + L".vm-sfxpack-" + ProcessTag() + L".tmp";
+  std::wstring temporary;
+  result = CreateTemporaryFile(parts.Output, L".tmp", temporary);
+  if (result != status::Ok) {
+    error = Failure(L"cannot create a file beside " + parts.Output, result);
+    return result;
+  }
   velmora::VMScopeExit removeTemporary([&] { RemoveFile(temporary); });
   result = WriteFileBytes(temporary, image);
   if (result == status::Ok) result = AppendFile(temporary, parts.Payload);
@@ -89,7 +95,7 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
     return result;
   }
 
-  if (verify) VM_RETURN_IF_FAILED(verify(temporary, error));
+  if (verify) VM_RETURN_IF_FAILED(verify(temporary, layout.StubSize, error));
 
   result = ReplaceFile(temporary, parts.Output);
   if (result != status::Ok) {

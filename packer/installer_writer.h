@@ -31,12 +31,14 @@ struct InstallerLayout {
 
 // The 7z format is searched for within this many bytes from the start of
 // the installer; a payload that begins later is never found.
-inline constexpr std::uint64_t kPayloadSearchLimit = 8u * 1024 * 1024;
+inline constexpr std::uint64_t kPayloadSearchLimit = pe_resources::kImageLimit;
 
 // Builds the installer in a temporary file beside `Output` and renames it
 // into place only when it is complete; on failure nothing is left behind.
-// `verify`, when given, checks the finished temporary file before the
-// rename. A failure is described in one line in `error`.
-using InstallerCheck = std::function<velmora::VMStatus(const std::wstring& installer, std::wstring& error)>;
+// `verify`, when given, checks the finished temporary file, whose image ends
+// at `imageEnd`, before the rename. A failure is described in one line in
+// `error`.
+using InstallerCheck =
+    std::function<velmora::VMStatus(const std::wstring& installer, std::uint64_t imageEnd, std::wstring& error)>;
 [[nodiscard]] velmora::VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout,
                                               std::wstring& error, const InstallerCheck& verify = {});

@@ -66,13 +66,23 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
   parts.Stub = options.Stub;
   if (parts.Stub.empty()) VM_RETURN_IF_FAILED(FindDefaultStub(parts.Stub, error));
 
-  // Renaming the finished installer into place would destroy an input.
-  const std::wstring* inputs[] = {&parts.Stub, &options.Config, &options.Payload};
+  // Renaming the finished installer into place would destroy an input; one
+  // inside the folder would be packed by the next run.
+  const std::wstring* inputs[] = {&parts.Stub, &options.Config, &options.Payload, &options.Icon};
   for (const std::wstring* input : inputs) {
     if (SameFile(parts.Output, *input)) {
       error = L"the output " + options.Output + L" would replace the input " + *input + L".";
       return status::InvalidValue;
     }
+  }
+  // Said before any work, not as a failure to create a file at the end.
+  if (!ParentFolderExists(parts.Output)) {
+    error = L"the folder of the output " + options.Output + L" does not exist.";
+    return status::NotFound;
+  }
+  if (!options.Folder.empty() && InsideFolder(parts.Output, options.Folder)) {
+    error = L"the output " + options.Output + L" lies inside the folder " + options.Folder + L" that is packed.";
+    return status::InvalidValue;
   }
 
   if (!options.Config.empty()) {
@@ -104,11 +114,17 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
 
   // A folder becomes an archive beside the output first, which is removed
   // again whatever happens.
-  const std::wstring folderArchive = parts.Output + L".vm-sfxpack-" + ProcessTag() + L".7z";
+  std::wstring folderArchive;
   velmora::VMScopeExit removeFolderArchive([&] {
-    if (!options.Folder.empty()) RemoveFile(folderArchive);
+    if (!folderArchive.empty()) RemoveFile(folderArchive);
   });
   if (!options.Folder.empty()) {
+    const VMStatus created = CreateTemporaryFile(parts.Output, L".7z", folderArchive);
+    if (created != status::Ok) {
+      folderArchive.clear();
+      error = L"cannot create a file beside " + parts.Output + L": " + DescribeStatus(created) + L".";
+      return created;
+    }
     VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error, progress));
     parts.Payload = folderArchive;
   } else {
@@ -121,9 +137,10 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
 
   InstallerLayout layout;
   const std::uint64_t items = report.ItemCount;
-  VM_RETURN_IF_FAILED(WriteInstaller(parts, layout, error, [items](const std::wstring& installer, std::wstring& why) {
-    return CheckInstallerFindsPayload(installer, items, why);
-  }));
+  VM_RETURN_IF_FAILED(WriteInstaller(
+      parts, layout, error, [items](const std::wstring& installer, std::uint64_t imageEnd, std::wstring& why) {
+        return CheckInstallerFindsPayload(installer, imageEnd, items, why);
+      }));
   report.StubSize = layout.StubSize;
   report.PayloadSize = layout.PayloadSize;
   return status::Ok;

@@ -85,8 +85,15 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
     error = L"vm-sfxpack: --languages belongs to --explain (see --help).";
     return status::InvalidValue;
   }
-  if (!options.Verify.empty() && (!options.Config.empty() || !options.Stub.empty())) {
+  if (!options.Verify.empty() && !options.Config.empty()) {
     error = L"vm-sfxpack: --verify takes the installer alone (see --help).";
+    return status::InvalidValue;
+  }
+  // Silently ignored, they would let the user believe they were looked at.
+  if ((options.Explain || !options.Verify.empty()) &&
+      (!options.Stub.empty() || !options.Icon.empty() || !versionWords.empty())) {
+    error = L"vm-sfxpack: --stub, --icon and --version-info belong to packing, not to --explain or --verify "
+            L"(see --help).";
     return status::InvalidValue;
   }
   if (options.Explain || !options.Verify.empty()) return status::Ok;

@@ -1,6 +1,13 @@
+// rand_s, the system's random numbers, is declared only on request.
+#define _CRT_RAND_S
 #include "packer/packer_files.h"
 
 #include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <iterator>
 
 #include "support/vm_handle.h"
 #include "support/vm_win_module_file_name.h"
@@ -11,9 +18,46 @@ namespace status = velmora::status;
 
 namespace {
 
+// Only a file on a disk: a pipe or a device would block or never end.
 VMUniqueFile OpenForReading(const std::wstring& path) {
-  return VMUniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  VMUniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+    file.reset();
+    SetLastError(ERROR_ACCESS_DENIED);
+  }
+  return file;
+}
+
+// The temporary files in the making, for the console's Ctrl-C and close
+// handler, which runs on a thread of its own while the packer works on.
+constexpr int kTemporarySlots = 2;
+constexpr std::size_t kTemporaryPathLimit = 32768;
+wchar_t g_temporaries[kTemporarySlots][kTemporaryPathLimit];
+volatile LONG g_temporaryUsed[kTemporarySlots];
+
+BOOL WINAPI RemoveTemporaries(DWORD) {
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (InterlockedExchange(&g_temporaryUsed[i], 0) != 0) DeleteFileW(g_temporaries[i]);
+  }
+  return FALSE;  // the default handler ends the process
+}
+
+void Track(const std::wstring& path) {
+  static const bool installed = SetConsoleCtrlHandler(RemoveTemporaries, TRUE) != FALSE;
+  (void)installed;
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (g_temporaryUsed[i] != 0 || path.size() >= kTemporaryPathLimit) continue;
+    std::copy(path.c_str(), path.c_str() + path.size() + 1, g_temporaries[i]);
+    InterlockedExchange(&g_temporaryUsed[i], 1);
+    return;
+  }
+}
+
+void Untrack(const std::wstring& path) {
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (g_temporaryUsed[i] != 0 && path == g_temporaries[i]) InterlockedExchange(&g_temporaryUsed[i], 0);
+  }
 }
 
 }  // namespace
@@ -29,9 +73,40 @@ VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit, std::vecto
   return read == bytes.size() ? status::Ok : status::FileOpenFailed;
 }
 
+VMStatus ReadFileStart(const std::wstring& path, std::uint64_t count, std::vector<std::uint8_t>& bytes,
+                       std::uint64_t& size) {
+  const VMUniqueFile file = OpenForReading(path);
+  LARGE_INTEGER value{};
+  VM_RETURN_LAST_ERROR_IF(!file || !GetFileSizeEx(file.get(), &value));
+  size = static_cast<std::uint64_t>(value.QuadPart);
+  bytes.resize(static_cast<std::size_t>(std::min(size, count)));
+  DWORD read = 0;
+  VM_RETURN_LAST_ERROR_IF(!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
+  return read == bytes.size() ? status::Ok : status::FileOpenFailed;
+}
+
+// A name nobody can guess, created new: a file planted under it makes the
+// creation fail instead of being written through.
+VMStatus CreateTemporaryFile(const std::wstring& beside, const std::wstring& suffix, std::wstring& path) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    unsigned int random[2] = {};
+    if (rand_s(&random[0]) != 0 || rand_s(&random[1]) != 0) return status::Failed;
+    wchar_t tag[20] = {};
+    std::swprintf(tag, std::size(tag), L"%08x%08x", random[0], random[1]);
+    path = beside + L".vm-sfxpack-" + tag + suffix;
+    const VMUniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() == ERROR_FILE_EXISTS) continue;
+    VM_RETURN_LAST_ERROR_IF(!file);
+    Track(path);
+    return status::Ok;
+  }
+  return ERROR_FILE_EXISTS;
+}
+
 VMStatus WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
   const VMUniqueFile file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   VM_RETURN_LAST_ERROR_IF(!file);
   DWORD written = 0;
   VM_RETURN_LAST_ERROR_IF(!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
@@ -68,10 +143,14 @@ VMStatus AppendFile(const std::wstring& target, const std::wstring& source) {
 
 VMStatus ReplaceFile(const std::wstring& from, const std::wstring& to) {
   VM_RETURN_LAST_ERROR_IF(!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  Untrack(from);
   return status::Ok;
 }
 
-void RemoveFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
+void RemoveFile(const std::wstring& path) {
+  DeleteFileW(path.c_str());
+  Untrack(path);
+}
 
 std::wstring FullPath(const std::wstring& path) {
   const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -87,11 +166,27 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
   return !b.empty() && CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+bool ParentFolderExists(const std::wstring& path) {
+  std::wstring parent = FullPath(path);
+  parent.erase(parent.find_last_of(L"\\/") + 1);
+  const DWORD attributes = GetFileAttributesW(parent.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool InsideFolder(const std::wstring& path, const std::wstring& folder) {
+  std::wstring parent = FullPath(path);
+  parent.erase(parent.find_last_of(L"\\/") + 1);
+  std::wstring inside = FullPath(folder);
+  if (inside.empty()) return false;
+  if (inside.back() != L'\\' && inside.back() != L'/') inside += L'\\';
+  return parent.size() >= inside.size() &&
+         CompareStringOrdinal(parent.c_str(), static_cast<int>(inside.size()), inside.c_str(),
+                              static_cast<int>(inside.size()), TRUE) == CSTR_EQUAL;
+}
+
 VMStatus GetPackerFolder(std::wstring& folder) {
   velmora::VMWinModuleFileName self;
   VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
   folder = self.Drive + self.Directory;
   return status::Ok;
 }
-
-std::wstring ProcessTag() { return std::to_wstring(GetCurrentProcessId()); }

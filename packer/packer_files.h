@@ -9,11 +9,27 @@
 
 #include "support/vm_status.h"
 
+// Every input is opened once, as a regular file: a directory, a FIFO or a
+// device fails with error 5 (access denied) at once instead of blocking.
+
 // A file larger than `limit` bytes fails with InvalidValue.
 [[nodiscard]] velmora::VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit,
                                               std::vector<std::uint8_t>& bytes);
 
-// Creates or truncates `path` and writes `bytes` into it.
+// The first `count` bytes of `path` (fewer when it is shorter) and its size.
+[[nodiscard]] velmora::VMStatus ReadFileStart(const std::wstring& path, std::uint64_t count,
+                                              std::vector<std::uint8_t>& bytes, std::uint64_t& size);
+
+// Creates a new, empty file next to `beside` (`beside` + a random part +
+// `suffix`), never through a link and never over an existing file, readable
+// by the owner only until ReplaceFile puts it in place. It is removed when
+// the packer is interrupted (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl-C,
+// Ctrl-Break and closing the console) before RemoveFile or ReplaceFile has
+// dealt with it.
+[[nodiscard]] velmora::VMStatus CreateTemporaryFile(const std::wstring& beside, const std::wstring& suffix,
+                                                    std::wstring& path);
+
+// Writes `bytes` over the file `path` made by CreateTemporaryFile.
 [[nodiscard]] velmora::VMStatus WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 
 [[nodiscard]] velmora::VMStatus GetFileSize(const std::wstring& path, std::uint64_t& size);
@@ -21,7 +37,8 @@
 // Appends the whole of `source` to `target` and flushes `target` to disk.
 [[nodiscard]] velmora::VMStatus AppendFile(const std::wstring& target, const std::wstring& source);
 
-// Renames `from` to `to`, replacing a file of that name.
+// Renames the temporary file `from` to `to`, replacing a file (or a link)
+// of that name, with the permissions a new file of the user gets.
 [[nodiscard]] velmora::VMStatus ReplaceFile(const std::wstring& from, const std::wstring& to);
 
 // Best effort: a file that is not there is no failure.
@@ -34,8 +51,11 @@ void RemoveFile(const std::wstring& path);
 // Whether the two paths name one file as this system compares names.
 [[nodiscard]] bool SameFile(const std::wstring& a, const std::wstring& b);
 
+// Whether the folder that `path` would be created in exists.
+[[nodiscard]] bool ParentFolderExists(const std::wstring& path);
+
+// Whether `path` (existing or not) lies inside the folder `folder`.
+[[nodiscard]] bool InsideFolder(const std::wstring& path, const std::wstring& folder);
+
 // The folder of the packer's own program file, with a closing separator.
 [[nodiscard]] velmora::VMStatus GetPackerFolder(std::wstring& folder);
-
-// Distinguishes the packer's temporary files from another run's.
-[[nodiscard]] std::wstring ProcessTag();

@@ -1,12 +1,16 @@
 #include "packer/packer_files.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "support/vm_utf_convert.h"
 
@@ -19,18 +23,42 @@ std::string Native(const std::wstring& path) { return velmora::VMUtf16ToUtf8(pat
 
 class Descriptor {
  public:
-  explicit Descriptor(int fd) : fd_(fd) {}
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
   ~Descriptor() {
     if (fd_ >= 0) close(fd_);
   }
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
+  void reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
   [[nodiscard]] int get() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
 
  private:
   int fd_;
 };
+
+// Without O_NONBLOCK a FIFO would block the open until a writer came.
+VMStatus OpenInput(const std::wstring& path, Descriptor& file, struct stat& info) {
+  file.reset(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  VM_RETURN_LAST_ERROR_IF(!file || fstat(file.get(), &info) != 0);
+  if (!S_ISREG(info.st_mode)) return 5;  // as Windows: access denied
+  return status::Ok;
+}
+
+VMStatus ReadAll(int fd, std::uint8_t* bytes, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = read(fd, bytes + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    VM_RETURN_LAST_ERROR_IF(got < 0);
+    if (got == 0) return status::FileOpenFailed;
+    done += static_cast<std::size_t>(got);
+  }
+  return status::Ok;
+}
 
 VMStatus WriteAll(int fd, const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
@@ -44,44 +72,99 @@ VMStatus WriteAll(int fd, const void* data, std::size_t size) {
   return status::Ok;
 }
 
+// The temporary files in the making, for the signal handler, which may only
+// call unlink: plain C strings, marked used once complete.
+constexpr int kTemporarySlots = 2;
+char g_temporaries[kTemporarySlots][PATH_MAX];
+volatile sig_atomic_t g_temporaryUsed[kTemporarySlots];
+
+void RemoveTemporaries(int signal) {
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (g_temporaryUsed[i]) unlink(g_temporaries[i]);
+  }
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void Track(const std::string& path) {
+  static const bool installed = [] {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, RemoveTemporaries);
+    return true;
+  }();
+  (void)installed;
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (g_temporaryUsed[i] || path.size() >= PATH_MAX) continue;
+    std::memcpy(g_temporaries[i], path.c_str(), path.size() + 1);
+    g_temporaryUsed[i] = 1;
+    return;
+  }
+}
+
+void Untrack(const std::string& path) {
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    if (g_temporaryUsed[i] && path == g_temporaries[i]) g_temporaryUsed[i] = 0;
+  }
+}
+
 }  // namespace
 
 VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
-  const Descriptor file(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
+  Descriptor file;
   struct stat info {};
-  VM_RETURN_LAST_ERROR_IF(!file || fstat(file.get(), &info) != 0);
-  if (S_ISDIR(info.st_mode)) return 5;  // as Windows: access denied
+  VM_RETURN_IF_FAILED(OpenInput(path, file, info));
   if (static_cast<std::uint64_t>(info.st_size) > limit) return status::InvalidValue;
   bytes.resize(static_cast<std::size_t>(info.st_size));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t got = read(file.get(), bytes.data() + done, bytes.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    VM_RETURN_LAST_ERROR_IF(got < 0);
-    if (got == 0) return status::FileOpenFailed;
-    done += static_cast<std::size_t>(got);
+  return ReadAll(file.get(), bytes.data(), bytes.size());
+}
+
+VMStatus ReadFileStart(const std::wstring& path, std::uint64_t count, std::vector<std::uint8_t>& bytes,
+                       std::uint64_t& size) {
+  Descriptor file;
+  struct stat info {};
+  VM_RETURN_IF_FAILED(OpenInput(path, file, info));
+  size = static_cast<std::uint64_t>(info.st_size);
+  bytes.resize(static_cast<std::size_t>(std::min(size, count)));
+  return ReadAll(file.get(), bytes.data(), bytes.size());
+}
+
+// A name nobody can guess, created new: a link or a file planted under it
+// makes the creation fail instead of being written through.
+VMStatus CreateTemporaryFile(const std::wstring& beside, const std::wstring& suffix, std::wstring& path) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    unsigned char random[8] = {};
+    VM_RETURN_LAST_ERROR_IF(getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random));
+    std::wstring tag;
+    for (const unsigned char byte : random) tag += L"0123456789abcdef"[byte >> 4], tag += L"0123456789abcdef"[byte & 15];
+    path = beside + L".vm-sfxpack-" + tag + suffix;
+    const std::string native = Native(path);
+    const Descriptor file(open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file && errno == EEXIST) continue;
+    VM_RETURN_LAST_ERROR_IF(!file);
+    Track(native);
+    return status::Ok;
   }
-  return status::Ok;
+  return 80;  // as Windows: the file exists
 }
 
 VMStatus WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-  const Descriptor file(open(Native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  const Descriptor file(open(Native(path).c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
   VM_RETURN_LAST_ERROR_IF(!file);
   return WriteAll(file.get(), bytes.data(), bytes.size());
 }
 
 VMStatus GetFileSize(const std::wstring& path, std::uint64_t& size) {
+  Descriptor file;
   struct stat info {};
-  VM_RETURN_LAST_ERROR_IF(stat(Native(path).c_str(), &info) != 0);
-  if (S_ISDIR(info.st_mode)) return 5;
+  VM_RETURN_IF_FAILED(OpenInput(path, file, info));
   size = static_cast<std::uint64_t>(info.st_size);
   return status::Ok;
 }
 
 VMStatus AppendFile(const std::wstring& target, const std::wstring& source) {
-  const Descriptor input(open(Native(source).c_str(), O_RDONLY | O_CLOEXEC));
-  VM_RETURN_LAST_ERROR_IF(!input);
-  const Descriptor output(open(Native(target).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  Descriptor input;
+  struct stat info {};
+  VM_RETURN_IF_FAILED(OpenInput(source, input, info));
+  const Descriptor output(open(Native(target).c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
   VM_RETURN_LAST_ERROR_IF(!output);
   std::vector<char> buffer(1 << 20);
   for (;;) {
@@ -96,11 +179,20 @@ VMStatus AppendFile(const std::wstring& target, const std::wstring& source) {
 }
 
 VMStatus ReplaceFile(const std::wstring& from, const std::wstring& to) {
-  VM_RETURN_LAST_ERROR_IF(rename(Native(from).c_str(), Native(to).c_str()) != 0);
+  const std::string native = Native(from);
+  const mode_t mask = umask(0);
+  umask(mask);
+  VM_RETURN_LAST_ERROR_IF(chmod(native.c_str(), 0666 & ~mask) != 0);
+  VM_RETURN_LAST_ERROR_IF(rename(native.c_str(), Native(to).c_str()) != 0);
+  Untrack(native);
   return status::Ok;
 }
 
-void RemoveFile(const std::wstring& path) { unlink(Native(path).c_str()); }
+void RemoveFile(const std::wstring& path) {
+  const std::string native = Native(path);
+  unlink(native.c_str());
+  Untrack(native);
+}
 
 std::wstring FullPath(const std::wstring& path) {
   if (path.starts_with(L"/")) return path;
@@ -120,6 +212,25 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+bool ParentFolderExists(const std::wstring& path) {
+  std::string parent = Native(FullPath(path));
+  parent.erase(parent.find_last_of('/') + 1);
+  struct stat info {};
+  return stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool InsideFolder(const std::wstring& path, const std::wstring& folder) {
+  std::string parent = Native(FullPath(path));
+  parent.erase(parent.find_last_of('/') + 1);
+  char* resolvedFolder = realpath(Native(folder).c_str(), nullptr);
+  char* resolvedParent = realpath(parent.c_str(), nullptr);
+  const bool inside = resolvedFolder != nullptr && resolvedParent != nullptr &&
+                      (std::string(resolvedParent) + "/").starts_with(std::string(resolvedFolder) + "/");
+  std::free(resolvedFolder);
+  std::free(resolvedParent);
+  return inside;
+}
+
 VMStatus GetPackerFolder(std::wstring& folder) {
   char self[PATH_MAX + 1] = {};
   const ssize_t length = readlink("/proc/self/exe", self, PATH_MAX);
@@ -129,5 +240,3 @@ VMStatus GetPackerFolder(std::wstring& folder) {
   folder = velmora::VMUtf8ToUtf16(path);
   return status::Ok;
 }
-
-std::wstring ProcessTag() { return std::to_wstring(getpid()); }

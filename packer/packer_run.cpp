@@ -1,5 +1,8 @@
 #include "packer/packer_run.h"
 
+#include <cwchar>
+#include <iterator>
+
 #include "packer/explain.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
@@ -10,6 +13,22 @@
 namespace {
 
 constexpr int kExitFailed = 1;
+
+// A name or a text from the command line may carry control characters that
+// would move the cursor or rewrite the terminal: they are shown as \xNN.
+std::wstring Escaped(const std::wstring& line) {
+  std::wstring shown;
+  for (const wchar_t c : line) {
+    if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)) {
+      shown += c;
+      continue;
+    }
+    wchar_t hex[8] = {};
+    std::swprintf(hex, std::size(hex), L"\\x%02X", static_cast<unsigned>(c));
+    shown += hex;
+  }
+  return shown;
+}
 constexpr int kExitUsage = 2;
 
 bool Explain(const PackOptions& options, const PrintLineFn& out, const PrintLineFn& err) {
@@ -56,7 +75,9 @@ void PrintVersion(const PackOptions& options, const PrintLineFn& out) {
 
 }  // namespace
 
-int RunPacker(const std::vector<std::wstring>& words, const PrintLineFn& out, const PrintLineFn& err) {
+int RunPacker(const std::vector<std::wstring>& words, const PrintLineFn& rawOut, const PrintLineFn& rawErr) {
+  const PrintLineFn out = [&](const std::wstring& line) { rawOut(Escaped(line)); };
+  const PrintLineFn err = [&](const std::wstring& line) { rawErr(Escaped(line)); };
   PackOptions options;
   std::wstring error;
   if (ParsePackOptions(words, options, error) != velmora::status::Ok) {
@@ -64,7 +85,7 @@ int RunPacker(const std::vector<std::wstring>& words, const PrintLineFn& out, co
     return kExitUsage;
   }
   if (options.Help) {
-    out(PackUsage());
+    rawOut(PackUsage());
     return 0;
   }
   if (options.Version) {

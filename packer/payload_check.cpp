@@ -1,5 +1,6 @@
 #include "packer/payload_check.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <iterator>
 
@@ -10,6 +11,7 @@
 #include "packer/archive_access.h"
 #include "packer/installer_writer.h"
 #include "packer/item_names.h"
+#include "packer/packer_files.h"
 #include "packer/status_text.h"
 #include "tasks/archive_item_path.h"
 #include "tasks/item_path.h"
@@ -18,6 +20,13 @@ using velmora::VMStatus;
 namespace status = velmora::status;
 
 namespace {
+
+// --verify decodes what a stranger's file declares only up to here: more
+// than this in all, or more than kRatioLimit times the archive's size above
+// kRatioFloor, is said and not decoded.
+constexpr std::uint64_t kDecodeLimit = std::uint64_t{64} << 30;
+constexpr std::uint64_t kRatioLimit = 2000;
+constexpr std::uint64_t kRatioFloor = std::uint64_t{1} << 30;
 
 // Decodes every item without writing anything and keeps the first item whose
 // data did not come out intact. Testing goes on after a failure, so the
@@ -116,6 +125,13 @@ std::wstring ItemRefusal(IInArchive* archive, UInt32 index, const std::wstring& 
   return {};
 }
 
+// Where the library found the archive in the file it opened.
+std::uint64_t ArchiveOffset(IInArchive* archive) {
+  NWindows::NCOM::CPropVariant value;
+  if (archive->GetArchiveProperty(kpidOffset, &value) != S_OK) return 0;
+  return value.vt == VT_UI8 ? value.uhVal.QuadPart : value.vt == VT_UI4 ? value.ulVal : 0;
+}
+
 std::wstring ResultText(Int32 result) {
   namespace r = NArchive::NExtract::NOperationResult;
   switch (result) {
@@ -138,19 +154,23 @@ std::wstring HexResult(HRESULT result) {
   return text;
 }
 
-// Opens `path` with the 7z handler; `searchLimit` null means the archive
-// must begin at the first byte.
-VMStatus OpenArchive(const std::wstring& path, const UInt64* searchLimit, CMyComPtr<IInArchive>& archive,
+// Opens `path` with the 7z handler, which looks for the archive's start
+// within `searchLimit` bytes (0: at the first byte only; never unbounded,
+// which would read a large file to its end).
+VMStatus OpenArchive(const std::wstring& path, UInt64 searchLimit, CMyComPtr<IInArchive>& archive,
                      std::wstring& error) {
+  // The library would block on a FIFO: only a regular file is opened.
+  std::uint64_t size = 0;
+  VMStatus failed = GetFileSize(path, size);
   CInFileStream* fileObject = new CInFileStream;
   CMyComPtr<IInStream> file = fileObject;
-  if (!fileObject->Open(LibraryPath(path))) {
-    const VMStatus failed = velmora::LastErrorOr();
+  if (failed == status::Ok && !fileObject->Open(LibraryPath(path))) failed = velmora::LastErrorOr();
+  if (failed != status::Ok) {
     error = L"cannot open " + path + L": " + DescribeStatus(failed) + L".";
     return failed;
   }
   archive = NewSevenZipReader();
-  if (archive->Open(file, searchLimit, nullptr) != S_OK) {
+  if (archive->Open(file, &searchLimit, nullptr) != S_OK) {
     error = path + L" is not a 7z archive the stub can open (or it is damaged, or its headers are encrypted).";
     return status::Failed;
   }
@@ -205,41 +225,62 @@ VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::u
 
 VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::wstring& error) {
   itemCount = 0;
+  // Bytes before the archive would end up between the image and the
+  // archive, where the stub does not look.
   CMyComPtr<IInArchive> archive;
-  VM_RETURN_IF_FAILED(OpenArchive(path, nullptr, archive, error));
+  VM_RETURN_IF_FAILED(OpenArchive(path, 0, archive, error));
   return CheckArchiveItems(archive, path, itemCount, error);
 }
 
 VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& payload, std::wstring& error) {
   payload = InstalledPayload{};
-  const UInt64 searchLimit = kPayloadSearchLimit;
   CMyComPtr<IInArchive> archive;
-  if (OpenArchive(installer, &searchLimit, archive, error) != status::Ok) {
+  if (OpenArchive(installer, kPayloadSearchLimit, archive, error) != status::Ok) {
     error = L"the archive library finds no payload the stub can open within the first 8 MiB of " + installer +
             L" (none, a damaged one, or one with encrypted headers).";
     return status::Failed;
   }
+  payload.Offset = ArchiveOffset(archive);
   NWindows::NCOM::CPropVariant value;
-  if (archive->GetArchiveProperty(kpidOffset, &value) == S_OK) {
-    payload.Offset = value.vt == VT_UI8 ? value.uhVal.QuadPart : value.vt == VT_UI4 ? value.ulVal : 0;
-  }
-  value.Clear();
   if (archive->GetArchiveProperty(kpidPhySize, &value) == S_OK && value.vt == VT_UI8) {
     payload.Size = value.uhVal.QuadPart;
   }
   value.Clear();
   if (archive->GetArchiveProperty(kpidMethod, &value) == S_OK && value.vt == VT_BSTR) payload.Methods = value.bstrVal;
+  UInt32 count = 0;
+  std::uint64_t declared = 0;
+  if (archive->GetNumberOfItems(&count) == S_OK) {
+    // Stopping past the limit keeps the sum from wrapping.
+    for (UInt32 i = 0; i < count && declared <= kDecodeLimit; ++i) {
+      declared += std::min<std::uint64_t>(ItemSize(archive, i), kDecodeLimit + 1);
+    }
+  }
+  if (declared > kDecodeLimit || (declared > kRatioFloor && declared / kRatioLimit > payload.Size)) {
+    error = L"the payload declares " + std::to_wstring(declared) + L" bytes unpacked from " +
+            std::to_wstring(payload.Size) + L"; --verify decodes at most " + std::to_wstring(kDecodeLimit) +
+            L" bytes, and above " + std::to_wstring(kRatioFloor) + L" at most " + std::to_wstring(kRatioLimit) +
+            L" times the archive's size.";
+    return status::InvalidValue;
+  }
   return CheckArchiveItems(archive, installer, payload.ItemCount, error);
 }
 
-VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t itemCount, std::wstring& error) {
-  const UInt64 searchLimit = kPayloadSearchLimit;
+VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t imageEnd, std::uint64_t itemCount,
+                                    std::wstring& error) {
   CMyComPtr<IInArchive> archive;
   std::wstring why;
   UInt32 count = 0;
-  if (OpenArchive(installer, &searchLimit, archive, why) != status::Ok || archive->GetNumberOfItems(&count) != S_OK ||
-      count != itemCount) {
+  if (OpenArchive(installer, kPayloadSearchLimit, archive, why) != status::Ok ||
+      archive->GetNumberOfItems(&count) != S_OK || count != itemCount) {
     error = L"the finished installer does not lead the archive library to its payload.";
+    return status::Failed;
+  }
+  // An archive hidden in the resources (an icon, say) that the search
+  // reaches first would be unpacked instead of the payload.
+  const std::uint64_t offset = ArchiveOffset(archive);
+  if (offset != imageEnd) {
+    error = L"the archive library finds an archive at offset " + std::to_wstring(offset) + L" of the installer, not " +
+            L"the payload where the image ends (" + std::to_wstring(imageEnd) + L").";
     return status::Failed;
   }
   return status::Ok;

@@ -32,6 +32,7 @@ struct InstalledPayload {
 
 // Opens a finished installer the way the stub opens itself (the signature
 // searched for from the first byte on, within the first 8 MiB) and checks
-// that it finds `itemCount` items.
-[[nodiscard]] velmora::VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t itemCount,
-                                                           std::wstring& error);
+// that it finds `itemCount` items in an archive that begins exactly at
+// `imageEnd`.
+[[nodiscard]] velmora::VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t imageEnd,
+                                                           std::uint64_t itemCount, std::wstring& error);

@@ -18,6 +18,11 @@ namespace pe_resources {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The stub finds its payload only within this many bytes from the start of
+// its file, so no image the packer reads or writes is ever larger: every
+// size is checked against it before anything is allocated.
+inline constexpr std::uint64_t kImageLimit = 8u * 1024 * 1024;
+
 inline constexpr std::uint16_t kTypeIcon = 3;
 inline constexpr std::uint16_t kTypeRcData = 10;
 inline constexpr std::uint16_t kTypeGroupIcon = 14;
@@ -51,15 +56,28 @@ struct ResourceData {
 
 // Where the image in `file` ends: the end of its headers or of its last
 // section's data, whichever is later. Anything but a 32-bit x86 Windows
-// program, or one whose sections lie beyond the file, fails with
-// InvalidValue.
-[[nodiscard]] velmora::VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end);
+// program the loader would map, or one whose sections lie beyond the file,
+// fails with InvalidValue.
+// `error` says why in a few words.
+[[nodiscard]] velmora::VMStatus GetImageEnd(const Bytes& file, std::uint64_t& end, std::wstring& error);
+
+// What an image that the loader would map says about itself.
+struct ImageFacts {
+  std::uint64_t End = 0;
+  // The certificate table: a file offset and a size, both 0 when unsigned.
+  std::uint32_t CertificateAt = 0;
+  std::uint32_t CertificateSize = 0;
+};
 
 class PeImage {
  public:
   // Takes the whole file. Fails with InvalidValue and a one-line reason for
   // anything but a well-formed 32-bit x86 image that it can write back.
   [[nodiscard]] velmora::VMStatus Load(Bytes file, std::wstring& error);
+  // Takes an image only to look at: signed, with data behind it or with
+  // sections after its resources. Its headers, section layout, data
+  // directories and resource tree are held to what the loader demands.
+  [[nodiscard]] velmora::VMStatus Read(const Bytes& file, ImageFacts& facts, std::wstring& error);
 
   [[nodiscard]] const ResourceData* Find(std::uint16_t type, std::uint16_t id, std::uint16_t language) const;
   void Set(std::uint16_t type, std::uint16_t id, std::uint16_t language, Bytes data);

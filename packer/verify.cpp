@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <optional>
 
 #include "config/cfg.h"
 #include "packer/config_check.h"
 #include "packer/installer_writer.h"
+#include "packer/packer_files.h"
 #include "packer/payload_check.h"
 #include "packer/pe_resources.h"
 #include "packer/status_text.h"
@@ -19,117 +17,35 @@ namespace status = velmora::status;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr std::uint16_t kRcDataType = 10;
-constexpr std::uint32_t kSecurityDirectory = 4;
-constexpr std::uint32_t kResourceDirectory = 2;
 // The certificate table starts on an 8-byte boundary behind the payload.
 constexpr std::uint64_t kCertificateAlignment = 8;
 
-std::uint32_t Le(const Bytes& bytes, std::uint64_t at, int size) {
-  if (at + size > bytes.size()) return 0;
-  std::uint32_t value = 0;
-  for (int i = size - 1; i >= 0; --i) value = (value << 8) | bytes[at + i];
-  return value;
-}
-
-// The parts of the image's headers the check reads; GetImageEnd has already
-// accepted the file as a 32-bit x86 image.
-struct Headers {
-  std::uint64_t OptionalAt = 0;
-  std::uint64_t SectionsAt = 0;
-  std::uint32_t SectionCount = 0;
-  std::uint32_t DirectoryCount = 0;
-};
-
-Headers ReadHeaders(const Bytes& image) {
-  Headers headers;
-  const std::uint64_t nt = Le(image, 0x3C, 4);
-  headers.SectionCount = Le(image, nt + 6, 2);
-  headers.OptionalAt = nt + 24;
-  headers.SectionsAt = headers.OptionalAt + Le(image, nt + 20, 2);
-  headers.DirectoryCount = Le(image, headers.OptionalAt + 92, 4);
-  return headers;
-}
-
-// Data directory `index`: its address (a file offset for the certificate
-// table, an RVA otherwise) and size.
-std::pair<std::uint32_t, std::uint32_t> Directory(const Bytes& image, const Headers& headers, std::uint32_t index) {
-  if (index >= headers.DirectoryCount) return {0, 0};
-  const std::uint64_t at = headers.OptionalAt + 96 + 8 * index;
-  return {Le(image, at, 4), Le(image, at + 4, 4)};
-}
-
-std::optional<std::uint64_t> FileOffset(const Bytes& image, const Headers& headers, std::uint32_t rva) {
-  for (std::uint32_t i = 0; i < headers.SectionCount; ++i) {
-    const std::uint64_t section = headers.SectionsAt + 40 * i;
-    const std::uint32_t address = Le(image, section + 12, 4);
-    const std::uint32_t rawSize = Le(image, section + 16, 4);
-    if (rva >= address && rva - address < rawSize) return Le(image, section + 20, 4) + (rva - address);
-  }
-  return std::nullopt;
-}
-
-// The entries of the resource directory at `at` (relative to the resource
-// section): id and the offset or subdirectory they lead to.
-std::vector<std::pair<std::uint32_t, std::uint32_t>> ResourceEntries(const Bytes& image, std::uint64_t root,
-                                                                     std::uint32_t at) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;
-  const std::uint32_t named = Le(image, root + at + 12, 2);
-  const std::uint32_t ids = Le(image, root + at + 14, 2);
-  for (std::uint32_t i = named; i < named + ids; ++i) {
-    const std::uint64_t entry = root + at + 16 + 8 * i;
-    entries.emplace_back(Le(image, entry, 4), Le(image, entry + 4, 4));
-  }
-  return entries;
-}
-
 struct DocumentLookup {
   bool Found = false;
+  // Any RT_RCDATA at all: without one the stub has no document to miss.
+  bool AnyRcData = false;
   std::string Text;
   // Languages the resource exists in other than the one the stub asks for.
   std::vector<std::uint32_t> OtherLanguages;
 };
 
 // RT_RCDATA 222 as the stub looks it up: that type, that name, language 1033.
-DocumentLookup FindDocument(const Bytes& image, const Headers& headers) {
+DocumentLookup FindDocument(const pe_resources::PeImage& image) {
   DocumentLookup lookup;
-  constexpr std::uint32_t kSubdirectory = 0x80000000u;
-  const auto [rva, size] = Directory(image, headers, kResourceDirectory);
-  const std::optional<std::uint64_t> root = size != 0 ? FileOffset(image, headers, rva) : std::nullopt;
-  if (!root) return lookup;
-  const auto child = [&](std::uint32_t directory, std::uint32_t id) -> std::optional<std::uint32_t> {
-    for (const auto& [entryId, target] : ResourceEntries(image, *root, directory)) {
-      if (entryId == id && (target & kSubdirectory)) return target & ~kSubdirectory;
-    }
-    return std::nullopt;
-  };
-  const std::optional<std::uint32_t> type = child(0, kRcDataType);
-  const std::optional<std::uint32_t> name = type ? child(*type, kConfigurationId) : std::nullopt;
-  if (!name) return lookup;
-  for (const auto& [language, target] : ResourceEntries(image, *root, *name)) {
-    if (language != kConfigurationLanguage || (target & kSubdirectory)) {
-      lookup.OtherLanguages.push_back(language);
+  for (const auto& [key, data] : image.Entries()) {
+    if (!key.Type.Text.empty() || key.Type.Id != pe_resources::kTypeRcData) continue;
+    lookup.AnyRcData = true;
+    if (!key.Name.Text.empty() || key.Name.Id != kConfigurationId) continue;
+    if (key.Language != kConfigurationLanguage) {
+      lookup.OtherLanguages.push_back(key.Language);
       continue;
     }
-    const std::uint32_t dataRva = Le(image, *root + target, 4);
-    const std::uint32_t dataSize = Le(image, *root + target + 4, 4);
-    const std::optional<std::uint64_t> data = FileOffset(image, headers, dataRva);
-    if (!data || *data + dataSize > image.size()) continue;
     lookup.Found = true;
     // The stub reads its document as a terminated text.
-    const char* text = reinterpret_cast<const char*>(image.data() + *data);
-    lookup.Text.assign(text, strnlen(text, dataSize));
+    const char* text = reinterpret_cast<const char*>(data.Data.data());
+    lookup.Text.assign(text, strnlen(text, data.Data.size()));
   }
   return lookup;
-}
-
-VMStatus ReadStart(const std::wstring& path, std::uint64_t size, Bytes& bytes) {
-  std::ifstream file(std::filesystem::path(path), std::ios::binary);
-  bytes.resize(size);
-  if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) return status::FileOpenFailed;
-  return status::Ok;
 }
 
 VMStatus Unsound(std::wstring& error, std::wstring text, VMStatus code = status::InvalidValue) {
@@ -144,24 +60,25 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
   error.clear();
   // The stub finds its payload only within the first 8 MiB, so its image
   // must end there: that much of the file is all the check reads.
-  std::error_code failed;
-  const std::uint64_t fileSize = std::filesystem::file_size(std::filesystem::path(installer), failed);
-  Bytes bytes;
-  if (failed || ReadStart(installer, std::min<std::uint64_t>(fileSize, kPayloadSearchLimit), bytes) != status::Ok) {
-    return Unsound(error, L"cannot read " + installer + L".", status::FileOpenFailed);
+  std::uint64_t fileSize = 0;
+  pe_resources::Bytes bytes;
+  if (const VMStatus read = ReadFileStart(installer, kPayloadSearchLimit, bytes, fileSize); read != status::Ok) {
+    return Unsound(error, L"cannot read " + installer + L": " + DescribeStatus(read) + L".", read);
   }
-  std::uint64_t imageEnd = 0;
-  if (pe_resources::GetImageEnd(bytes, imageEnd) != status::Ok) {
-    return Unsound(error, installer + (fileSize > kPayloadSearchLimit
-                                           ? L" is not a 32-bit x86 Windows program whose image ends within the "
-                                             L"8 MiB the stub searches for its payload."
-                                           : L" is not a 32-bit x86 Windows program."));
+  // The loader's view: what it would refuse to start is no sound installer.
+  pe_resources::PeImage image;
+  pe_resources::ImageFacts facts;
+  std::wstring why;
+  if (image.Read(bytes, facts, why) != status::Ok) {
+    return Unsound(error, installer + L" is not a 32-bit x86 Windows program that Windows would start: " + why +
+                              (fileSize > kPayloadSearchLimit
+                                   ? L" (within the first 8 MiB, where the stub searches for its payload)."
+                                   : L"."));
   }
-  bytes.resize(imageEnd);
-  const Headers headers = ReadHeaders(bytes);
+  const std::uint64_t imageEnd = facts.End;
   lines.push_back(L"image: a 32-bit x86 Windows program of " + std::to_wstring(imageEnd) + L" bytes.");
 
-  const DocumentLookup document = FindDocument(bytes, headers);
+  const DocumentLookup document = FindDocument(image);
   if (!document.Found && !document.OtherLanguages.empty()) {
     return Unsound(error, L"the configuration document is stored under language " +
                               std::to_wstring(document.OtherLanguages.front()) +
@@ -176,6 +93,9 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
     lines.push_back(L"document: " + std::to_wstring(document.Text.size()) +
                     L" bytes, loads with the stub's loader on x86, x64 and ARM64.");
     for (const std::wstring& note : checked.Notes) lines.push_back(L"document: note: " + note);
+  } else if (document.AnyRcData) {
+    return Unsound(error, L"the image holds RT_RCDATA resources but no configuration document (222, language "
+                          L"1033): the stub would run without the configuration it was meant to carry.");
   } else {
     lines.push_back(L"document: none; the installer asks where to unpack, offering the current folder.");
   }
@@ -192,7 +112,8 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
                   L", methods " + (payload.Methods.empty() ? L"-" : payload.Methods) +
                   L"; item paths pass and every item decodes intact.");
 
-  const auto [certificateAt, certificateSize] = Directory(bytes, headers, kSecurityDirectory);
+  const std::uint32_t certificateAt = facts.CertificateAt;
+  const std::uint32_t certificateSize = facts.CertificateSize;
   if (certificateSize == 0) {
     if (fileSize != payloadEnd) {
       return Unsound(error, std::to_wstring(fileSize - payloadEnd) +

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "support/vm_utf_convert.h"
+
 using pe_resources::Bytes;
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -178,6 +180,13 @@ VMStatus AddVersionSetting(const std::wstring& word, std::vector<VersionSetting>
   if (setting.Value.empty() || setting.Value.size() > kValueLimit) {
     error = L"vm-sfxpack: --version-info " + name + L" needs a value of 1 to " + std::to_wstring(kValueLimit) +
             L" characters.";
+    return status::InvalidValue;
+  }
+  // A control character would show in the file's properties as garbage, or
+  // cut the text short.
+  if (std::any_of(setting.Value.begin(), setting.Value.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }) ||
+      !velmora::VMIsValidUtf16(word)) {
+    error = L"vm-sfxpack: --version-info " + name + L" needs a value of Unicode text without control characters.";
     return status::InvalidValue;
   }
   std::array<std::uint32_t, 2> words{};

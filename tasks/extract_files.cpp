@@ -10,6 +10,7 @@
 #include "tasks/extract_callback.h"
 #include "tasks/handle_in_stream.h"
 #include "tasks/item_path.h"
+#include "tasks/payload_start.h"
 
 #include "Windows/PropVariant.h"
 
@@ -25,9 +26,11 @@ namespace status = velmora::status;
 // the 7z format id (7) in byte 13.
 constexpr GUID kSevenZipHandler = {0x23170F69, 0x40C1, 0x278A, {0x10, 0x00, 0x00, 0x01, 0x10, 0x07, 0x00, 0x00}};
 
-// The payload is found by its signature header among the first 8 MiB of the
-// file, which passes over the stub's image.
+// Behind an image the payload is opened where the image ends (a search
+// limit of 0: the archive starts there or not at all); a file without an
+// image is searched for the signature header among its first 8 MiB.
 constexpr UInt64 kMaxPayloadStart = UInt64{8} << 20;
+constexpr UInt64 kAtStart = 0;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -106,8 +109,14 @@ VMStatus ExtractArchive(HANDLE archiveFile, const std::wstring& targetFolder, Ex
     return Fail("no 7z handler");
   }
   CMyComPtr<IInStream> fileStream = new HandleInStream(archiveFile);
-  if (fileStream->Seek(0, FILE_BEGIN, nullptr) != S_OK) return Fail("archive file cannot be read");
-  if (archive->Open(fileStream, &kMaxPayloadStart, nullptr) != S_OK) return Fail("no 7z archive found");
+  // An archive hidden inside the image (in a resource, say) is never taken
+  // for the payload.
+  UInt64 imageEnd = 0;
+  const bool image = FindImageEnd(*fileStream, imageEnd);
+  if (fileStream->Seek(static_cast<Int64>(imageEnd), STREAM_SEEK_SET, nullptr) != S_OK ||
+      archive->Open(fileStream, image ? &kAtStart : &kMaxPayloadStart, nullptr) != S_OK) {
+    return Fail("no 7z archive found");
+  }
 
   // One form for every path of the run: the long one, which neither the
   // length of deep item paths nor Windows' rewriting of plain paths affects.

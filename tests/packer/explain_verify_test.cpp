@@ -123,6 +123,13 @@ TEST(Verify, SoundAndUnsoundInstallers) {
   const std::string bytes = ReadWholeFile(good);
   std::string flipped = bytes;
   flipped[report.StubSize + 40] ^= 0x55;
+  // A field of the optional header set to `value`.
+  const std::size_t optional = static_cast<unsigned char>(bytes[0x3C]) + (static_cast<unsigned char>(bytes[0x3D]) << 8) + 24;
+  auto withField = [&](std::size_t at, std::uint32_t value) {
+    std::string copy = bytes;
+    for (int i = 0; i < 4; ++i) copy[optional + at + i] = static_cast<char>(value >> (8 * i));
+    return copy;
+  };
 
   // A stub whose document sits under another language than the stub asks for.
   const std::wstring german = work / L"german-stub.exe";
@@ -152,6 +159,9 @@ TEST(Verify, SoundAndUnsoundInstallers) {
       {"bytes appended", work / L"long.exe", bytes + "trailer", false, L"7 bytes follow the payload"},
       {"no program", work / L"text.exe", "MZ, no more", false, L"not a 32-bit x86 Windows program"},
       {"the document under language 1031", germanInstaller, "", false, L"language 1031, not 1033"},
+      {"headers that claim 4 GiB", work / L"headers.exe", withField(60, 0xFFFFFFFF), false, L"headers are damaged"},
+      {"a resource directory beyond the image", work / L"resources.exe", withField(96 + 2 * 8 + 4, 0x7FFFFFFF), false,
+       L"data directory lies outside the image"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);

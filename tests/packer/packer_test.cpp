@@ -136,6 +136,7 @@ TEST(PackCommandLine, WordsAndMistakes) {
       {"an unknown option", {L"--output", L"a.exe", L"--payload", L"p.7z", L"--solid"}, false, L"--solid"},
       {"a value missing", {L"--payload", L"p.7z", L"--output"}, false, L"--output"},
       {"a stray word", {L"--output", L"a.exe", L"--payload", L"p.7z", L"extra"}, false, L"extra"},
+      {"a packing option with --verify", {L"--verify", L"a.exe", L"--icon", L"i.ico"}, false, L"belong to packing"},
   };
   // --version-info words: accepted, or refused naming why.
   const std::wstring longValue(257, L'x');
@@ -154,6 +155,7 @@ TEST(PackCommandLine, WordsAndMistakes) {
       {L"ProductVersion=1..2", L"is not a version"},
       {L"FileVersion=65536", L"is not a version"},
       {L"FileVersion=1.2.", L"is not a version"},
+      {L"ProductName=a\x1B[2Jb", L"without control characters"},
   };
   for (const auto& [word, errorPart] : versionWords) {
     SCOPED_TRACE(testing::PrintToString(word));
@@ -258,7 +260,8 @@ TEST_F(Packing, IconAndVersionTextsReadBack) {
 
   // A PNG image and the stub's 32x32 bitmap.
   const std::string original = ReadWholeFile(g_icon);
-  const std::string png = std::string("\x89PNG\r\n\x1A\n", 8) + std::string(100, 'p');
+  // The PNG's header chunk gives the 16x16 of the directory entry it takes.
+  const std::string png = std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\x10\0\0\0\x10", 24) + std::string(100, 'p');
   const std::string bitmap = original.substr(Get32(original, 22 + 12), Get32(original, 22 + 8));
   std::string ico = std::string("\0\0\1\0\2\0", 6) + original.substr(6, 8) + std::string(8, '\0') +
                     original.substr(22, 12) + std::string(4, '\0');
@@ -361,6 +364,9 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     bool StubWithTail = false;       // the real stub with bytes behind its image
     std::wstring Folder = {};        // --folder instead of a payload
     bool OutputIsPayload = false;
+    bool OutputIsIcon = false;
+    bool OutputInFolder = false;     // --folder is the work folder, the output inside it
+    bool OutputInMissingFolder = false;
     std::string IconBytes = {};      // written to icon.ico and given as --icon when not empty
     std::wstring ErrorPart;
   };
@@ -370,6 +376,12 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     for (int i = 0; i < 4; ++i) copy[at + i] = static_cast<char>(value >> (8 * i));
     return copy;
   };
+  // The last image of the icon grown by a whole archive behind it, which the
+  // stub would find before its payload.
+  std::string iconAndArchive = iconWith(6 + 16 + 8, Get32(icon, 6 + 16 + 8) + static_cast<std::uint32_t>(archive.size()));
+  iconAndArchive += archive;
+  std::string sameImageTwice = icon;
+  sameImageTwice.replace(6 + 16, 16, icon.substr(6, 16));
   const Row rows[] = {
       {.Name = "a document that is not XML", .Document = "<SelfExtractor", .PayloadName = L"method-copy.7z",
        .ErrorPart = L"not well-formed XML"},
@@ -435,6 +447,18 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
        .ErrorPart = L"image 1 lies outside"},
       {.Name = "an icon image of another format", .PayloadName = L"method-copy.7z",
        .IconBytes = iconWith(Get32(icon, 6 + 12), 0x46464947), .ErrorPart = L"image 1 is neither a PNG nor a bitmap"},
+      {.Name = "an icon hiding an archive", .PayloadName = L"method-copy.7z", .IconBytes = iconAndArchive,
+       .ErrorPart = L"holds the 7z signature"},
+      {.Name = "a payload with bytes before the archive", .PayloadBytes = "MZ" + archive, .ErrorPart = L"not a 7z archive"},
+      {.Name = "an icon whose images overlap", .PayloadName = L"method-copy.7z", .IconBytes = sameImageTwice,
+       .ErrorPart = L"two of its images overlap"},
+      {.Name = "an icon image whose header lies about its size", .PayloadName = L"method-copy.7z",
+       .IconBytes = iconWith(Get32(icon, 6 + 12) + 4, 64), .ErrorPart = L"does not match its directory entry"},
+      {.Name = "the output in place of the icon", .PayloadName = L"method-copy.7z", .OutputIsIcon = true,
+       .IconBytes = icon, .ErrorPart = L"would replace the input"},
+      {.Name = "the output inside the folder", .OutputInFolder = true, .ErrorPart = L"inside the folder"},
+      {.Name = "the output in a missing folder", .PayloadName = L"method-copy.7z", .OutputInMissingFolder = true,
+       .ErrorPart = L"folder of the output"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -453,10 +477,13 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     }
     if (!row.Folder.empty()) options.Folder = Work(row.Folder);
     if (row.OutputIsPayload) options.Output = options.Payload;
+    if (row.OutputInFolder) options.Folder = work_;
+    if (row.OutputInMissingFolder) options.Output = Work(L"no-such-folder\\setup.exe");
     if (!row.IconBytes.empty()) {
       options.Icon = Work(L"icon.ico");
       WriteWholeFile(options.Icon, row.IconBytes);
     }
+    if (row.OutputIsIcon) options.Output = options.Icon;
     const auto before = ListFolder(work_);
 
     PackReport report;

@@ -141,6 +141,15 @@ TEST(PeResources, RefusesImagesItCannotWriteBack) {
     EXPECT_EQ(image.Load(file, error), status::InvalidValue);
     EXPECT_NE(error.find(row.Reason), std::wstring::npos) << testing::PrintToString(error);
   }
+  // Resources that together pass the image limit, as one large entry shared
+  // under many keys would: refused before a section that size is built.
+  PeImage image;
+  std::wstring error;
+  ASSERT_EQ(image.Load(stub, error), status::Ok);
+  for (std::uint16_t id = 1; id <= 3; ++id) image.Set(pe_resources::kTypeRcData, id, 1033, Bytes(3u << 20));
+  Bytes written;
+  EXPECT_EQ(image.Write(written, error), status::InvalidValue);
+  EXPECT_NE(error.find(L"must stay within 8388608 bytes"), std::wstring::npos) << testing::PrintToString(error);
 }
 
 // Any byte of the tree changed: the reader refuses or reads something it

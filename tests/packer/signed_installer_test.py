@@ -24,7 +24,11 @@ import zlib
 
 source, bin_dir, payloads, work_root = sys.argv[1:5]
 packer = sys.argv[5] if len(sys.argv) > 5 else os.path.join(bin_dir, "vm-sfxpack")
-work = os.path.join(work_root, os.path.basename(packer), os.environ.get("VM_WINE_PREFIX", "win64"))
+if not os.path.exists(packer):
+    print(f"{packer} is not built")
+    sys.exit(77)
+work = os.path.join(work_root, os.path.basename(os.path.dirname(packer)) + "-" + os.path.basename(packer),
+                    os.environ.get("VM_WINE_PREFIX", "win64"))
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
 tree = os.path.join(payloads, "tree")

@@ -207,9 +207,13 @@ TEST_F(Extraction, PayloadMustStartWithinTheFirst8MiB) {
     const char* Name;
     std::size_t Offset;
     VMStatus Status;
+    // A PE header whose image ends at Offset, with an encrypted archive
+    // inside the image that a search from the start would find first.
+    bool HiddenArchive = false;
   };
   const Row rows[] = {
       {"directly behind a small image", 4096, status::Ok},
+      {"behind an image that hides another archive", 4096, status::Ok, true},
       {"just inside the limit", (8u << 20) - 65536, status::Ok},
       {"beyond the limit", (8u << 20) + 65536, status::Failed},
   };
@@ -219,6 +223,14 @@ TEST_F(Extraction, PayloadMustStartWithinTheFirst8MiB) {
     // Stub-like bytes, with a false signature the search must pass over.
     std::string image(row.Offset, 'M');
     image.replace(100, 6, "7z\xBC\xAF\x27\x1C");
+    if (row.HiddenArchive) {
+      image.replace(0, 2, "MZ");
+      image.replace(0x3C, 4, std::string("\x40\0\0\0", 4));
+      image.replace(0x40, 24, std::string("PE\0\0", 4) + std::string(20, '\0'));  // no sections
+      for (int i = 0; i < 4; ++i) image[0x40 + 24 + 60 + i] = static_cast<char>(row.Offset >> (8 * i));
+      const std::string hidden = ReadWholeFile(Payload(L"encrypted.7z"));
+      image.replace(0x200, hidden.size(), hidden);
+    }
     WriteWholeFile(installer, image + archive);
     EXPECT_EQ(ExtractArchive(installer, Target()), row.Status);
     if (row.Status == status::Ok) {

@@ -1,0 +1,7 @@
+// The stub the icon and version targets write into, read once from the file
+// that VM_FUZZ_STUB names.
+#pragma once
+
+#include "packer/pe_resources.h"
+
+pe_resources::PeImage FuzzStub();
