@@ -187,6 +187,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
 
   // The clean-up removes what the extraction made and nothing else.
   const auto record = std::make_shared<ExtractionRecord>();
+  record->KeepExisting = true;
   std::wstring target;
   if (internal) {
     // The elevated instance uses no folder it did not make itself: a

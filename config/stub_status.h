@@ -13,4 +13,6 @@ inline constexpr VMStatus InvalidCommandLine = 0xEE002003;
 inline constexpr VMStatus PlatformNotSupported = 0xEE002004;
 inline constexpr VMStatus InvalidDirectoryName = 0xEE002005;
 inline constexpr VMStatus ElevationRefused = 0xEE002006;
+// A launch run found an entry at the place of a payload item in its target.
+inline constexpr VMStatus ItemPlaceTaken = 0xEE002007;
 }  // namespace stub_status

@@ -53,6 +53,7 @@ constexpr StatusName kNames[] = {
     VM_NAMED(stub_status, PlatformNotSupported),
     VM_NAMED(stub_status, InvalidDirectoryName),
     VM_NAMED(stub_status, ElevationRefused),
+    VM_NAMED(stub_status, ItemPlaceTaken),
 };
 #undef VM_NAMED
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/vm_handle.h"
+#include "support/vm_trace.h"
 #include "support/vm_win_long_path.h"
 
 using velmora::VMStatus;
@@ -49,13 +50,25 @@ VMStatus ListFolder(const std::wstring& folder, std::vector<WIN32_FIND_DATAW>& e
   return error == ERROR_NO_MORE_FILES ? status::Ok : velmora::LastErrorOr();
 }
 
+// Why something that the record names is left where it is.
+void TraceLeft(const std::wstring& path, const char* reason) {
+  velmora::VMTrace("WARNING: %s: %.200S left in place: %s\n", "DeleteExtractedFiles::run", path.c_str(), reason);
+}
+
 // The tree operations over one run's record. An entry the extraction wrote
 // goes whatever its attributes: a payload file marked as a system file would
 // otherwise stay in the temporary folder for ever, with every folder above
 // it. Anything else keeps the system attribute's protection.
+//
+// Everything is opened without following a link at its end and deleted
+// through that handle, so what is deleted is what was looked at: a name that
+// now leads elsewhere can at worst make an entry stay.
 class TreeRemover {
  public:
   explicit TreeRemover(const ExtractionRecord* record) : record_(record) {}
+
+  // Entries left alone because they were no longer what the extraction made.
+  mutable unsigned Left = 0;
 
   // Deletes `folder` with everything below it. 0xEE000095: nothing is left
   // but files whose deletion is pending, so the folders can go later.
@@ -80,19 +93,19 @@ class TreeRemover {
         const VMStatus deleted = DeleteTree(path);
         if (deleted != status::Ok && deleted != status::DirectoryNotEmpty) failed(deleted);
       } else {
-        const VMStatus deleted = DeleteOneFile(path);
+        const VMStatus deleted = DeleteOneFile(path, nullptr);
         if (deleted != status::Ok) failed(deleted);
       }
     }
-    if (!RemoveFolder(folder)) {
+    const VMStatus removed = RemoveFolder(folder);
+    if (removed != status::Ok) {
       // Besides a pending file, a program that has just ended may still hold
       // the folder as its working folder for a moment (its console host, a
       // helper it started); both let go soon.
-      const DWORD error = GetLastError();
-      if ((error == ERROR_DIR_NOT_EMPTY || error == ERROR_SHARING_VIOLATION) && allGoneOrPending) {
+      if ((removed == ERROR_DIR_NOT_EMPTY || removed == ERROR_SHARING_VIOLATION) && allGoneOrPending) {
         return status::DirectoryNotEmpty;
       }
-      if (error != 0 && first == status::Ok) return error;
+      if (first == status::Ok) return removed;
     }
     return first;
   }
@@ -128,34 +141,58 @@ class TreeRemover {
       ++notRemoved;
       return first;
     }
-    if (!RemoveFolder(folder)) {
-      const DWORD error = GetLastError();
-      if (error != 0) {
-        ++notRemoved;
-        // Still someone's working folder: worth another try.
-        if (first == status::Ok && error != ERROR_SHARING_VIOLATION) first = error;
-      }
+    const VMStatus removed = RemoveFolder(folder);
+    if (removed != status::Ok) {
+      ++notRemoved;
+      // Still someone's working folder: worth another try.
+      if (first == status::Ok && removed != ERROR_SHARING_VIOLATION) first = removed;
     }
     return first;
   }
 
-  // A file that is gone or whose deletion is pending counts as deleted.
-  VMStatus DeleteOneFile(const std::wstring& path) const {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+  // Deletes the file `path`; with `expected`, only when it is still that
+  // file. A file that is gone or whose deletion is pending counts as
+  // deleted.
+  VMStatus DeleteOneFile(const std::wstring& path, const EntryIdentity* expected) const {
+    const velmora::VMUniqueFile file = OpenEntryForDeletion(path, false);
+    if (!file) {
       const DWORD error = GetLastError();
       if (IsMissing(error)) return status::NotFound;
-      if (error != 0) return error;
-    } else if ((attributes & kClearable) && (attributes & ClearedAttributes(path))) {
-      if (!SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) && GetLastError() != 0) return GetLastError();
+      return velmora::LastErrorOr();
     }
-    if (!DeleteFileW(path.c_str()) && GetLastError() != 0) return GetLastError();
+    EntryIdentity identity;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!ReadEntry(file.get(), identity, information)) return velmora::LastErrorOr();
+    if (!Ours(path, identity, information, expected)) return status::EntryLeftInPlace;
     // An accepted deletion leaves the file gone or pending until another
     // process closes it. Opening it again cannot tell the two apart
     // everywhere (Windows refuses a pending file, Wine opens it), and a
     // pending file counted as a failure would keep its folders in the
     // temporary folder for good; the folders are simply tried again.
-    return status::Ok;
+    return DeleteOpenEntry(file.get(), information, true);
+  }
+
+  // Whether the folder `entry` names is still the one the extraction made.
+  // Looked at without asking for deletion: a program that has just ended may
+  // still hold it as its working folder, which only its removal waits for.
+  bool SameFolder(const RecordedEntry& entry) const {
+    const velmora::VMUniqueFile folder = OpenEntryToRead(entry.Path, true);
+    EntryIdentity identity;
+    BY_HANDLE_FILE_INFORMATION information;
+    return folder && ReadEntry(folder.get(), identity, information) &&
+           Ours(entry.Path, identity, information, &entry.Identity);
+  }
+
+  // Removes the empty folder `folder`, through a handle on the folder
+  // itself; with `expected`, only when it is still that folder.
+  VMStatus RemoveFolder(const std::wstring& folder, const EntryIdentity* expected = nullptr) const {
+    const velmora::VMUniqueFile handle = OpenEntryForDeletion(folder, true);
+    if (!handle) return velmora::LastErrorOr();
+    EntryIdentity identity;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!ReadEntry(handle.get(), identity, information)) return velmora::LastErrorOr();
+    if (!Ours(folder, identity, information, expected)) return status::EntryLeftInPlace;
+    return DeleteOpenEntry(handle.get(), information, true);
   }
 
  private:
@@ -165,19 +202,21 @@ class TreeRemover {
     return (attributes & FILE_ATTRIBUTE_SYSTEM) && !Wrote(path);
   }
 
-  // The attributes that would stop a deletion and are cleared first: all of
-  // them on what the extraction wrote, only the read-only one elsewhere.
-  static constexpr DWORD kClearable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN;
-  DWORD ClearedAttributes(const std::wstring& path) const {
-    return Wrote(path) ? kClearable : FILE_ATTRIBUTE_READONLY;
-  }
-
-  bool RemoveFolder(const std::wstring& folder) const {
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kClearable) && (attributes & ClearedAttributes(folder))) {
-      SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+  // An entry may be deleted when it is no link and, where the record knows
+  // what it was, still that very entry: a name that leads to something else
+  // now (a folder on its way replaced by a junction) must not cost the
+  // owner of that something.
+  bool Ours(const std::wstring& path, const EntryIdentity& identity, const BY_HANDLE_FILE_INFORMATION& information,
+            const EntryIdentity* expected) const {
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      TraceLeft(path, "a link");
+    } else if (expected != nullptr && !(expected->Known() && identity == *expected)) {
+      TraceLeft(path, "not what was extracted");
+    } else {
+      return true;
     }
-    return RemoveDirectoryW(folder.c_str());
+    ++Left;
+    return false;
   }
 
   // A junction or symbolic link is removed itself; what it points to may be
@@ -191,6 +230,17 @@ class TreeRemover {
 
   const ExtractionRecord* record_;
 };
+
+// Whether a folder between `target` and `path` is a link now: the name then
+// leads somewhere else than when it was written.
+bool ThroughLink(const std::wstring& target, const std::wstring& path) {
+  for (std::size_t cut = path.find(L'\\', target.size() + 1); cut != std::wstring::npos;
+       cut = path.find(L'\\', cut + 1)) {
+    const DWORD attributes = GetFileAttributesW(path.substr(0, cut).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  }
+  return false;
+}
 
 // Whether a proper ancestor of `path`, down from `target` itself, was created
 // by the extraction: then `path` goes with it.
@@ -232,25 +282,30 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
     trees.push_back(target);
   } else {
     const std::wstring targetKey = PathKey(target);
-    for (const std::wstring& folder : Record->Folders()) {
-      if (AtOrBelow(targetKey, folder) && !InsideCreatedFolder(*Record, targetKey, folder)) trees.push_back(folder);
+    // A recorded entry whose name now runs through a link, or leads to
+    // another entry than the one made, is not ours to delete any more.
+    const auto reachable = [&](const RecordedEntry& entry) {
+      if (!ThroughLink(target, entry.Path)) return true;
+      TraceLeft(entry.Path, "its path runs through a link");
+      ++remover.Left;
+      return false;
+    };
+    for (const RecordedEntry& folder : Record->Folders()) {
+      if (!AtOrBelow(targetKey, folder.Path) || InsideCreatedFolder(*Record, targetKey, folder.Path)) continue;
+      if (GetFileAttributesW(folder.Path.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() != 0) continue;
+      if (reachable(folder) && remover.SameFolder(folder)) trees.push_back(folder.Path);
     }
-    for (const std::wstring& file : Record->Files()) {
-      if (!InsideCreatedFolder(*Record, targetKey, file)) (void)remover.DeleteOneFile(file);
+    for (const RecordedEntry& file : Record->Files()) {
+      if (!InsideCreatedFolder(*Record, targetKey, file.Path) && reachable(file)) {
+        (void)remover.DeleteOneFile(file.Path, &file.Identity);
+      }
     }
   }
 
   std::vector<std::wstring> pending;
   for (const std::wstring& tree : trees) {
-    const DWORD attributes = GetFileAttributesW(tree.c_str());
     // Nothing there, or nothing that can be looked at: nothing to delete.
-    if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != 0) continue;
-    // A folder of the payload that the program replaced by a link: only the
-    // link goes.
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      RemoveDirectoryW(tree.c_str());
-      continue;
-    }
+    if (GetFileAttributesW(tree.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() != 0) continue;
     if (remover.DeleteTree(tree) == status::DirectoryNotEmpty) pending.push_back(tree);
   }
 
@@ -266,14 +321,20 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
     }
     pending.swap(still);
   }
+  for (const std::wstring& tree : pending) TraceLeft(tree, "still in use");
 
-  // Parents the extraction created above the target folder go when empty.
+  // Parents the extraction created above the target folder go when empty
+  // and still the folders it made.
   if (Record) {
     const std::wstring targetKey = PathKey(target);
-    const std::vector<std::wstring>& folders = Record->Folders();
+    const std::vector<RecordedEntry>& folders = Record->Folders();
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-      if (!AtOrBelow(targetKey, *folder)) RemoveDirectoryW(folder->c_str());
+      if (!AtOrBelow(targetKey, folder->Path)) (void)remover.RemoveFolder(folder->Path, &folder->Identity);
     }
+  }
+  if (remover.Left != 0) {
+    velmora::VMTrace("WARNING: %s: %u entries were no longer what was extracted\n", "DeleteExtractedFiles::run",
+                     remover.Left);
   }
   return status::Ok;
 }

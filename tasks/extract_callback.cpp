@@ -248,7 +248,7 @@ Z7_COM7F_IMF(CExtractCallbackSfxImp::GetStream(UInt32 index, ISequentialOutStrea
     if (isAnti_) return S_OK;
     if (!OpenOutputFile()) return Fail(L"Can not open output file");
   }
-  if (record_) record_->AddFile(diskFilePath_);
+  if (record_) record_->AddFile(diskFilePath_, outFile_->Handle());
   *outStream = outFileStream_;
   (*outStream)->AddRef();
   return S_OK;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "config/stub_status.h"
 #include "support/vm_handle.h"
 #include "support/vm_trace.h"
 #include "support/vm_win_long_path.h"
@@ -65,20 +66,37 @@ VMStatus CreateFolderTree(const std::wstring& folder, ExtractionRecord* record) 
   return ERROR_DIRECTORY;
 }
 
-// Looks at every item's path before anything is written, so that a payload
-// with one unsafe item leaves no trace at all.
-bool AllItemPathsSafe(IInArchive& archive) {
+bool IsTrue(IInArchive& archive, UInt32 index, PROPID property) {
+  NWindows::NCOM::CPropVariant value;
+  return archive.GetProperty(index, property, &value) == S_OK && value.vt == VT_BOOL && value.boolVal != VARIANT_FALSE;
+}
+
+// Looks at every item before anything is written, so that a payload with
+// one unsafe item leaves no trace at all. With `keepExisting`, an item whose
+// place in `folder` is taken is refused as well: a file there may be the
+// user's own, and writing over it would lose it for good once the clean-up
+// removes the payload's copy. A folder that stands where the payload has a
+// folder is used as it is.
+VMStatus CheckAllItems(IInArchive& archive, const std::wstring& folder, bool keepExisting) {
   UInt32 count = 0;
-  if (archive.GetNumberOfItems(&count) != S_OK) return false;
+  if (archive.GetNumberOfItems(&count) != S_OK) return status::Failed;
   std::wstring path;
   for (UInt32 i = 0; i < count; ++i) {
-    if (ReadItemPath(archive, i, path) != S_OK) return false;
+    if (ReadItemPath(archive, i, path) != S_OK) return status::Failed;
     if (!IsSafeItemPath(path)) {
       velmora::VMTrace("ERROR: %s: unsafe item path %.200S\n", "ExtractArchive", path.c_str());
-      return false;
+      return status::Failed;
+    }
+    if (!keepExisting) continue;
+    const DWORD existing = GetFileAttributesW((folder + ItemDiskPath(path.empty() ? kItemDefaultName : path)).c_str());
+    if (existing == INVALID_FILE_ATTRIBUTES) continue;
+    const bool folderItem = IsTrue(archive, i, kpidIsDir) && !IsTrue(archive, i, kpidIsAnti);
+    if (!folderItem || !(existing & FILE_ATTRIBUTE_DIRECTORY) || (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      velmora::VMTrace("ERROR: %s: the place of item %.200S is taken\n", "ExtractArchive", path.c_str());
+      return stub_status::ItemPlaceTaken;
     }
   }
-  return true;
+  return status::Ok;
 }
 
 }  // namespace
@@ -125,7 +143,7 @@ VMStatus ExtractArchive(HANDLE archiveFile, const std::wstring& targetFolder, Ex
   std::wstring folder;
   VMStatus result = targetFolder.empty() ? ERROR_PATH_NOT_FOUND : velmora::VMWinLongPath(targetFolder, folder);
   if (result == status::Ok && !IsSeparator(folder.back())) folder += L'\\';
-  if (result == status::Ok && !AllItemPathsSafe(*archive)) result = status::Failed;
+  if (result == status::Ok) result = CheckAllItems(*archive, folder, record != nullptr && record->KeepExisting);
   if (result == status::Ok) result = CreateFolderTree(folder, record);
   if (result == status::Ok) {
     CMyComPtr<CExtractCallbackSfxImp> callback = new CExtractCallbackSfxImp;

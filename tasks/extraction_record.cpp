@@ -31,11 +31,22 @@ std::wstring PathKey(const std::wstring& path) {
 }
 
 void ExtractionRecord::AddFolder(const std::wstring& path) {
-  if (folderKeys_.insert(PathKey(path)).second) folders_.push_back(path);
+  if (folderKeys_.insert(PathKey(path)).second) folders_.push_back({path, IdentityOfPath(path, true)});
 }
 
-void ExtractionRecord::AddFile(const std::wstring& path) {
-  if (fileKeys_.insert(PathKey(path)).second) files_.push_back(path);
+void ExtractionRecord::AddFile(const std::wstring& path, HANDLE file) {
+  // An identity that cannot be read stays unknown, and the clean-up then
+  // leaves the file rather than guess.
+  EntryIdentity identity;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!ReadEntry(file, identity, information)) identity = {};
+  // A later item of the same name replaced the earlier file.
+  const auto [known, added] = fileKeys_.try_emplace(PathKey(path), files_.size());
+  if (added) {
+    files_.push_back({path, identity});
+  } else {
+    files_[known->second].Identity = identity;
+  }
 }
 
 bool ExtractionRecord::CreatedFolder(const std::wstring& path) const { return CreatedFolderKey(PathKey(path)); }

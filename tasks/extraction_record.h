@@ -1,19 +1,30 @@
 // What one extraction made on disk: the folders it created and the files it
 // wrote. The clean-up removes exactly that, so a target folder that already
-// held the user's files keeps them.
+// held the user's files keeps them. Each entry keeps its identity as well
+// as its name: the name may lead elsewhere by the time of the clean-up (a
+// folder on the way replaced by a link), the identity cannot.
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "support/vm_handle.h"
+#include "tasks/entry_identity.h"
 #include "support/vm_status.h"
+
+struct RecordedEntry {
+  std::wstring Path;
+  EntryIdentity Identity;
+};
 
 class ExtractionRecord {
  public:
+  // A folder just created, whose identity is read from its name at once.
   void AddFolder(const std::wstring& path);
-  void AddFile(const std::wstring& path);
+  // A file being written through `file`.
+  void AddFile(const std::wstring& path, HANDLE file);
 
   // Paths compare as Windows names them: either separator, repeated
   // separators, any letter case.
@@ -23,8 +34,14 @@ class ExtractionRecord {
   [[nodiscard]] bool Wrote(const std::wstring& path) const;
 
   // In the order they were made, so a folder comes before its contents.
-  [[nodiscard]] const std::vector<std::wstring>& Folders() const { return folders_; }
-  [[nodiscard]] const std::vector<std::wstring>& Files() const { return files_; }
+  [[nodiscard]] const std::vector<RecordedEntry>& Folders() const { return folders_; }
+  [[nodiscard]] const std::vector<RecordedEntry>& Files() const { return files_; }
+
+  // Set for a launch run: an item whose place in the target is taken ends
+  // the extraction before anything is written, since whatever stands there
+  // is not the payload's and the clean-up would not give it back. An
+  // extract stub replaces, as its user asked for the payload in that place.
+  bool KeepExisting = false;
 
   // Set for an elevated run: each file stays open from its writing until the
   // Command has ended, sharing only reading, so nobody can change, rename or
@@ -40,10 +57,10 @@ class ExtractionRecord {
 
  private:
   std::vector<velmora::VMUniqueFile> locks_;
-  std::vector<std::wstring> folders_;
-  std::vector<std::wstring> files_;
+  std::vector<RecordedEntry> folders_;
+  std::vector<RecordedEntry> files_;
   std::unordered_set<std::wstring> folderKeys_;
-  std::unordered_set<std::wstring> fileKeys_;
+  std::unordered_map<std::wstring, std::size_t> fileKeys_;  // index in files_
 };
 
 // `path` in its plain form with `\` separators, no repeated or trailing ones,

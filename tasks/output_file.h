@@ -34,6 +34,7 @@ class OutputFile final : public ISequentialOutStream {
   void Discard();
 
   [[nodiscard]] bool IsOpen() const { return static_cast<bool>(file_); }
+  [[nodiscard]] HANDLE Handle() const { return file_.get(); }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override;
   STDMETHODIMP_(ULONG) AddRef() noexcept override;

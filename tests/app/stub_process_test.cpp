@@ -323,6 +323,9 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     // The target lies on a file system of its own, which the command makes
     // read-only before it exits with 7.
     bool ReadOnly = false;
+    // With UserFiles: the user's file of this name stands at a payload
+    // item's place.
+    const wchar_t* UserFileAtItem = nullptr;
   };
   const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
   // Uninstalling a product that is not there: the system's msiexec.exe ends
@@ -373,6 +376,9 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
        .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .More = L"--target rel --language \"\""},
       {.Name = "files that cannot be deleted stay, quietly, and the command's exit code stands",
        .Command = "<CreateProcess>{}</CreateProcess>", .Target = L"mnt\\run", .Unpacked = true, .ReadOnly = true},
+      {.Name = "a user's file at a payload item's place: nothing is written, nothing runs, the file stays",
+       .Command = "<CreateProcess>{}</CreateProcess>", .UserFiles = true, .ExitCode = 0xEE002007,
+       .UserFileAtItem = L"readme.txt"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -410,6 +416,10 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
         userFiles.insert(name);
         testing_tools::WriteWholeFile(target + L"\\" + name, "mine");
       }
+      if (row.UserFileAtItem) {
+        userFiles.insert(row.UserFileAtItem);
+        testing_tools::WriteWholeFile(target + L"\\" + row.UserFileAtItem, "mine");
+      }
     }
     std::wstring arguments = L"--gui off --target \"" + target + L"\"";
     if (!row.More.empty()) arguments += L" " + row.More;
@@ -436,6 +446,9 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     } else {
       EXPECT_EQ(left, userFiles);
       EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles);
+      if (row.UserFileAtItem) {
+        EXPECT_EQ(testing_tools::ReadWholeFile(target + L"\\" + row.UserFileAtItem), "mine");
+      }
     }
   }
 }

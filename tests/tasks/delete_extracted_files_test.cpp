@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -15,6 +16,7 @@
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
+#include "tests/tools/unix_side.h"
 
 extern std::wstring g_payloads;
 extern std::wstring g_links;
@@ -41,6 +43,22 @@ void Put(const std::wstring& path, DWORD attributes = 0) {
   }
 }
 
+// The Command moves `place` (below the target `t`) away and leaves a link to
+// a folder of the user's `w\\victim` in its stead, which holds files of the
+// payload's names.
+void SwapForLink(const std::wstring& w, const std::wstring& place) {
+  const std::wstring victim = w + L"\\victim";
+  CreateDirectoryW(victim.c_str(), nullptr);
+  for (const wchar_t* folder : {L"\\deep", L"\\deep\\er", L"\\docs", L"\\docs\\deep", L"\\docs\\deep\\er"}) {
+    CreateDirectoryW((victim + folder).c_str(), nullptr);
+  }
+  Put(victim + L"\\readme.txt");
+  Put(victim + L"\\deep\\er\\still.txt");
+  Put(victim + L"\\docs\\deep\\er\\still.txt");
+  ASSERT_TRUE(MoveFileW(place.c_str(), (w + L"\\moved").c_str()));
+  ASSERT_TRUE(testing_tools::MakeSymbolicLink(victim, place));
+}
+
 std::uint32_t RunCleanup(const std::wstring& target, std::shared_ptr<ExtractionRecord> record) {
   DeleteExtractedFiles task;
   task.TargetFolder = target;
@@ -60,7 +78,11 @@ TEST(DeleteExtractedFiles, RemovesWhatTheExtractionMadeAndNothingElse) {
     std::function<void(const std::wstring& w, const std::wstring& t)> Before, After;
     const wchar_t* Target;  // below the work folder
     std::set<std::wstring> Remains;  // below the work folder
+    // Instead of Remains: entries that must still be there, with attributes
+    // they must still have.
+    std::map<std::wstring, DWORD> Kept = {};
   };
+  const auto existingTarget = [](const std::wstring&, const std::wstring& t) { CreateDirectoryW(t.c_str(), nullptr); };
   const auto none = [](const std::wstring&, const std::wstring&) {};
   std::set<std::wstring> fifty = {L".", L"t"};
   for (int i = 0; i < 50; ++i) fifty.insert(L"t\\mine" + std::to_wstring(i) + L".txt");
@@ -102,6 +124,25 @@ TEST(DeleteExtractedFiles, RemovesWhatTheExtractionMadeAndNothingElse) {
          Put(t + L"\\mine.txt");
        },
        none, L"t", {L".", L"t", L"t\\mine.txt"}},
+      {"an existing target replaced by a link: nothing behind the link goes", L"method-copy.7z", true, existingTarget,
+       [](const std::wstring& w, const std::wstring& t) { SwapForLink(w, t); }, L"t", {},
+       {{L"victim\\readme.txt", 0}, {L"victim\\docs\\deep\\er\\still.txt", 0}}},
+      {"a folder that was there before replaced by a link", L"method-copy.7z", true,
+       [](const std::wstring&, const std::wstring& t) {
+         CreateDirectoryW(t.c_str(), nullptr);
+         CreateDirectoryW((t + L"\\docs").c_str(), nullptr);
+       },
+       [](const std::wstring& w, const std::wstring& t) { SwapForLink(w, t + L"\\docs"); }, L"t", {},
+       {{L"victim\\deep\\er\\still.txt", 0}}},
+      {"a folder the extraction made replaced by a link", L"method-copy.7z", true, existingTarget,
+       [](const std::wstring& w, const std::wstring& t) { SwapForLink(w, t + L"\\docs"); }, L"t", {},
+       {{L"victim\\deep\\er\\still.txt", 0}}},
+      {"a hard link the program left to a read-only file keeps that file read-only", L"method-copy.7z", true,
+       [](const std::wstring& w, const std::wstring&) { Put(w + L"\\outside.cfg", FILE_ATTRIBUTE_READONLY); },
+       [](const std::wstring& w, const std::wstring& t) {
+         ASSERT_TRUE(testing_tools::MakeHardLink(w + L"\\outside.cfg", t + L"\\bin\\link.cfg"));
+       },
+       L"t", {}, {{L"outside.cfg", FILE_ATTRIBUTE_READONLY}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -113,7 +154,13 @@ TEST(DeleteExtractedFiles, RemovesWhatTheExtractionMadeAndNothingElse) {
     if (row.Payload) (void)ExtractArchive(g_payloads + L"\\" + row.Payload, target, record.get());
     row.After(work.Path(), target);
     EXPECT_EQ(RunCleanup(target, row.WithRecord ? record : nullptr), 0u);
-    EXPECT_EQ(Remaining(work.Path()), row.Remains);
+    if (row.Kept.empty()) {
+      EXPECT_EQ(Remaining(work.Path()), row.Remains);
+    }
+    for (const auto& [name, attributes] : row.Kept) {
+      const DWORD found = GetFileAttributesW((work / name).c_str());
+      EXPECT_TRUE(found != INVALID_FILE_ATTRIBUTES && (found & attributes) == attributes) << testing::PrintToString(name);
+    }
   }
 }
 
