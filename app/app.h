@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application object: decides on the user-interface thread what the run
 // does, builds the task list, then pumps messages while the worker runs it.
 #pragma once

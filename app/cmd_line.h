@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stub's command-line values, read once at start-up.
 //
 //   --gui on|off          force every dialog on, or show none (and no message box)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one error message box a run may end with.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stub's entry point.
 #include <windows.h>
 

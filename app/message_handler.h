@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Receives the messages of the stub's hidden message window.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/message_window.h"
 
 #include "support/vm_status.h"

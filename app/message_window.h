@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The hidden window through which the worker thread and the timer reach the
 // user-interface thread. It passes WM_TIMER and the task-progress message to
 // its owner and everything else to the default procedure.

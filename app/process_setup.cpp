@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/process_setup.h"
 
 #include "support/vm_win_crash_dump.h"

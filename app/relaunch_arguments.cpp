@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/relaunch_arguments.h"
 
 std::wstring QuoteArgument(const std::wstring& text) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The argument line with which the stub starts its elevated second instance.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stub's Windows functions outside kernel32.dll and the C runtime, bound
 // at run time from the system folder.
 //

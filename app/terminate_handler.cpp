@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the stub ends when the C++ runtime gives up.
 //
 // The runtime's default terminate handler prints the demangled type of the

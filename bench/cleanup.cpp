@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_cleanup ARCHIVE FOLDER RUNS: how long the clean-up task takes to
 // remove a freshly unpacked tree, against the least a Win32 program must do
 // to remove the same tree (one listing pass per folder, DeleteFileW for each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The benchmarks' clock: the performance counter in milliseconds.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cost of one formatted diagnostic: the {} formatter (measure and write, as
 // every caller uses it) against the C runtime's _snprintf and plain string
 // concatenation, measured side by side in the same process.

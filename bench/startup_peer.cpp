@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The least a GUI installer does before it can work: one hidden dialog, one
 // hidden top-level window, one 100 ms timer tick, then it exits. bench/startup
 // measures the stub against it, so that the difference is the stub's own

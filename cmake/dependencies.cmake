@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Third-party code, compiled from Debian's source packages with the same
 # toolchain as the stub. scripts/setup unpacks the sources into VM_DEPS_DIR.
 

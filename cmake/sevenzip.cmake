@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The 7z archive reader and the codecs the stub accepts, compiled from the
 # 7-Zip sources of Debian's 7zip package (unpacked by scripts/setup).
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The archive library for the packer: the stub's own 7z reader and codecs
 # (the very sources of the sevenzip target) plus the 7z writer and the
 # encoders of the same methods. The packer links only this one, so that the

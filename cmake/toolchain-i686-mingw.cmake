@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross compiling for 32-bit Windows with Debian's mingw-w64 toolchain.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Writes generated/vm_commit.h into the build folder: the commit the sources
 # come from, for vm-sfxpack --version, and the project's version read from
 # project(VERSION) of the top CMakeLists.txt (the Linux packer's build is a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Test programs are Windows programs: CTest starts them through scripts/wine-run,
 # which runs them in the build tree's own Wine prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run)

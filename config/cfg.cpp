@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "config/cfg.h"
 
 #ifdef _WIN32

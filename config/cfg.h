@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration: the caption of every window and which of the two kinds
 // of stub this is, read from the XML document in the stub's resources.
 //

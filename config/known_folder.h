@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Windows known folders by the names the configuration document uses.
 #pragma once
 

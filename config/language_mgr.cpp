@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "config/language_mgr.h"
 
 namespace status = velmora::status;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The languages of a launch configuration: one entry per tag of the Options
 // that fit this machine.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "config/launch_choice.h"
 
 #include "config/stub_status.h"

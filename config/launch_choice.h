@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which Option of a launch configuration runs, and which of its Commands.
 #pragma once
 

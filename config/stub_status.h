@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stub's own status codes (0xEE002000 + n). The support library's general
 // codes live in support/vm_status.h; together they are the whole code space.
 // The lowest of the stub's own layers holds them, so that the configuration,

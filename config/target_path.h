@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Path values of the configuration document and the default target folders.
 //
 // A path value is plain text or starts with a folder reference:

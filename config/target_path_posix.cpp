@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Path values for a packer on another system: their form is checked as the
 // stub checks it, but no folder of this machine means anything to the
 // installer's, so nothing is resolved.

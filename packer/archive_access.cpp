@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "packer/archive_access.h"
 
 #include "7zip/Archive/7z/7zHandler.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The few pieces of the archive library the packer's archive code shares.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration document checked with the stub's own loader, for each
 // machine an installer may meet.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What an installer made from a configuration document does on the machines
 // it may meet: for each processor architecture and display language, the
 // Option and Command it runs, or the status it ends with. The answers come

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A folder's contents packed into a 7z archive with the library's defaults:
 // solid LZMA2 with the executable filters it picks by looking at the files.
 #pragma once

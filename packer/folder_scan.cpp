@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "packer/folder_scan.h"
 
 #include "packer/archive_access.h"

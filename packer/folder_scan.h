@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The files and folders below a folder, as the packer hands them to the
 // archive library: one implementation per system (folder_scan.cpp for
 // Windows, folder_scan_posix.cpp elsewhere).

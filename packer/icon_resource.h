@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An icon file (.ico) as the program's icon: its images become RT_ICON
 // resources and its directory the RT_GROUP_ICON that replaces the image's
 // first icon group and the icons that group named.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes one installer: the stub with the configuration document, the icon
 // and the version texts as its resources, the payload behind the image.
 #pragma once

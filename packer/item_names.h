@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The names of a payload's items taken together, as Windows sees them.
 //
 // Each item may be fine on its own and still collide with another once

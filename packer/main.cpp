@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vm-sfxpack: makes an installer from the stub, a configuration document and
 // a payload. This file only reads the command line and writes lines; RunPacker
 // does the rest, as on every other system.

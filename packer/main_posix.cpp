@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vm-sfxpack on systems other than Windows: the same command line, lines and
 // exit codes as the Windows program, in UTF-8.
 #include <clocale>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One run of the packer: checks every input the way the stub will read it,
 // then writes the installer.
 #pragma once

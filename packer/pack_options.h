@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The packer's command line:
 //
 //   vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // rand_s, the system's random numbers, is declared only on request.
 #define _CRT_RAND_S
 #include "packer/packer_files.h"

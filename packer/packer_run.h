@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What one run of vm-sfxpack does with the words of its command line, on
 // every system: each main program only turns its arguments into words and
 // hands over how a line reaches standard output and standard error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The packer's view of a payload through the same archive library and codecs
 // as the stub: a payload passes only when the stub could unpack it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The resources of a 32-bit x86 Windows image, read from and written back
 // into its bytes without any Windows function, so that the packer works the
 // same on every host.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The line that shows how far a long packing run has come. It is rewritten in
 // place on a terminal and stays silent everywhere else, so that logs and
 // pipes get only the summary.

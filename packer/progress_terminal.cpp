@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two places where the progress line meets the operating system.
 #include "packer/progress.h"
 

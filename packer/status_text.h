@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Statuses as the packer prints them: "0xEE000051 (InvalidConfiguration)".
 #pragma once
 

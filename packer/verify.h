@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An existing installer re-checked the way the packer checks a new one: the
 // image, its configuration document, its payload, and what follows it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program's version resource (RT_VERSION 1, language 1033): the texts a
 // file's properties show, and the fixed version numbers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ASCII letter case for names and keywords that users may write in any case.
 // Only A to Z and a to z are folded; every other character stays as it is,
 // whatever the user's locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small command-line parser: typed definitions of named options and
 // positional arguments, each bound to a variable that receives its value.
 //

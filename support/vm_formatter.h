@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text formatting with {} replacement fields, for narrow and 16-bit text.
 //
 // Grammar of a replacement field: "{" [index] [":" format] "}", where format is

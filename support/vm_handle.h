@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owners for Windows handles. One template, a traits type per kind of handle:
 // the traits say which value means "no handle" and how to release one.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One language a user can be offered: a tag as a configuration writes it,
 // split into its subtags, with the names Windows gives the locale.
 #pragma once

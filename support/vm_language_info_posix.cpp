@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Without the Windows locale data: the subtags only, and the tag itself as
 // both names. Every tag of a well-formed shape passes here; whether Windows
 // knows the locale is found out on Windows.

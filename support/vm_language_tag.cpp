@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The part of a language tag that needs no locale data: its subtags.
 #include <string_view>
 

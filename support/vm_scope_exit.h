@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs a clean-up when the scope ends, unless dismissed. For one-off clean-ups
 // that do not deserve a handle owner of their own.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Status codes of the velmora support library and the helpers that make
 // status propagation one line.
 //

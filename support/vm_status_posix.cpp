@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The last system error where the system reports errno values: the Windows
 // error of the same meaning, so that both packers name a failure alike.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The support library's path type: a file-system path in its native form,
 // UTF-16 with backslashes. It offers the part of std::filesystem::path that
 // this program needs; the standard class itself would bring the C++ runtime's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The support library's diagnostic trace: one line per call to the debugger
 // output. It is the only diagnostic channel of these helpers; nothing goes to
 // a file or a console.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How VMWinUiLanguageMgr chooses among its languages: rules without any
 // Windows call, so that tools on every host apply them.
 #include <functional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/vm_utf_convert.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // UTF-8 <-> UTF-16 conversion for command-line and document text.
 #pragma once
 

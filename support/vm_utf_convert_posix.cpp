@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // UTF-8 conversion where wchar_t holds whole code points (UTF-32): the wide
 // texts of this library then hold one unit per code point, and what is
 // valid or not is decided as for UTF-16 text on Windows.

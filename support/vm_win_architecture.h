@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The machine's native processor architecture and whether a process runs
 // natively or under emulation (WOW64).
 #pragma once

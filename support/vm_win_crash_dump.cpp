@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/vm_win_crash_dump.h"
 
 #include <dbghelp.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A full-memory crash dump written when the process dies of an unhandled
 // exception, so that a failure in the field can be examined afterwards.
 #pragma once

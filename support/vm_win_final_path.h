@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where a path really leads.
 //
 // A junction or symbolic link is normally marked as a reparse point, but

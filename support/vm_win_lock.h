@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A critical section and its scoped holder.
 #pragma once
 

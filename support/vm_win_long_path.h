@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The long form of a path ("\\?\C:\..." or "\\?\UNC\server\share\...").
 //
 // Plain paths are limited to MAX_PATH characters on many systems and are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The full path of the running program and its four parts.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading libraries from the system folder only.
 //
 // An installer is typically run from a Downloads folder, where anyone who got

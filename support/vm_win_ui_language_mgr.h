@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list of languages a program offers and the one chosen among them,
 // preselected from the user's Windows display language.
 #pragma once

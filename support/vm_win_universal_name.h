@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The network path of a file on a mapped drive.
 #pragma once
 

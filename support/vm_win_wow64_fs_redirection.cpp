@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/vm_win_wow64_fs_redirection.h"
 
 #include "support/vm_win_architecture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Switches WOW64 file-system redirection off for the calling thread while the
 // object lives, so a 32-bit process on 64-bit Windows sees the real system
 // folders. A native process needs no switch.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/vm_xml_document.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An XML document over tinyxml2 and the queries that read it as UTF-16 text
 // with status codes. The rules here (which child nodes count, how booleans
 // and numbers are written) are the rules of every document read through it.

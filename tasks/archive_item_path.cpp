@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tasks/archive_item_path.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The path of an archive item as the stub and the packer read it.
 #pragma once
 

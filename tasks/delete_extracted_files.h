@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Removes what a launch stub unpacked, after its command ran or failed.
 #pragma once
 

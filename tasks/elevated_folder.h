@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The folder an elevated run unpacks into.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which file or folder a name leads to, told apart by its volume and file ID,
 // and its deletion through a handle opened on that very entry.
 #pragma once

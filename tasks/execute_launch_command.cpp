@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tasks/execute_launch_command.h"
 
 #include <windows.h>

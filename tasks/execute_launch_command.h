@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the chosen Command of a launch stub in the unpacked folder.
 #pragma once
 

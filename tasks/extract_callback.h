@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The extraction callback: decides where every archive item goes on disk and
 // which time and attributes it gets.
 #pragma once

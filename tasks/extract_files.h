@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Unpacks the payload appended to the stub's own file into the target folder.
 #pragma once
 

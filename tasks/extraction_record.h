@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What one extraction made on disk: the folders it created and the files it
 // wrote. The clean-up removes exactly that, so a target folder that already
 // held the user's files keeps them. Each entry keeps its identity as well

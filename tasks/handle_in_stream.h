@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The archive library's input stream over an open file handle, so that the
 // payload is read from the very file a handle holds and not from whatever
 // stands at its path.

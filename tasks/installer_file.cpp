@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tasks/installer_file.h"
 
 #include "support/vm_win_module_file_name.h"

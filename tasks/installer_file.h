@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stub's own file, held so that it stays the file this process was
 // started from.
 #pragma once

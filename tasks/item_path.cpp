@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tasks/item_path.h"
 
 #include "support/vm_ascii_case.h"

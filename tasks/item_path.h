@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rule that keeps every archive item inside the target folder and out of
 // the devices Windows reaches through plain file names.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The file one archive item is written to.
 #pragma once
 

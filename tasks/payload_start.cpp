@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tasks/payload_start.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where an installer's payload begins: directly behind the PE image it
 // starts with, computed as the packer computes it, so that the stub opens
 // the archive there and nowhere else.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One step of the stub's work: unpack the payload, run the command, remove the
 // unpacked files. Tasks run one after another on the worker thread.
 #pragma once

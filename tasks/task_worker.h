@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The worker thread that runs the task list, and what the user-interface
 // thread needs to follow it: the run's first failure, the first non-zero exit
 // code, and which task is running.

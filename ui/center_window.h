@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Places a top-level window over the window that owns it, or in the middle of
 // the work area when it has none that the user can see.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every dialog of the stub shares: it is made from a template in the
 // stub's resources, carries the application title as its caption, opens
 // centred and can be made larger, never smaller than it opened.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/dialog_resize.h"
 
 #include "ui/resource_ids.h"

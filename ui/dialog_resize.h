@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What makes a dialog resizable: a size grip in the bottom-right corner, a
 // minimum size equal to the size it opened with, and controls that move or
 // stretch horizontally with the right edge. Nothing moves or grows

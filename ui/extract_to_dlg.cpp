@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/extract_to_dlg.h"
 
 #include <ole2.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "Extract to" dialog: the user confirms or changes the folder that the
 // payload is unpacked into, by typing or with the shell's folder browser.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/language_dlg.h"
 
 #include "ui/resource_ids.h"

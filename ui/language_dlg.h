@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language dialog: the user picks which of the offered languages to
 // install. It has no Cancel; Escape and close requests do nothing. Its only
 // effect is the manager's SelectedLanguage, set when the user confirms.

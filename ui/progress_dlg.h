@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The modeless window that stands while the tasks run: the application title
 // and a marquee bar, nothing to click. It starts hidden; the run sequence
 // shows or hides it at each task start.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Identifiers of the stub's resources and dialog controls. Shared by the
 // resource script and the code.
 #pragma once

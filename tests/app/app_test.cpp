@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run sequence in-process: what a stub without a configuration document
 // decides before any task runs.
 #include <gtest/gtest.h>

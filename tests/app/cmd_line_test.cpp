@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stub's command line as Windows hands it over: options, the passthrough
 // marker, the argument tail, and the relaunch line of the elevated instance.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the run sequence of a launch stub chooses before any task runs: the
 // language, the Option, the Command and the task list built from them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stub as a user meets it: a real process, its exit code as Windows
 // reports it, and the message box it ends with.
 #include <gtest/gtest.h>

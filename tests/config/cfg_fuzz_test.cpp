@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Mutated documents through the loader: flipped bytes, cut-off texts,
 // duplicated and dropped elements. None may crash it, every answer must be
 // success or one of the loader's own statuses, and every accepted document

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Configuration documents through the loader: what each one turns into, or
 // which status rejects it, on x86, x64 and ARM64 machines.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Keeps schema/sfx-config.xsd in step with the stub's loader: the examples and
 # the accepted documents validate, every rejected document fails, and the
 # schema knows exactly the known-folder names that the stub resolves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shipped examples and the documents the schema check judges, through
 // the stub's own loader: the schema and the loader must agree on them.
 #include <gtest/gtest.h>

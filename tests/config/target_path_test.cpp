@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Path values and default target folders against the real Windows folders
 // and environment of both machines.
 #include <gtest/gtest.h>

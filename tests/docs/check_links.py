@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 # check_links.py SOURCE_DIR: every relative link of the README and the pages
 # of docs/ names a file of the repository, and every #anchor a heading of the
 # page it points to (anchors as a Markdown renderer makes them from headings).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration loader, as the packer runs it, on any document.
 #include <cstddef>
 #include <cstdint>

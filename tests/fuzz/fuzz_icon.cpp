@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The icon reader on any bytes, and an accepted icon set into a stub.
 #include <cstddef>
 #include <cstdint>

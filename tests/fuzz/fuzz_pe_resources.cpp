@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PE reader and the resource writer on any bytes: whatever they take,
 // they write back and read again without touching memory they do not own.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stub the icon and version targets write into, read once from the file
 // that VM_FUZZ_STUB names.
 #pragma once

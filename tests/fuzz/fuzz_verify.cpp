@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --verify on any file: every input ends in a verdict, none in a crash.
 #include <unistd.h>
 

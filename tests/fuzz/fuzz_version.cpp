@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Version texts from the command line on any bytes, set into a stub.
 #include <algorithm>
 #include <cstddef>

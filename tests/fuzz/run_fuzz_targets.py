@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The packer's fuzz targets, each from a small seed corpus.
 
 run_fuzz_targets.py SOURCE_DIR BUILD_DIR FUZZ_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exit codes a stub run may end with, besides a launched program's own:
 // the statuses the stub names and the Windows errors it passes on unchanged.
 // A campaign counts every other exit code as a fault.

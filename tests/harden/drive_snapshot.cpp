@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/harden/drive_snapshot.h"
 
 #include "support/vm_handle.h"

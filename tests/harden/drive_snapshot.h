@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Everything on a drive as a comparable value, to prove that a campaign
 // changed nothing outside the places it lets the stub write to.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installers in hostile surroundings: damaged documents, planted libraries,
 # faults of the disk and the temporary folder, unusual names, many files.
 # Quick by default, large with VM_HARDEN_SCALE=full (scripts/harden).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Real installers in surroundings nobody controls: damaged configuration
 // documents, full and read-only disks, a missing or read-only temporary
 // folder, a file in use, long and unusual names, a great many small files.

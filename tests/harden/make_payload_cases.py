@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Makes the archives of the payload hardening campaigns.
 
 make_payload_cases.py OUT_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The payload side of the hardening campaign, through real extract and launch
 // stubs: damaged archives, hostile item names and resource limits. Every
 // case is made in memory from its number, so a failing one can be run alone

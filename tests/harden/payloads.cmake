@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The payload side of the hardening campaign: damaged archives, hostile item
 # names and resource limits through real stubs. Quick by default; with
 # VM_HARDEN_SCALE=full in the environment (scripts/harden) at full scale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/harden/seven_zip_damage.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Damage done to a 7z archive in memory, chosen by a case number so that
 // every case can be made again from its number alone.
 #pragma once

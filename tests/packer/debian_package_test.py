@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The Debian package, installed into a scratch root and used from there.
 
 debian_package_test.py SOURCE_DIR BIN_DIR WORK_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the packer tells about a document (--explain) and an installer
 // (--verify), its progress line, and the version the stub carries.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the packer tests are given on their command line, as Windows paths.
 #pragma once
 

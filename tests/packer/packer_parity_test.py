@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The Linux packer against the Windows one.
 
 packer_parity_test.py SOURCE_DIR BIN_DIR PAYLOADS WORK_DIR [LINUX_PACKER]

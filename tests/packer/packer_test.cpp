@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vm-sfxpack: its command line, the installer it writes, the inputs it
 // refuses, and installers it made unpacked by the stub in a real process.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The resource writer on the real stub: what it writes back, Windows reads
 // the same way; images it cannot handle are refused, damaged trees never
 // read past their bytes.

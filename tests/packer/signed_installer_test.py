@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """A packed installer with a configuration document, signed afterwards.
 
 signed_installer_test.py SOURCE_DIR BIN_DIR PAYLOADS WORK_DIR [PACKER]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command-line parser: which words are options, how values are taken,
 // the statuses and the exact diagnostic lines.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The {} formatter in both widths: output, returned length, diagnostics, and
 // that it never writes past the buffer it was given.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Handle owners: they release exactly once and never disturb the error that
 // an error path is about to return.
 #include <gtest/gtest.h>

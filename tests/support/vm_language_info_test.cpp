@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Language tags as configurations write them, read into their subtags and
 // checked against the locales Windows knows.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The crash dump as a user finds it, and the library planting it must resist:
 // real processes that crash, beside a planted dbghelp.dll.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process environment helpers against the real machine Wine presents:
 // the 64-bit prefix is an x64 machine running this 32-bit program under
 // WOW64, the 32-bit prefix an x86 machine running it natively.

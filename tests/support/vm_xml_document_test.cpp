@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The XML layer: which content counts as a text value, how booleans and
 // numbers are read, the UTF-16 conversion, and files in and out.
 #include <gtest/gtest.h>

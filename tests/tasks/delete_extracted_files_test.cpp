@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The clean-up after real extractions: what goes, what stays, and files whose
 // deletion waits for another handle to close.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The launch task's CreateProcess way with real programs: exit codes, the
 // working folder, and which program a bare name finds.
 #include <gtest/gtest.h>

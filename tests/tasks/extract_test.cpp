@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Unpacking archives made by 7zz and crafted byte by byte (tests/tasks/
 // make_payloads.py) into real folders, in this process.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which archive item paths may be written below the target folder.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Makes the archives the extraction tests unpack.
 
 make_payloads.py OUT_DIR STUB

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The task phase of a run, with real threads, a real message window and the
 // real progress dialog, over tasks that record what happened to them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A program that dies the way a crashing stub would, for the crash-dump
 // tests. Modes:
 //   crash              sets its process up exactly as the stub's entry point

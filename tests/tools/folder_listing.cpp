@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/tools/folder_listing.h"
 
 namespace testing_tools {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A folder tree as a comparable value: every file and folder below a root
 // with the attributes an unpacked copy must keep, its last-write time and
 // its content.

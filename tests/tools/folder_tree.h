@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Removes what a test unpacked, read-only files and folders included.
 #pragma once
 

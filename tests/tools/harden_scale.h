@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The size of the hardening campaign: VM_HARDEN_SCALE=full runs it at its
 // full figures, anything else (or nothing) at the small size of the suite.
 #pragma once

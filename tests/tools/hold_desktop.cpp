@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // holddesktop: keeps the Wine prefix's desktop open while a test run lasts.
 //
 // Wine closes a desktop about a second after its last program ended, and a

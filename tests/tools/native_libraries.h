@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Wine prefers its own builtin libraries to a file of the same name wherever
 // that lies; Windows loads the file its search finds first. A planting test
 // needs the Windows behaviour, or it would pass because nothing ever loads

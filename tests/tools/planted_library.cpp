@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A library that an attacker might leave beside an installer under a system
 // library's name. Loaded, it leaves NAME-was-loaded.txt beside itself, NAME
 // being the file name it was loaded under (version.dll-was-loaded.txt); a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A program that an attacker might leave beside an installer under a system
 // program's name. Run, it leaves planted-program-was-run.txt in its own folder
 // and exits with 77; a test that sees either has caught a planting hole.

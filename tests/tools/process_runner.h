@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starts a Windows program the way a user or a deployment script would and
 // reports what it did: its full 32-bit exit code and every message box it
 // showed (each one is answered with OK, as a user would).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // runprogram [--cwd FOLDER] [--timeout MS] -- PROGRAM [ARGUMENTS...]
 //
 // Runs a program under Wine and prints what a Unix shell cannot see: the full

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Writes 7z archives byte by byte (Copy method, headers not compressed), for
 what 7zz will not produce: any UTF-16 name, chosen attributes, anti-items,
 items without a name or without checksums."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // showdialog KIND GEOMETRY-FILE SECONDS: opens one of the stub's dialogs as a
 // user sees it, for the pictures in docs/dialogs.md. KIND is "progress",
 // "extract-to" or "language". Once the dialog is on the screen, its window rectangle is

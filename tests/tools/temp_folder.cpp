@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/tools/temp_folder.h"
 
 #include <objbase.h>

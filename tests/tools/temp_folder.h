@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A work folder of its own for one test case.
 #pragma once
 

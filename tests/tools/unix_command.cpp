@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // unixcommand EXITCODE PROGRAM [ARGUMENTS...]
 //
 // Runs the Unix program PROGRAM (its Windows path, such as Z:\bin\mount) with

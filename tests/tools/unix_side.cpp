@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/tools/unix_side.h"
 
 #include <windows.h>

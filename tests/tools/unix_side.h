@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What only the Unix side under Wine can make for a test: symbolic links
 // (Wine's own link calls report success and create nothing), hard links and
 // small file systems. Wine starts Unix programs like Windows ones.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Drives real windows from a test: finds a dialog, reads what it shows, sends
 // it keys and commands. Windows under Wine, more so under emulation, appear
 // and go away slowly, so every lookup polls with a timeout.

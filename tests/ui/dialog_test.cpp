@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the dialogs share: their templates as the stub carries them, and where
 // a dialog lands when it opens.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The extract-to dialog as a user meets it: the dialog runs modally on the
 // test's thread while a second thread finds it, reads it and acts on it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language dialog as a user meets it, over a manager with fixed entries
 // (Wine gives every locale its English name only, so the two-name texts
 // need entries of their own).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress dialog on its own and during a real task phase.
 #include <gtest/gtest.h>
 

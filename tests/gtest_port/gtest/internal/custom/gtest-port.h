@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GoogleTest's platform hook for this toolchain. The win32-threads mingw-w64
 // runtime has no std::mutex or std::condition_variable, which GoogleTest's
 // Notification is built on; a Windows event does the same job.
