@@ -94,7 +94,7 @@ class TreeRemover {
         const VMStatus deleted = DeleteTree(path);
         if (deleted != status::Ok && deleted != status::DirectoryNotEmpty) failed(deleted);
       } else {
-        const VMStatus deleted = DeleteOneFile(path, nullptr);
+        const VMStatus deleted = DeleteListedFile(path, attributes);
         if (deleted != status::Ok) failed(deleted);
       }
     }
@@ -149,6 +149,17 @@ class TreeRemover {
       if (first == status::Ok && removed != ERROR_SHARING_VIOLATION) first = removed;
     }
     return first;
+  }
+
+  // A file found in a folder the extraction created. Nothing was recorded for
+  // it to compare with, and DeleteFileW removes a link at the end of a path
+  // itself, never what it leads to, so a plain file goes by name: one call,
+  // where the handle takes four. A read-only one goes through a handle, so
+  // that a file with other names keeps its attributes.
+  VMStatus DeleteListedFile(const std::wstring& path, DWORD attributes) const {
+    if (attributes & FILE_ATTRIBUTE_READONLY) return DeleteOneFile(path, nullptr);
+    if (DeleteFileW(path.c_str())) return status::Ok;
+    return IsMissing(GetLastError()) ? status::NotFound : velmora::LastErrorOr();
   }
 
   // Deletes the file `path`; with `expected`, only when it is still that
