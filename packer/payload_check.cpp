@@ -6,13 +6,12 @@
 #include <iterator>
 
 #include "7zip/Archive/IArchive.h"
-#include "7zip/Common/FileStreams.h"
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
 #include "packer/archive_access.h"
+#include "packer/input_file.h"
 #include "packer/installer_writer.h"
 #include "packer/item_names.h"
-#include "packer/packer_files.h"
 #include "packer/status_text.h"
 #include "tasks/archive_item_path.h"
 #include "tasks/item_path.h"
@@ -155,23 +154,16 @@ std::wstring HexResult(HRESULT result) {
   return text;
 }
 
-// Opens `path` with the 7z handler, which looks for the archive's start
-// within `searchLimit` bytes (0: at the first byte only; never unbounded,
-// which would read a large file to its end).
-VMStatus OpenArchive(const std::wstring& path, UInt64 searchLimit, CMyComPtr<IInArchive>& archive,
+// Opens the open file `file` (named `path`) with the 7z handler, which looks
+// for the archive's start from the first byte on within `searchLimit` bytes
+// (0: at the first byte only; never unbounded, which would read a large file
+// to its end).
+VMStatus OpenArchive(InputFile& file, const std::wstring& path, UInt64 searchLimit, CMyComPtr<IInArchive>& archive,
                      std::wstring& error) {
-  // The library would block on a FIFO: only a regular file is opened.
-  std::uint64_t size = 0;
-  VMStatus failed = GetFileSize(path, size);
-  CInFileStream* fileObject = new CInFileStream;
-  CMyComPtr<IInStream> file = fileObject;
-  if (failed == status::Ok && !fileObject->Open(LibraryPath(path))) failed = velmora::LastErrorOr();
-  if (failed != status::Ok) {
-    error = L"cannot open " + path + L": " + DescribeStatus(failed) + L".";
-    return failed;
-  }
+  // The handler starts where the stream stands.
   archive = NewSevenZipReader();
-  if (archive->Open(file, &searchLimit, nullptr) != S_OK) {
+  if (file.Stream()->Seek(0, STREAM_SEEK_SET, nullptr) != S_OK ||
+      archive->Open(file.Stream(), &searchLimit, nullptr) != S_OK) {
     error = path + L" is not a 7z archive the stub can open (or it is damaged, or its headers are encrypted).";
     return status::Failed;
   }
@@ -224,19 +216,20 @@ VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::u
 
 }  // namespace
 
-VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::wstring& error) {
+VMStatus CheckPayload(InputFile& file, const std::wstring& path, std::uint64_t& itemCount, std::wstring& error) {
   itemCount = 0;
   // Bytes before the archive would end up between the image and the
   // archive, where the stub does not look.
   CMyComPtr<IInArchive> archive;
-  VM_RETURN_IF_FAILED(OpenArchive(path, 0, archive, error));
+  VM_RETURN_IF_FAILED(OpenArchive(file, path, 0, archive, error));
   return CheckArchiveItems(archive, path, itemCount, error);
 }
 
-VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& payload, std::wstring& error) {
+VMStatus CheckInstalledPayload(InputFile& file, const std::wstring& installer, InstalledPayload& payload,
+                               std::wstring& error) {
   payload = InstalledPayload{};
   CMyComPtr<IInArchive> archive;
-  if (OpenArchive(installer, kPayloadSearchLimit, archive, error) != status::Ok) {
+  if (OpenArchive(file, installer, kPayloadSearchLimit, archive, error) != status::Ok) {
     error = L"the archive library finds no payload the stub can open within the first 8 MiB of " + installer +
             L" (none, a damaged one, or one with encrypted headers).";
     return status::Failed;
@@ -268,10 +261,11 @@ VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& 
 
 VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t imageEnd, std::uint64_t itemCount,
                                     std::wstring& error) {
+  InputFile file;
   CMyComPtr<IInArchive> archive;
   std::wstring why;
   UInt32 count = 0;
-  if (OpenArchive(installer, kPayloadSearchLimit, archive, why) != status::Ok ||
+  if (file.Open(installer) != status::Ok || OpenArchive(file, installer, kPayloadSearchLimit, archive, why) != status::Ok ||
       archive->GetNumberOfItems(&count) != S_OK || count != itemCount) {
     error = L"the finished installer does not lead the archive library to its payload.";
     return status::Failed;
