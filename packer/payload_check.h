@@ -9,6 +9,7 @@
 #include "support/vm_status.h"
 
 class InputFile;
+class ProgressLine;
 
 // Opens the 7z archive in `file`, named `path` (the signature at its first
 // byte), refuses encrypted items, items the stub would refuse for their path,
@@ -30,8 +31,10 @@ struct InstalledPayload {
 
 // Finds the payload in the open `file`, named `installer`, the way the stub
 // finds it and applies every check of CheckPayload to it.
+// `progress`, when given, follows the test decode.
 [[nodiscard]] velmora::VMStatus CheckInstalledPayload(InputFile& file, const std::wstring& installer,
-                                                      InstalledPayload& payload, std::wstring& error);
+                                                      InstalledPayload& payload, std::wstring& error,
+                                                      ProgressLine* progress = nullptr);
 
 // Opens a finished installer the way the stub opens itself (the signature
 // searched for from the first byte on, within the first 8 MiB) and checks

@@ -56,7 +56,8 @@ VMStatus Unsound(std::wstring& error, std::wstring text, VMStatus code = status:
 
 }  // namespace
 
-VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines, std::wstring& error) {
+VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines, std::wstring& error,
+                         ProgressLine* progress) {
   lines.clear();
   error.clear();
   // The stub finds its payload only within the first 8 MiB, so its image
@@ -106,7 +107,7 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
   }
 
   InstalledPayload payload;
-  VM_RETURN_IF_FAILED(CheckInstalledPayload(file, installer, payload, error));
+  VM_RETURN_IF_FAILED(CheckInstalledPayload(file, installer, payload, error, progress));
   if (payload.Offset != imageEnd) {
     return Unsound(error, L"the payload begins at offset " + std::to_wstring(payload.Offset) +
                               L", not where the image ends (" + std::to_wstring(imageEnd) + L").");
