@@ -10,6 +10,7 @@
 #include "Windows/PropVariant.h"
 #include "packer/archive_access.h"
 #include "packer/folder_scan.h"
+#include "packer/input_file.h"
 #include "packer/progress.h"
 #include "packer/status_text.h"
 #include "support/vm_utf_convert.h"
@@ -90,12 +91,17 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream*
   if (index >= Items.size()) return E_INVALIDARG;
   const FolderItem& item = Items[index];
   if (item.IsDirectory) return S_OK;
-  CInFileStream* fileObject = new CInFileStream;
-  CMyComPtr<ISequentialInStream> file = fileObject;
-  if (const VMStatus failed = OpenScannedFile(item, *fileObject, Unreadable); failed != status::Ok) {
+  // Only the very file the scan saw, never through a link, never a FIFO or
+  // a device: nothing swapped in between the scan and the reading is packed.
+  InputFile file;
+  if (const VMStatus failed = file.OpenScanned(item.FullPath, item.Device, item.Inode); failed != status::Ok) {
+    Unreadable = failed == status::InvalidValue
+                     ? item.FullPath + L" was replaced after the folder was read (by a link or another file)."
+                     : L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L".";
     return failed > 0xFFFF ? E_FAIL : HRESULT_FROM_WIN32(failed);
   }
-  *inStream = file.Detach();
+  CMyComPtr<ISequentialInStream> stream = file.Stream();
+  *inStream = stream.Detach();
   if (Progress) Progress->FileStarted();
   return S_OK;
 }

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "packer/folder_scan.h"
 
-#include "packer/archive_access.h"
 #include "packer/status_text.h"
 #include "support/vm_handle.h"
 #include "support/vm_win_final_path.h"
+#include "tasks/entry_identity.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -42,6 +42,18 @@ VMStatus ScanInto(const std::wstring& root, const std::wstring& relative, std::v
     item.ModificationTime = found.ftLastWriteTime;
     item.IsDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item.Size = item.IsDirectory ? 0 : (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+    if (!item.IsDirectory) {
+      // Reading later opens this very file again, not whatever then stands
+      // at its name.
+      const EntryIdentity identity = IdentityOfPath(item.FullPath, false);
+      if (!identity.Known()) {
+        const VMStatus failed = velmora::LastErrorOr();
+        error = L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L".";
+        return failed;
+      }
+      item.Device = identity.Volume;
+      item.Inode = identity.Index;
+    }
     const std::wstring child = item.Path;
     const bool descend = item.IsDirectory;
     items.push_back(std::move(item));
@@ -67,14 +79,4 @@ VMStatus ScanFolder(const std::wstring& folder, std::vector<FolderItem>& items, 
     return status::NotFound;
   }
   return ScanInto(root, L"", items, error);
-}
-
-
-VMStatus OpenScannedFile(const FolderItem& item, CInFileStream& stream, std::wstring& error) {
-  // The scan refused reparse points; a file swapped in since is opened as a
-  // file all the same, and a pipe or device never passes the scan.
-  if (stream.Open(LibraryPath(item.FullPath))) return status::Ok;
-  const VMStatus failed = velmora::LastErrorOr();
-  error = L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L".";
-  return failed;
 }

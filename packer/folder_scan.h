@@ -14,7 +14,6 @@
 #include "Common/MyWindows.h"
 #endif
 
-#include "7zip/Common/FileStreams.h"
 #include "support/vm_status.h"
 
 struct FolderItem {
@@ -25,19 +24,15 @@ struct FolderItem {
   FILETIME ModificationTime{};
   std::uint64_t Size = 0;
   bool IsDirectory = false;
-  // Which file the scan saw, where the system says (0 elsewhere).
+  // Which file the scan saw: device and inode, on Windows the volume serial
+  // and file ID. Reading opens only that file (InputFile::OpenScanned).
   std::uint64_t Device = 0;
   std::uint64_t Inode = 0;
 };
 
 // Every file and folder below `folder`, parents before their children.
 // Links are refused: following them could pack a tree twice or forever.
+// A refusal is one line in `error`.
 [[nodiscard]] velmora::VMStatus ScanFolder(const std::wstring& folder, std::vector<FolderItem>& items,
                                            std::wstring& error);
 
-
-// Opens a file item of the scan into `stream`: only the very file the scan
-// saw, never through a link, never a FIFO or a device, so nothing swapped in
-// between the scan and the reading is packed. A refusal is one line in
-// `error`.
-[[nodiscard]] velmora::VMStatus OpenScannedFile(const FolderItem& item, CInFileStream& stream, std::wstring& error);

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
-#include "packer/archive_access.h"
 #include "packer/folder_scan.h"
 #include "packer/status_text.h"
 #include "support/vm_utf_convert.h"
@@ -115,24 +112,4 @@ VMStatus ScanFolder(const std::wstring& folder, std::vector<FolderItem>& items, 
     return status::NotFound;
   }
   return ScanInto(root, L"", items, error);
-}
-
-VMStatus OpenScannedFile(const FolderItem& item, CInFileStream& stream, std::wstring& error) {
-  const int fd =
-      open(velmora::VMUtf16ToUtf8(item.FullPath).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  struct stat info {};
-  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-      static_cast<std::uint64_t>(info.st_dev) != item.Device || static_cast<std::uint64_t>(info.st_ino) != item.Inode) {
-    const VMStatus failed = fd < 0 ? velmora::LastErrorOr() : status::InvalidValue;
-    if (fd >= 0) close(fd);
-    error = fd < 0 ? L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L"."
-                   : item.FullPath + L" was replaced after the folder was read (by a link or another file).";
-    return failed;
-  }
-  // The descriptor's own name reopens that file, whatever the path names now.
-  const bool opened = stream.Open(LibraryPath(L"/proc/self/fd/" + std::to_wstring(fd)));
-  const VMStatus failed = opened ? status::Ok : velmora::LastErrorOr();
-  close(fd);
-  if (!opened) error = L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L".";
-  return failed;
 }

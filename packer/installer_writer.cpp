@@ -3,6 +3,7 @@
 
 #include "config/cfg.h"
 #include "packer/icon_resource.h"
+#include "packer/input_file.h"
 #include "packer/packer_files.h"
 #include "packer/status_text.h"
 #include "support/vm_scope_exit.h"
@@ -66,11 +67,17 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
     return status::InvalidValue;
   }
 
-  result = GetFileSize(parts.Payload, layout.PayloadSize);
-  if (result != status::Ok) {
-    error = Failure(L"cannot read the payload " + parts.Payload, result);
-    return result;
+  InputFile opened;
+  InputFile* payload = parts.PayloadFile;
+  if (payload == nullptr) {
+    result = opened.Open(parts.Payload);
+    if (result != status::Ok) {
+      error = Failure(L"cannot read the payload " + parts.Payload, result);
+      return result;
+    }
+    payload = &opened;
   }
+  layout.PayloadSize = payload->Size();
 
   pe_resources::Bytes image;
   VM_RETURN_IF_FAILED(EditResources(parts, std::move(stub), image, error));
@@ -90,7 +97,7 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
   }
   velmora::VMScopeExit removeTemporary([&] { RemoveFile(temporary); });
   result = WriteFileBytes(temporary, image);
-  if (result == status::Ok) result = AppendFile(temporary, parts.Payload);
+  if (result == status::Ok) result = AppendFile(temporary, *payload);
   if (result != status::Ok) {
     error = Failure(L"cannot write " + temporary, result);
     return result;

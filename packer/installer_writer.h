@@ -12,11 +12,16 @@
 #include "packer/version_resource.h"
 #include "support/vm_status.h"
 
+class InputFile;
+
 struct InstallerParts {
   std::wstring Stub;
   // No value: the installer carries no configuration resource.
   std::optional<std::string> Document;
   std::wstring Payload;
+  // The payload already open (and checked through that open file); without
+  // it the writer opens `Payload` itself.
+  InputFile* PayloadFile = nullptr;
   std::wstring Output;
   // An icon file that passed CheckIconFile; empty: the stub's icon stays.
   pe_resources::Bytes Icon = {};

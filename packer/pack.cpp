@@ -4,6 +4,7 @@
 #include "packer/config_check.h"
 #include "packer/folder_archive.h"
 #include "packer/icon_resource.h"
+#include "packer/input_file.h"
 #include "packer/installer_writer.h"
 #include "packer/packer_files.h"
 #include "packer/payload_check.h"
@@ -49,9 +50,9 @@ VMStatus FindDefaultStub(std::wstring& stub, std::wstring& error) {
   const std::wstring beside = folder + L"vm-sfxstub.exe";
   const std::wstring installed = folder + L".." + separator + L"lib" + separator + L"vm-sfxstub" + separator +
                                  L"vm-sfxstub.exe";
-  std::uint64_t size = 0;
-  const VMStatus missing = GetFileSize(beside, size);
-  if (missing == status::Ok || GetFileSize(installed, size) == status::Ok) {
+  InputFile probe;
+  const VMStatus missing = probe.Open(beside);
+  if (missing == status::Ok || probe.Open(installed) == status::Ok) {
     stub = missing == status::Ok ? beside : installed;
     return status::Ok;
   }
@@ -133,8 +134,15 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
   }
 
   // Our own archive is checked like a given one: what the stub accepts is
-  // decided in one place.
-  VM_RETURN_IF_FAILED(CheckPayload(parts.Payload, report.ItemCount, error));
+  // decided in one place. What was checked is what is written: both read
+  // the one open file.
+  InputFile payload;
+  if (const VMStatus opened = payload.Open(parts.Payload); opened != status::Ok) {
+    error = L"cannot open " + parts.Payload + L": " + DescribeStatus(opened) + L".";
+    return opened;
+  }
+  VM_RETURN_IF_FAILED(CheckPayload(payload, parts.Payload, report.ItemCount, error));
+  parts.PayloadFile = &payload;
 
   InstallerLayout layout;
   const std::uint64_t items = report.ItemCount;

@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <iterator>
 
+#include "packer/input_file.h"
 #include "support/vm_handle.h"
 #include "support/vm_win_module_file_name.h"
 
@@ -18,17 +19,6 @@ using velmora::VMUniqueFile;
 namespace status = velmora::status;
 
 namespace {
-
-// Only a file on a disk: a pipe or a device would block or never end.
-VMUniqueFile OpenForReading(const std::wstring& path) {
-  VMUniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
-    file.reset();
-    SetLastError(ERROR_ACCESS_DENIED);
-  }
-  return file;
-}
 
 // The temporary files in the making, for the console's Ctrl-C and close
 // handler, which runs on a thread of its own while the packer works on.
@@ -63,29 +53,6 @@ void Untrack(const std::wstring& path) {
 
 }  // namespace
 
-VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
-  const VMUniqueFile file = OpenForReading(path);
-  LARGE_INTEGER size{};
-  VM_RETURN_LAST_ERROR_IF(!file || !GetFileSizeEx(file.get(), &size));
-  if (static_cast<std::uint64_t>(size.QuadPart) > limit) return status::InvalidValue;
-  bytes.resize(static_cast<std::size_t>(size.QuadPart));
-  DWORD read = 0;
-  VM_RETURN_LAST_ERROR_IF(!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
-  return read == bytes.size() ? status::Ok : status::FileOpenFailed;
-}
-
-VMStatus ReadFileStart(const std::wstring& path, std::uint64_t count, std::vector<std::uint8_t>& bytes,
-                       std::uint64_t& size) {
-  const VMUniqueFile file = OpenForReading(path);
-  LARGE_INTEGER value{};
-  VM_RETURN_LAST_ERROR_IF(!file || !GetFileSizeEx(file.get(), &value));
-  size = static_cast<std::uint64_t>(value.QuadPart);
-  bytes.resize(static_cast<std::size_t>(std::min(size, count)));
-  DWORD read = 0;
-  VM_RETURN_LAST_ERROR_IF(!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
-  return read == bytes.size() ? status::Ok : status::FileOpenFailed;
-}
-
 // A name nobody can guess, created new: a file planted under it makes the
 // creation fail instead of being written through.
 VMStatus CreateTemporaryFile(const std::wstring& beside, const std::wstring& suffix, std::wstring& path) {
@@ -114,30 +81,16 @@ VMStatus WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t
   return written == bytes.size() ? status::Ok : status::FileWriteFailed;
 }
 
-VMStatus GetFileSize(const std::wstring& path, std::uint64_t& size) {
-  const VMUniqueFile file = OpenForReading(path);
-  LARGE_INTEGER value{};
-  VM_RETURN_LAST_ERROR_IF(!file || !GetFileSizeEx(file.get(), &value));
-  size = static_cast<std::uint64_t>(value.QuadPart);
-  return status::Ok;
-}
-
-VMStatus AppendFile(const std::wstring& target, const std::wstring& source) {
-  const VMUniqueFile input = OpenForReading(source);
-  VM_RETURN_LAST_ERROR_IF(!input);
+VMStatus AppendFile(const std::wstring& target, InputFile& source) {
   const VMUniqueFile output(
       CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER end{};
   VM_RETURN_LAST_ERROR_IF(!output || !SetFilePointerEx(output.get(), end, nullptr, FILE_END));
-  std::vector<char> buffer(1 << 20);
-  for (;;) {
-    DWORD read = 0;
-    VM_RETURN_LAST_ERROR_IF(!ReadFile(input.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr));
-    if (read == 0) break;
+  VM_RETURN_IF_FAILED(source.ReadAll([&](const std::uint8_t* data, std::size_t size) {
     DWORD written = 0;
-    VM_RETURN_LAST_ERROR_IF(!WriteFile(output.get(), buffer.data(), read, &written, nullptr));
-    if (written != read) return status::FileWriteFailed;
-  }
+    VM_RETURN_LAST_ERROR_IF(!WriteFile(output.get(), data, static_cast<DWORD>(size), &written, nullptr));
+    return written == size ? status::Ok : status::FileWriteFailed;
+  }));
   VM_RETURN_LAST_ERROR_IF(!FlushFileBuffers(output.get()));
   return status::Ok;
 }

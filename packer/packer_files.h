@@ -10,16 +10,8 @@
 
 #include "support/vm_status.h"
 
-// Every input is opened once, as a regular file: a directory, a FIFO or a
-// device fails with error 5 (access denied) at once instead of blocking.
-
-// A file larger than `limit` bytes fails with InvalidValue.
-[[nodiscard]] velmora::VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit,
-                                              std::vector<std::uint8_t>& bytes);
-
-// The first `count` bytes of `path` (fewer when it is shorter) and its size.
-[[nodiscard]] velmora::VMStatus ReadFileStart(const std::wstring& path, std::uint64_t count,
-                                              std::vector<std::uint8_t>& bytes, std::uint64_t& size);
+// Inputs are read through InputFile (input_file.h).
+class InputFile;
 
 // Creates a new, empty file next to `beside` (`beside` + a random part +
 // `suffix`), never through a link and never over an existing file, readable
@@ -33,10 +25,8 @@
 // Writes `bytes` over the file `path` made by CreateTemporaryFile.
 [[nodiscard]] velmora::VMStatus WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 
-[[nodiscard]] velmora::VMStatus GetFileSize(const std::wstring& path, std::uint64_t& size);
-
 // Appends the whole of `source` to `target` and flushes `target` to disk.
-[[nodiscard]] velmora::VMStatus AppendFile(const std::wstring& target, const std::wstring& source);
+[[nodiscard]] velmora::VMStatus AppendFile(const std::wstring& target, InputFile& source);
 
 // Renames the temporary file `from` to `to`, replacing a file (or a link)
 // of that name, with the permissions a new file of the user gets.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "packer/input_file.h"
 #include "support/vm_utf_convert.h"
 
 using velmora::VMStatus;
@@ -40,26 +41,6 @@ class Descriptor {
  private:
   int fd_;
 };
-
-// Without O_NONBLOCK a FIFO would block the open until a writer came.
-VMStatus OpenInput(const std::wstring& path, Descriptor& file, struct stat& info) {
-  file.reset(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  VM_RETURN_LAST_ERROR_IF(!file || fstat(file.get(), &info) != 0);
-  if (!S_ISREG(info.st_mode)) return 5;  // as Windows: access denied
-  return status::Ok;
-}
-
-VMStatus ReadAll(int fd, std::uint8_t* bytes, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = read(fd, bytes + done, size - done);
-    if (got < 0 && errno == EINTR) continue;
-    VM_RETURN_LAST_ERROR_IF(got < 0);
-    if (got == 0) return status::FileOpenFailed;
-    done += static_cast<std::size_t>(got);
-  }
-  return status::Ok;
-}
 
 VMStatus WriteAll(int fd, const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
@@ -109,25 +90,6 @@ void Untrack(const std::string& path) {
 
 }  // namespace
 
-VMStatus ReadFileBytes(const std::wstring& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
-  Descriptor file;
-  struct stat info {};
-  VM_RETURN_IF_FAILED(OpenInput(path, file, info));
-  if (static_cast<std::uint64_t>(info.st_size) > limit) return status::InvalidValue;
-  bytes.resize(static_cast<std::size_t>(info.st_size));
-  return ReadAll(file.get(), bytes.data(), bytes.size());
-}
-
-VMStatus ReadFileStart(const std::wstring& path, std::uint64_t count, std::vector<std::uint8_t>& bytes,
-                       std::uint64_t& size) {
-  Descriptor file;
-  struct stat info {};
-  VM_RETURN_IF_FAILED(OpenInput(path, file, info));
-  size = static_cast<std::uint64_t>(info.st_size);
-  bytes.resize(static_cast<std::size_t>(std::min(size, count)));
-  return ReadAll(file.get(), bytes.data(), bytes.size());
-}
-
 // A name nobody can guess, created new: a link or a file planted under it
 // makes the creation fail instead of being written through.
 VMStatus CreateTemporaryFile(const std::wstring& beside, const std::wstring& suffix, std::wstring& path) {
@@ -153,28 +115,11 @@ VMStatus WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t
   return WriteAll(file.get(), bytes.data(), bytes.size());
 }
 
-VMStatus GetFileSize(const std::wstring& path, std::uint64_t& size) {
-  Descriptor file;
-  struct stat info {};
-  VM_RETURN_IF_FAILED(OpenInput(path, file, info));
-  size = static_cast<std::uint64_t>(info.st_size);
-  return status::Ok;
-}
-
-VMStatus AppendFile(const std::wstring& target, const std::wstring& source) {
-  Descriptor input;
-  struct stat info {};
-  VM_RETURN_IF_FAILED(OpenInput(source, input, info));
+VMStatus AppendFile(const std::wstring& target, InputFile& source) {
   const Descriptor output(open(Native(target).c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
   VM_RETURN_LAST_ERROR_IF(!output);
-  std::vector<char> buffer(1 << 20);
-  for (;;) {
-    const ssize_t got = read(input.get(), buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    VM_RETURN_LAST_ERROR_IF(got < 0);
-    if (got == 0) break;
-    VM_RETURN_IF_FAILED(WriteAll(output.get(), buffer.data(), static_cast<std::size_t>(got)));
-  }
+  VM_RETURN_IF_FAILED(
+      source.ReadAll([&](const std::uint8_t* data, std::size_t size) { return WriteAll(output.get(), data, size); }));
   VM_RETURN_LAST_ERROR_IF(fsync(output.get()) != 0);
   return status::Ok;
 }

@@ -48,7 +48,9 @@ bool Explain(const PackOptions& options, const PrintLineFn& out, const PrintLine
 bool Verify(const PackOptions& options, const PrintLineFn& out, const PrintLineFn& err) {
   std::vector<std::wstring> lines;
   std::wstring error;
-  const velmora::VMStatus verified = VerifyInstaller(options.Verify, lines, error);
+  // A large payload takes a while to decode: a terminal shows how far.
+  ProgressLine progress = ProgressLine::ForStandardError(L"decoding");
+  const velmora::VMStatus verified = VerifyInstaller(options.Verify, lines, error, &progress);
   for (const std::wstring& line : lines) out(line);
   if (verified != velmora::status::Ok) {
     err(L"vm-sfxpack: error: " + error);

@@ -6,13 +6,13 @@
 #include <iterator>
 
 #include "7zip/Archive/IArchive.h"
-#include "7zip/Common/FileStreams.h"
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
 #include "packer/archive_access.h"
+#include "packer/input_file.h"
 #include "packer/installer_writer.h"
 #include "packer/item_names.h"
-#include "packer/packer_files.h"
+#include "packer/progress.h"
 #include "packer/status_text.h"
 #include "tasks/archive_item_path.h"
 #include "tasks/item_path.h"
@@ -29,6 +29,8 @@ constexpr std::uint64_t kDecodeLimit = std::uint64_t{64} << 30;
 constexpr std::uint64_t kRatioLimit = 2000;
 constexpr std::uint64_t kRatioFloor = std::uint64_t{1} << 30;
 
+bool ItemFlag(IInArchive* archive, UInt32 index, PROPID id);
+
 // Decodes every item without writing anything and keeps the first item whose
 // data did not come out intact. Testing goes on after a failure, so the
 // library never sees an error of ours.
@@ -36,18 +38,31 @@ Z7_CLASS_IMP_COM_1(CPayloadTestCallback, IArchiveExtractCallback)
   Z7_IFACE_COM7_IMP(IProgress)
 
  public:
+  CPayloadTestCallback(IInArchive* archive, ProgressLine* progress, std::uint64_t files)
+      : Archive(archive), Progress(progress), Files(files) {}
+  IInArchive* Archive;
+  ProgressLine* Progress;
+  std::uint64_t Files;
   UInt32 CurrentIndex = 0;
   bool Failed = false;
   UInt32 FailedIndex = 0;
   Int32 FailedResult = NArchive::NExtract::NOperationResult::kOK;
 };
 
-Z7_COM7F_IMF(CPayloadTestCallback::SetTotal(UInt64)) { return S_OK; }
-Z7_COM7F_IMF(CPayloadTestCallback::SetCompleted(const UInt64*)) { return S_OK; }
+Z7_COM7F_IMF(CPayloadTestCallback::SetTotal(UInt64 total)) {
+  if (Progress) Progress->SetTotal(total, Files);
+  return S_OK;
+}
+
+Z7_COM7F_IMF(CPayloadTestCallback::SetCompleted(const UInt64* done)) {
+  if (Progress && done) Progress->SetBytesDone(*done);
+  return S_OK;
+}
 
 Z7_COM7F_IMF(CPayloadTestCallback::GetStream(UInt32 index, ISequentialOutStream** outStream, Int32)) {
   *outStream = nullptr;
   CurrentIndex = index;
+  if (Progress && !ItemFlag(Archive, index, kpidIsDir)) Progress->FileStarted();
   return S_OK;
 }
 
@@ -155,23 +170,16 @@ std::wstring HexResult(HRESULT result) {
   return text;
 }
 
-// Opens `path` with the 7z handler, which looks for the archive's start
-// within `searchLimit` bytes (0: at the first byte only; never unbounded,
-// which would read a large file to its end).
-VMStatus OpenArchive(const std::wstring& path, UInt64 searchLimit, CMyComPtr<IInArchive>& archive,
+// Opens the open file `file` (named `path`) with the 7z handler, which looks
+// for the archive's start from the first byte on within `searchLimit` bytes
+// (0: at the first byte only; never unbounded, which would read a large file
+// to its end).
+VMStatus OpenArchive(InputFile& file, const std::wstring& path, UInt64 searchLimit, CMyComPtr<IInArchive>& archive,
                      std::wstring& error) {
-  // The library would block on a FIFO: only a regular file is opened.
-  std::uint64_t size = 0;
-  VMStatus failed = GetFileSize(path, size);
-  CInFileStream* fileObject = new CInFileStream;
-  CMyComPtr<IInStream> file = fileObject;
-  if (failed == status::Ok && !fileObject->Open(LibraryPath(path))) failed = velmora::LastErrorOr();
-  if (failed != status::Ok) {
-    error = L"cannot open " + path + L": " + DescribeStatus(failed) + L".";
-    return failed;
-  }
+  // The handler starts where the stream stands.
   archive = NewSevenZipReader();
-  if (archive->Open(file, &searchLimit, nullptr) != S_OK) {
+  if (file.Stream()->Seek(0, STREAM_SEEK_SET, nullptr) != S_OK ||
+      archive->Open(file.Stream(), &searchLimit, nullptr) != S_OK) {
     error = path + L" is not a 7z archive the stub can open (or it is damaged, or its headers are encrypted).";
     return status::Failed;
   }
@@ -180,7 +188,7 @@ VMStatus OpenArchive(const std::wstring& path, UInt64 searchLimit, CMyComPtr<IIn
 
 // The item rules and the test decode on an opened archive.
 VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::uint64_t& itemCount,
-                           std::wstring& error) {
+                           std::wstring& error, ProgressLine* progress = nullptr) {
   itemCount = 0;
   UInt32 count = 0;
   if (archive->GetNumberOfItems(&count) != S_OK) {
@@ -188,6 +196,7 @@ VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::u
     return status::Failed;
   }
   ItemNames names;
+  std::uint64_t files = 0;
   for (UInt32 i = 0; i < count; ++i) {
     std::wstring name;
     if (ReadItemPath(*archive, i, name) != S_OK) {
@@ -199,13 +208,16 @@ VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::u
     if (name.empty()) name = kItemDefaultName;
     error = ItemRefusal(archive, i, name);
     if (!error.empty()) return status::InvalidValue;
-    names.Add(name, ItemFlag(archive, i, kpidIsDir));
+    const bool folder = ItemFlag(archive, i, kpidIsDir);
+    names.Add(name, folder);
+    files += folder ? 0 : 1;
   }
   if (names.FindConflict(error)) return status::InvalidValue;
 
-  CPayloadTestCallback* tester = new CPayloadTestCallback;
+  CPayloadTestCallback* tester = new CPayloadTestCallback(archive, progress, files);
   CMyComPtr<IArchiveExtractCallback> test = tester;
   const HRESULT tested = archive->Extract(nullptr, static_cast<UInt32>(-1), 1, test);
+  if (progress) progress->Finish();
   if (tester->Failed) {
     const UInt32 index = tester->FailedIndex;
     std::wstring method = ItemString(archive, index, kpidMethod);
@@ -224,19 +236,20 @@ VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::u
 
 }  // namespace
 
-VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount, std::wstring& error) {
+VMStatus CheckPayload(InputFile& file, const std::wstring& path, std::uint64_t& itemCount, std::wstring& error) {
   itemCount = 0;
   // Bytes before the archive would end up between the image and the
   // archive, where the stub does not look.
   CMyComPtr<IInArchive> archive;
-  VM_RETURN_IF_FAILED(OpenArchive(path, 0, archive, error));
+  VM_RETURN_IF_FAILED(OpenArchive(file, path, 0, archive, error));
   return CheckArchiveItems(archive, path, itemCount, error);
 }
 
-VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& payload, std::wstring& error) {
+VMStatus CheckInstalledPayload(InputFile& file, const std::wstring& installer, InstalledPayload& payload,
+                               std::wstring& error, ProgressLine* progress) {
   payload = InstalledPayload{};
   CMyComPtr<IInArchive> archive;
-  if (OpenArchive(installer, kPayloadSearchLimit, archive, error) != status::Ok) {
+  if (OpenArchive(file, installer, kPayloadSearchLimit, archive, error) != status::Ok) {
     error = L"the archive library finds no payload the stub can open within the first 8 MiB of " + installer +
             L" (none, a damaged one, or one with encrypted headers).";
     return status::Failed;
@@ -257,21 +270,25 @@ VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& 
     }
   }
   if (declared > kDecodeLimit || (declared > kRatioFloor && declared / kRatioLimit > payload.Size)) {
-    error = L"the payload declares " + std::to_wstring(declared) + L" bytes unpacked from " +
+    // The sum stopped counting past the limit.
+    const std::wstring amount =
+        declared > kDecodeLimit ? L"more than " + std::to_wstring(kDecodeLimit) : std::to_wstring(declared);
+    error = L"the payload declares " + amount + L" bytes unpacked from " +
             std::to_wstring(payload.Size) + L"; --verify decodes at most " + std::to_wstring(kDecodeLimit) +
             L" bytes, and above " + std::to_wstring(kRatioFloor) + L" at most " + std::to_wstring(kRatioLimit) +
             L" times the archive's size.";
     return status::InvalidValue;
   }
-  return CheckArchiveItems(archive, installer, payload.ItemCount, error);
+  return CheckArchiveItems(archive, installer, payload.ItemCount, error, progress);
 }
 
 VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t imageEnd, std::uint64_t itemCount,
                                     std::wstring& error) {
+  InputFile file;
   CMyComPtr<IInArchive> archive;
   std::wstring why;
   UInt32 count = 0;
-  if (OpenArchive(installer, kPayloadSearchLimit, archive, why) != status::Ok ||
+  if (file.Open(installer) != status::Ok || OpenArchive(file, installer, kPayloadSearchLimit, archive, why) != status::Ok ||
       archive->GetNumberOfItems(&count) != S_OK || count != itemCount) {
     error = L"the finished installer does not lead the archive library to its payload.";
     return status::Failed;

@@ -8,12 +8,15 @@
 
 #include "support/vm_status.h"
 
-// Opens the 7z archive at `path` (the signature at its first byte), refuses
-// encrypted items, items the stub would refuse for their path, and methods
-// the stub does not have, then decodes everything once to prove the data
-// intact. `itemCount` is the number of items. A refusal is described in one
+class InputFile;
+class ProgressLine;
+
+// Opens the 7z archive in `file`, named `path` (the signature at its first
+// byte), refuses encrypted items, items the stub would refuse for their path,
+// and methods the stub does not have, then decodes everything once to prove
+// the data intact. `itemCount` is the number of items. A refusal is described in one
 // line in `error`.
-[[nodiscard]] velmora::VMStatus CheckPayload(const std::wstring& path, std::uint64_t& itemCount,
+[[nodiscard]] velmora::VMStatus CheckPayload(InputFile& file, const std::wstring& path, std::uint64_t& itemCount,
                                              std::wstring& error);
 
 // What an installer's payload is, as the stub finds it.
@@ -26,10 +29,12 @@ struct InstalledPayload {
   std::wstring Methods;
 };
 
-// Finds the payload in `installer` the way the stub finds it and applies
-// every check of CheckPayload to it.
-[[nodiscard]] velmora::VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& payload,
-                                                      std::wstring& error);
+// Finds the payload in the open `file`, named `installer`, the way the stub
+// finds it and applies every check of CheckPayload to it.
+// `progress`, when given, follows the test decode.
+[[nodiscard]] velmora::VMStatus CheckInstalledPayload(InputFile& file, const std::wstring& installer,
+                                                      InstalledPayload& payload, std::wstring& error,
+                                                      ProgressLine* progress = nullptr);
 
 // Opens a finished installer the way the stub opens itself (the signature
 // searched for from the first byte on, within the first 8 MiB) and checks

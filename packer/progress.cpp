@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "packer/progress.h"
 
-ProgressLine ProgressLine::ForStandardError() {
-  return ProgressLine(StandardErrorIsTerminal() ? Writer(&WriteStandardError) : Writer());
+ProgressLine ProgressLine::ForStandardError(std::wstring action) {
+  return ProgressLine(StandardErrorIsTerminal() ? Writer(&WriteStandardError) : Writer(), std::move(action));
 }
 
 void ProgressLine::SetTotal(std::uint64_t bytes, std::uint64_t files) {
@@ -29,7 +29,7 @@ void ProgressLine::Finish() {
 
 void ProgressLine::Show() {
   if (!write_) return;
-  std::wstring text = ProgressText(bytesDone_, totalBytes_, filesDone_, totalFiles_);
+  std::wstring text = ProgressText(action_, bytesDone_, totalBytes_, filesDone_, totalFiles_);
   // Only a change is written: the library reports far more often than the
   // line changes.
   if (text == shown_) return;
@@ -40,11 +40,11 @@ void ProgressLine::Show() {
   shown_ = std::move(text);
 }
 
-std::wstring ProgressText(std::uint64_t bytesDone, std::uint64_t totalBytes, std::uint64_t filesDone,
+std::wstring ProgressText(const std::wstring& action, std::uint64_t bytesDone, std::uint64_t totalBytes, std::uint64_t filesDone,
                           std::uint64_t totalFiles) {
   const std::uint64_t percent = totalBytes == 0 ? 100 : (bytesDone >= totalBytes ? 100 : bytesDone * 100 / totalBytes);
   std::wstring text = std::to_wstring(percent) + L"%";
   text.insert(0, 4 - text.size(), L' ');
-  return L"compressing " + text + L" of " + std::to_wstring(totalBytes) + L" bytes, file " +
+  return action + L" " + text + L" of " + std::to_wstring(totalBytes) + L" bytes, file " +
          std::to_wstring(filesDone) + L" of " + std::to_wstring(totalFiles);
 }

@@ -7,8 +7,8 @@
 
 #include "config/cfg.h"
 #include "packer/config_check.h"
+#include "packer/input_file.h"
 #include "packer/installer_writer.h"
-#include "packer/packer_files.h"
 #include "packer/payload_check.h"
 #include "packer/pe_resources.h"
 #include "packer/status_text.h"
@@ -56,16 +56,21 @@ VMStatus Unsound(std::wstring& error, std::wstring text, VMStatus code = status:
 
 }  // namespace
 
-VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines, std::wstring& error) {
+VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines, std::wstring& error,
+                         ProgressLine* progress) {
   lines.clear();
   error.clear();
   // The stub finds its payload only within the first 8 MiB, so its image
   // must end there: that much of the file is all the check reads.
-  std::uint64_t fileSize = 0;
+  // One open file for every check, so that all of them see the same bytes.
+  InputFile file;
   pe_resources::Bytes bytes;
-  if (const VMStatus read = ReadFileStart(installer, kPayloadSearchLimit, bytes, fileSize); read != status::Ok) {
+  VMStatus read = file.Open(installer);
+  if (read == status::Ok) read = file.ReadStart(kPayloadSearchLimit, bytes);
+  if (read != status::Ok) {
     return Unsound(error, L"cannot read " + installer + L": " + DescribeStatus(read) + L".", read);
   }
+  const std::uint64_t fileSize = file.Size();
   // The loader's view: what it would refuse to start is no sound installer.
   pe_resources::PeImage image;
   pe_resources::ImageFacts facts;
@@ -102,7 +107,7 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
   }
 
   InstalledPayload payload;
-  VM_RETURN_IF_FAILED(CheckInstalledPayload(installer, payload, error));
+  VM_RETURN_IF_FAILED(CheckInstalledPayload(file, installer, payload, error, progress));
   if (payload.Offset != imageEnd) {
     return Unsound(error, L"the payload begins at offset " + std::to_wstring(payload.Offset) +
                               L", not where the image ends (" + std::to_wstring(imageEnd) + L").");

@@ -8,7 +8,10 @@
 
 #include "support/vm_status.h"
 
+class ProgressLine;
+
 // One line per finding in `lines`. The first unsound finding ends the check
-// with its status, described in one line in `error`.
+// with its status, described in one line in `error`. `progress`, when
+// given, follows the test decode of the payload.
 [[nodiscard]] velmora::VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines,
-                                                std::wstring& error);
+                                                std::wstring& error, ProgressLine* progress = nullptr);

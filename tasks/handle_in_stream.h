@@ -9,12 +9,17 @@
 
 #include "7zip/IStream.h"
 #include "Common/MyCom.h"
+#include "support/vm_handle.h"
 
 Z7_CLASS_IMP_IInStream(HandleInStream)
  public:
   // The handle stays its owner's; it must outlive the stream.
   explicit HandleInStream(HANDLE file) : file_(file) {}
+  // Takes the handle over: it is closed with the stream, which the archive
+  // library may keep after its opener has returned.
+  explicit HandleInStream(velmora::VMUniqueFile file) : owned_(std::move(file)), file_(owned_.get()) {}
 
  private:
+  velmora::VMUniqueFile owned_;
   HANDLE file_;
 };

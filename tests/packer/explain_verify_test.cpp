@@ -124,6 +124,8 @@ TEST(Verify, SoundAndUnsoundInstallers) {
   const std::string bytes = ReadWholeFile(good);
   std::string flipped = bytes;
   flipped[report.StubSize + 40] ^= 0x55;
+  const std::string declares =
+      bytes.substr(0, report.StubSize) + ReadWholeFile(g_payloads + L"\\crafted-declares-much.7z");
   // A field of the optional header set to `value`.
   const std::size_t optional = static_cast<unsigned char>(bytes[0x3C]) + (static_cast<unsigned char>(bytes[0x3D]) << 8) + 24;
   auto withField = [&](std::size_t at, std::uint32_t value) {
@@ -163,6 +165,8 @@ TEST(Verify, SoundAndUnsoundInstallers) {
       {"headers that claim 4 GiB", work / L"headers.exe", withField(60, 0xFFFFFFFF), false, L"headers are damaged"},
       {"a resource directory beyond the image", work / L"resources.exe", withField(96 + 2 * 8 + 4, 0x7FFFFFFF), false,
        L"data directory lies outside the image"},
+      {"a payload declaring 100 GiB", work / L"declares.exe", declares, false,
+       L"the payload declares more than 68719476736 bytes unpacked from 128"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "packer/folder_scan.h"
+#include "packer/input_file.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
 #include "packer/pe_resources.h"
@@ -496,17 +498,22 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
   }
 }
 
-// A link in the folder would pack what it points to, outside the folder.
+// A link in the folder would pack what it points to, outside the folder;
+// so would one swapped in between the scan and the reading, which is why a
+// scanned file is opened only as the very file the scan saw.
 TEST(PackingAFolder, RefusesLinksOfEveryKind) {
   struct Row {
     const char* Name;
     const wchar_t* LinkAt;
-    const wchar_t* LinkTo;
+    const wchar_t* LinkTo;  // null: another file is renamed over LinkAt
+    bool AfterScan = false;
   };
   const Row rows[] = {
       {"a link to a file", L"secret.txt", L"outside\\secret.txt"},
       {"a link to a folder", L"docs", L"outside"},
       {"a link deeper down", L"sub\\secret.txt", L"outside\\secret.txt"},
+      {"a file swapped for a link after the scan", L"readme.txt", L"outside\\secret.txt", true},
+      {"a file swapped for another after the scan", L"readme.txt", nullptr, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -516,11 +523,33 @@ TEST(PackingAFolder, RefusesLinksOfEveryKind) {
     ASSERT_TRUE(CreateDirectoryW((work / L"source").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW((work / L"source\\sub").c_str(), nullptr));
     WriteWholeFile(work / L"source\\readme.txt", "read me");
-    if (!testing_tools::MakeSymbolicLink(work / row.LinkTo, work / (std::wstring(L"source\\") + row.LinkAt))) {
+    const std::wstring at = work / (std::wstring(L"source\\") + row.LinkAt);
+    std::vector<FolderItem> items;
+    std::wstring error;
+    if (row.AfterScan) {
+      ASSERT_EQ(ScanFolder(work / L"source", items, error), status::Ok) << testing::PrintToString(error);
+    }
+    // A link takes the file's place once it is gone; another file is made
+    // beside it and renamed over it, so it cannot reuse the first one's ID.
+    if (row.AfterScan && row.LinkTo != nullptr) {
+      ASSERT_TRUE(DeleteFileW(at.c_str()));
+    }
+    if (row.LinkTo == nullptr) {
+      WriteWholeFile(at + L".new", "read me");
+      ASSERT_TRUE(MoveFileExW((at + L".new").c_str(), at.c_str(), MOVEFILE_REPLACE_EXISTING));
+    } else if (!testing_tools::MakeSymbolicLink(work / row.LinkTo, at)) {
       GTEST_SKIP() << "links are made on the Unix side under Wine";
     }
+    if (row.AfterScan) {
+      for (const FolderItem& item : items) {
+        if (item.IsDirectory) continue;
+        InputFile file;
+        EXPECT_EQ(file.OpenScanned(item.FullPath, item.Device, item.Inode),
+                  item.FullPath == at ? status::InvalidValue : status::Ok);
+      }
+      continue;
+    }
     PackReport report;
-    std::wstring error;
     EXPECT_NE(::Pack({.Output = work / L"setup.exe", .Stub = g_stub, .Folder = work / L"source"}, report, error),
               status::Ok);
     EXPECT_TRUE(Contains(error, L"holds a link")) << testing::PrintToString(error);

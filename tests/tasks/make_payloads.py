@@ -100,10 +100,10 @@ for name, refuse in (("install", "no"), ("refused", "yes")):
 
 
 # --- crafted archives ---------------------------------------------------------
-def crafted(name, items, names=True, crcs=True):
+def crafted(name, items, names=True, crcs=True, declared=None):
     """items: dicts with path, data (None: directory), attr, mtime, anti."""
     with open(os.path.join(out, f"crafted-{name}.7z"), "wb") as f:
-        f.write(seven_zip(items, names, crcs))
+        f.write(seven_zip(items, names, crcs, declared))
 
 
 RO, HIDDEN, SYSTEM, DIR, ARCHIVE = 0x01, 0x02, 0x04, 0x10, 0x20
@@ -165,6 +165,8 @@ for name, path in unsafe.items():
                                {"path": path, "data": b"escaped"}])
 
 # Payloads the stub could not unpack as the packer promises.
+# 100 GiB claimed for 16 bytes: more than --verify decodes.
+crafted("declares-much", [{"path": "much.bin", "data": b"0123456789abcdef"}], declared=100 << 30)
 crafted("nocrc", [{"path": "x.txt", "data": b"unchecked", "attr": ARCHIVE}], crcs=False)
 crafted("file-then-folder", [{"path": "a", "data": b"file"}, {"path": "a/b", "data": b"below"}])
 crafted("case", [{"path": "Readme.txt", "data": b"one"}, {"path": "README.TXT", "data": b"two"}])

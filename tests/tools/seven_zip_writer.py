@@ -42,9 +42,10 @@ def start_header(next_offset, header):
     return b"7z\xbc\xaf\x27\x1c\x00\x04" + struct.pack("<I", zlib.crc32(start)) + start
 
 
-def seven_zip(items, names=True, crcs=True):
+def seven_zip(items, names=True, crcs=True, declared=None):
     """items: dicts with path, data (None: directory), attr, mtime, anti.
-    Paths may hold lone surrogates."""
+    Paths may hold lone surrogates. declared: the unpacked size the header
+    claims for all the data, whatever its length."""
     streams = [it["data"] for it in items if it.get("data")]
     packed = b"".join(streams)
     h = b"\x01"
@@ -52,7 +53,7 @@ def seven_zip(items, names=True, crcs=True):
         h += b"\x04"
         h += b"\x06" + number(0) + number(1) + b"\x09" + number(len(packed)) + b"\x00"
         h += b"\x07\x0b" + number(1) + b"\x00" + number(1) + b"\x01\x00"
-        h += b"\x0c" + number(len(packed)) + b"\x00"
+        h += b"\x0c" + number(len(packed) if declared is None else declared) + b"\x00"
         h += b"\x08\x0d" + number(len(streams))
         h += b"\x09" + b"".join(number(len(s)) for s in streams[:-1])
         if crcs:
