@@ -54,6 +54,7 @@ add_library(sevenzip STATIC
   ${sz_cpp}/Windows/FileIO.cpp
   ${sz_cpp}/Windows/FileName.cpp
   ${sz_cpp}/Windows/PropVariant.cpp
+  ${sz_cpp}/Windows/Synchronization.cpp
   ${sz_cpp}/Windows/System.cpp
   ${sz_cpp}/Windows/TimeUtils.cpp
 
@@ -68,8 +69,10 @@ add_library(sevenzip STATIC
   ${sz_cpp}/7zip/Common/OutBuffer.cpp
   ${sz_cpp}/7zip/Common/ProgressUtils.cpp
   ${sz_cpp}/7zip/Common/PropId.cpp
+  ${sz_cpp}/7zip/Common/StreamBinder.cpp
   ${sz_cpp}/7zip/Common/StreamObjects.cpp
   ${sz_cpp}/7zip/Common/StreamUtils.cpp
+  ${sz_cpp}/7zip/Common/VirtThread.cpp
 
   ${sz_cpp}/7zip/Archive/ArchiveExports.cpp
   ${sz_cpp}/7zip/Archive/Common/CoderMixer2.cpp
@@ -111,6 +114,7 @@ add_library(sevenzip STATIC
   ${sz_c}/Lzma2Dec.c
   ${sz_c}/Lzma2DecMt.c
   ${sz_c}/LzmaDec.c
+  ${sz_c}/MtDec.c
   ${sz_c}/Ppmd7.c
   ${sz_c}/Ppmd7Dec.c
   ${sz_c}/Sha256.c
@@ -140,12 +144,13 @@ add_library(sevenzip_registry STATIC
   ${sz_cpp}/7zip/Crypto/MyAesReg.cpp)
 target_link_libraries(sevenzip_registry PUBLIC sevenzip)
 target_include_directories(sevenzip SYSTEM PUBLIC ${sz_cpp})
-# Single-threaded: built multi-threaded, the library runs filter coders and
-# the blocks of an LZMA2 stream on threads of its own and calls the
-# extraction callback from there. Those threads see SysWOW64 in place of the
-# real system folder, so files meant for it would land in the wrong place;
-# the stub keeps every file-system call on its worker thread.
-target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY Z7_ST)
+# Multi-threaded: LZMA2 blocks and the coders of one folder are decoded on
+# threads of the library's own, which also write into the extraction
+# callback. The library's threading layer is not its C/Threads.c but the
+# stub's tasks/archive_threads.cpp (linked by the main build file), which
+# starts every such thread with WOW64 redirection off, so that files meant
+# for the real system folder never land in SysWOW64.
+target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY)
 # The library is not our code: our warning set stays off; -w keeps the build
 # log readable. It needs the OLE declarations that the lean Windows headers
 # leave out. It never asks for a type at run time (no dynamic_cast, no
