@@ -12,6 +12,7 @@
 #include "packer/archive_access.h"
 #include "packer/installer_writer.h"
 #include "packer/item_names.h"
+#include "packer/lzma2_blocks.h"
 #include "packer/packer_files.h"
 #include "packer/status_text.h"
 #include "tasks/archive_item_path.h"
@@ -263,7 +264,9 @@ VMStatus CheckInstalledPayload(const std::wstring& installer, InstalledPayload& 
             L" times the archive's size.";
     return status::InvalidValue;
   }
-  return CheckArchiveItems(archive, installer, payload.ItemCount, error);
+  VM_RETURN_IF_FAILED(CheckArchiveItems(archive, installer, payload.ItemCount, error));
+  payload.MostLzma2Blocks = MostLzma2Blocks(archive, installer, payload.Offset);
+  return status::Ok;
 }
 
 VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t imageEnd, std::uint64_t itemCount,
