@@ -41,6 +41,31 @@ Z7_DEFINE_GUID(CLSID_CArchiveHandler,
     0x10, 0x00, 0x00, 0x01, 0x10, 0x00, 0x00, 0x00);
 ]])
 set(sz_c ${sevenzip_dir}/C)
+
+# The loops that take most of the decoding time (the LZMA decoder, the CRC
+# and the x86 branch filter) come from Debian's clang for the same target
+# where it is installed: its code for them takes about a tenth less
+# processor time than GCC 12's at -O2 or -O3 (test-mode decoding of the
+# installer-like benchmark payload). The objects are linked by the same
+# toolchain against the same runtime; they need nothing from it but memcpy.
+find_program(VM_DECODER_CLANG NAMES clang-14 clang)
+set(sz_decoder_loops)
+foreach(name 7zCrc 7zCrcOpt Bra86 LzmaDec)
+  if(VM_DECODER_CLANG AND CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    set(object ${CMAKE_BINARY_DIR}/decoder_loops/${name}.c.obj)
+    add_custom_command(OUTPUT ${object}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/decoder_loops
+      COMMAND ${VM_DECODER_CLANG} --target=i686-w64-mingw32 -O2 -ffunction-sections -w -DNOMINMAX -DUNICODE
+              -D_UNICODE -D_WIN32_WINNT=0x0A00 -isystem ${sz_cpp} -c ${sz_c}/${name}.c -o ${object}
+      DEPENDS ${sz_c}/${name}.c
+      COMMENT "Building the decoding loop ${name}.c with clang"
+      VERBATIM)
+    list(APPEND sz_decoder_loops ${object})
+  else()
+    list(APPEND sz_decoder_loops ${sz_c}/${name}.c)
+  endif()
+endforeach()
+
 add_library(sevenzip STATIC
   ${sz_cpp}/Common/IntToString.cpp
   ${sz_cpp}/Common/MyString.cpp
@@ -99,21 +124,18 @@ add_library(sevenzip STATIC
   ${sz_cpp}/7zip/Crypto/7zAes.cpp
   ${sz_cpp}/7zip/Crypto/MyAes.cpp
 
-  ${sz_c}/7zCrc.c
-  ${sz_c}/7zCrcOpt.c
+  ${sz_decoder_loops}
   ${sz_c}/7zStream.c
   ${sz_c}/Aes.c
   ${sz_c}/AesOpt.c
   ${sz_c}/Alloc.c
   ${sz_c}/Bcj2.c
   ${sz_c}/Bra.c
-  ${sz_c}/Bra86.c
   ${sz_c}/BraIA64.c
   ${sz_c}/CpuArch.c
   ${sz_c}/Delta.c
   ${sz_c}/Lzma2Dec.c
   ${sz_c}/Lzma2DecMt.c
-  ${sz_c}/LzmaDec.c
   ${sz_c}/MtDec.c
   ${sz_c}/Ppmd7.c
   ${sz_c}/Ppmd7Dec.c
