@@ -18,6 +18,7 @@
 #include <windows.h>
 #include <process.h>
 
+#include "support/vm_handle.h"
 #include "support/vm_win_wow64_fs_redirection.h"
 
 #include "../C/Threads.h"
@@ -86,25 +87,19 @@ WRes Thread_Wait_Close(CThread* thread) {
 
 WRes Thread_Create(CThread* thread, THREAD_FUNC_TYPE function, LPVOID parameter) {
   *thread = nullptr;
-  ThreadStart start{function, parameter, CreateEventW(nullptr, TRUE, FALSE, nullptr), velmora::status::Ok};
-  if (start.ready == nullptr) return LastWRes();
+  const velmora::VMUniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!ready) return LastWRes();
+  ThreadStart start{function, parameter, ready.get(), velmora::status::Ok};
   // A reserved 1 MiB stack, as the image's default, whatever the linker set.
-  const uintptr_t created =
-      _beginthreadex(nullptr, 1u << 20, &StartThread, &start, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  if (created == 0) {
-    const WRes error = LastWRes();
-    CloseHandle(start.ready);
-    return error;
-  }
-  HANDLE handle = reinterpret_cast<HANDLE>(created);
-  WaitForSingleObject(start.ready, INFINITE);
-  CloseHandle(start.ready);
+  velmora::VMUniqueKernelHandle created(reinterpret_cast<HANDLE>(
+      _beginthreadex(nullptr, 1u << 20, &StartThread, &start, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)));
+  if (!created) return LastWRes();
+  WaitForSingleObject(ready.get(), INFINITE);
   if (start.status != velmora::status::Ok) {
-    WaitForSingleObject(handle, INFINITE);
-    CloseHandle(handle);
+    WaitForSingleObject(created.get(), INFINITE);
     return static_cast<WRes>(start.status);
   }
-  *thread = handle;
+  *thread = created.release();
   return 0;
 }
 
