@@ -12,12 +12,8 @@ get_target_property(sevenzip_packer_registry sevenzip_registry SOURCES)
 add_library(sevenzip_packer STATIC
   ${sevenzip_packer_sources}
   ${sevenzip_packer_registry}
-  # The packer encodes on several threads; the stub's reader is built
-  # without them.
-  ${sz_cpp}/Windows/Synchronization.cpp
-  ${sz_cpp}/7zip/Common/StreamBinder.cpp
-  ${sz_cpp}/7zip/Common/VirtThread.cpp
-  ${sz_c}/MtDec.c
+  # The library's own threading layer: the packer's threads need no
+  # switch of the file-system redirection.
   ${sz_c}/Threads.c
   ${sz_cpp}/Common/LzFindPrepare.cpp
   ${sz_cpp}/Common/Wildcard.cpp

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "packer/folder_archive.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <iterator>
 
@@ -108,6 +109,22 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream*
 
 Z7_COM7F_IMF(CFolderUpdateCallback::SetOperationResult(Int32)) { return S_OK; }
 
+// LZMA2 blocks that let up to 8 threads of the stub decode the payload side
+// by side: an eighth of the data each, in whole MiB, at least 4 MiB (each
+// block starts with an empty dictionary, which costs more on small blocks
+// than a small payload gains from threads) and at most 64 MiB, what the
+// library picks by itself for its default 16 MiB dictionary when it encodes
+// on several threads.
+constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+constexpr std::uint64_t kDecodingThreads = 8;
+
+std::uint64_t BlockSize(const std::vector<FolderItem>& items) {
+  std::uint64_t total = 0;
+  for (const FolderItem& item : items) total += item.Size;
+  const std::uint64_t share = (total / kDecodingThreads + kMiB - 1) / kMiB * kMiB;
+  return std::clamp(share, 4 * kMiB, 64 * kMiB);
+}
+
 }  // namespace
 
 VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive, std::wstring& error,
@@ -126,6 +143,17 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
   CFolderUpdateCallback* updater = new CFolderUpdateCallback(items, progress);
   CMyComPtr<IArchiveUpdateCallback> callback = updater;
   CMyComPtr<IOutArchive> writer = NewSevenZipWriter();
+  CMyComPtr<ISetProperties> settings;
+  writer.QueryInterface(IID_ISetProperties, &settings);
+  // The method with its block size in one value: the block size alone, as
+  // a property of its own, is refused.
+  const wchar_t* const names[] = {L"0"};
+  NWindows::NCOM::CPropVariant values[1];
+  values[0] = (L"LZMA2:c=" + std::to_wstring(BlockSize(items) / kMiB) + L"m").c_str();
+  if (!settings || settings->SetProperties(names, values, 1) != S_OK) {
+    error = L"cannot set the LZMA2 block size.";
+    return status::Failed;
+  }
   const HRESULT written = writer->UpdateItems(out, static_cast<UInt32>(items.size()), callback);
   const bool closed = outFile->Close() == S_OK;
   if (progress) progress->Finish();

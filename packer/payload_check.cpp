@@ -12,6 +12,7 @@
 #include "packer/input_file.h"
 #include "packer/installer_writer.h"
 #include "packer/item_names.h"
+#include "packer/lzma2_blocks.h"
 #include "packer/progress.h"
 #include "packer/status_text.h"
 #include "tasks/archive_item_path.h"
@@ -279,7 +280,9 @@ VMStatus CheckInstalledPayload(InputFile& file, const std::wstring& installer, I
             L" times the archive's size.";
     return status::InvalidValue;
   }
-  return CheckArchiveItems(archive, installer, payload.ItemCount, error, progress);
+  VM_RETURN_IF_FAILED(CheckArchiveItems(archive, installer, payload.ItemCount, error, progress));
+  payload.MostLzma2Blocks = MostLzma2Blocks(archive, file.Stream(), payload.Offset);
+  return status::Ok;
 }
 
 VMStatus CheckInstallerFindsPayload(const std::wstring& installer, std::uint64_t imageEnd, std::uint64_t itemCount,

@@ -27,6 +27,8 @@ struct InstalledPayload {
   std::uint64_t ItemCount = 0;
   // The coding methods, as the library names them ("LZMA2:24 BCJ").
   std::wstring Methods;
+  // The most LZMA2 blocks in one stream (see MostLzma2Blocks).
+  std::uint64_t MostLzma2Blocks = 0;
 };
 
 // Finds the payload in the open `file`, named `installer`, the way the stub

@@ -117,6 +117,10 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
                   std::to_wstring(payload.Size) + L" bytes at offset " + std::to_wstring(payload.Offset) +
                   L", methods " + (payload.Methods.empty() ? L"-" : payload.Methods) +
                   L"; item paths pass and every item decodes intact.");
+  lines.push_back(payload.MostLzma2Blocks > 1
+                      ? L"decoding: in parallel, on up to " + std::to_wstring(std::min<std::uint64_t>(payload.MostLzma2Blocks, 8)) +
+                            L" threads (" + std::to_wstring(payload.MostLzma2Blocks) + L" LZMA2 blocks in its largest stream)."
+                      : L"decoding: on one thread (no LZMA2 stream of several blocks; vm-sfxpack --folder writes them).");
 
   const std::uint32_t certificateAt = facts.CertificateAt;
   const std::uint32_t certificateSize = facts.CertificateSize;

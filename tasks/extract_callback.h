@@ -67,7 +67,10 @@ class CExtractCallbackSfxImp final : public IArchiveExtractCallback {
   bool OpenOutputFile();
   HRESULT Fail(const wchar_t* message);
 
-  ULONG references_ = 0;  // one thread only
+  // One thread at a time: the library hands a folder's data over on one of its
+  // decoding threads or the worker, never on two at once. Its progress calls,
+  // which may come from another thread meanwhile, change nothing here.
+  ULONG references_ = 0;
   CMyComPtr<IInArchive> archive_;
   std::wstring directoryPath_;
   std::wstring filePath_;

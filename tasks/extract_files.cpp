@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tasks/extract_files.h"
 
+#include <algorithm>
+#include <bit>
 #include <vector>
 
 #include "config/stub_status.h"
@@ -65,6 +67,35 @@ VMStatus CreateFolderTree(const std::wstring& folder, ExtractionRecord* record) 
   const DWORD attributes = GetFileAttributesW(folder.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return status::Ok;
   return ERROR_DIRECTORY;
+}
+
+// Decoding threads: at most one per logical processor this process may run
+// on, and never more than 8, beyond which an installer unpacks hardly faster
+// while each LZMA2 thread holds blocks of up to four dictionaries. The
+// library lowers the count further where the blocks of a payload would not
+// fit in half the physical memory or 1 GiB, whichever is less (a 32-bit
+// process has 2 GiB of address space, and the rest of the run needs some).
+constexpr UInt32 kMaxDecodingThreads = 8;
+constexpr UInt64 kMaxDecodingMemory = UInt64{1} << 30;
+
+VMStatus SetDecodingThreads(IInArchive& archive) {
+  CMyComPtr<ISetProperties> setter;
+  if (archive.QueryInterface(IID_ISetProperties, reinterpret_cast<void**>(&setter)) != S_OK) return status::Ok;
+  DWORD_PTR processMask = 0;
+  DWORD_PTR systemMask = 0;
+  UInt32 threads = 1;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask)) {
+    threads = std::clamp<UInt32>(static_cast<UInt32>(std::popcount(processMask)), 1, kMaxDecodingThreads);
+  }
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  UInt64 limit = kMaxDecodingMemory;
+  if (GlobalMemoryStatusEx(&memory)) limit = std::min<UInt64>(limit, memory.ullTotalPhys / 2);
+  const wchar_t* const names[] = {L"mt", L"memuse"};
+  NWindows::NCOM::CPropVariant values[2];
+  values[0] = threads;
+  values[1] = limit;
+  return setter->SetProperties(names, values, 2) == S_OK ? status::Ok : Fail("decoding threads cannot be set");
 }
 
 bool IsTrue(IInArchive& archive, UInt32 index, PROPID property) {
@@ -144,6 +175,7 @@ VMStatus ExtractArchive(HANDLE archiveFile, const std::wstring& targetFolder, Ex
   std::wstring folder;
   VMStatus result = targetFolder.empty() ? ERROR_PATH_NOT_FOUND : velmora::VMWinLongPath(targetFolder, folder);
   if (result == status::Ok && !IsSeparator(folder.back())) folder += L'\\';
+  if (result == status::Ok) result = SetDecodingThreads(*archive);
   if (result == status::Ok) result = CheckAllItems(*archive, folder, record != nullptr && record->KeepExisting);
   if (result == status::Ok) result = CreateFolderTree(folder, record);
   if (result == status::Ok) {

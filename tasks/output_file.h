@@ -43,6 +43,8 @@ class OutputFile final : public ISequentialOutStream {
   Z7_COM7F_IMF(Write(const void* data, UInt32 size, UInt32* processedSize)) override;
 
  private:
-  ULONG references_ = 0;  // one thread only
+  // One thread at a time: the library hands a folder's data over on one of its
+  // decoding threads or the worker, never on two at once.
+  ULONG references_ = 0;
   velmora::VMUniqueFile file_;
 };

@@ -55,6 +55,8 @@ methods = {
     "ia64": ["-mf=IA64"], "sparc": ["-mf=SPARC"], "arm64": ["-mf=ARM64"], "riscv": ["-mf=RISCV"],
     "delta": ["-mf=Delta:2"], "swap2": ["-mf=Swap2"], "swap4": ["-m0=Swap4", "-m1=LZMA"],
     "nonsolid": ["-ms=off"], "aes": ["-psecret"], "aes-headers": ["-psecret", "-mhe=on"],
+    # LZMA2 blocks of 1 KiB, which the stub decodes on several threads.
+    "lzma2-blocks": ["-m0=LZMA2:c=1k"],
 }
 for name, switches in methods.items():
     # Plain headers let edits reach the coders' properties; compressed ones

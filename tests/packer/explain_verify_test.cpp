@@ -147,6 +147,10 @@ TEST(Verify, SoundAndUnsoundInstallers) {
   ASSERT_EQ(Pack({.Output = germanInstaller, .Stub = german, .Payload = g_payloads + L"\\method-copy.7z"}, report, error),
             status::Ok);
 
+  const std::wstring blocks = work / L"blocks.exe";
+  ASSERT_EQ(Pack({.Output = blocks, .Stub = g_stub, .Payload = g_payloads + L"\\method-lzma2-blocks.7z"}, report, error),
+            status::Ok);
+
   struct Row {
     const char* Name;
     std::wstring Path;
@@ -156,6 +160,8 @@ TEST(Verify, SoundAndUnsoundInstallers) {
   };
   const Row rows[] = {
       {"packed here", good, "", true, L"signature: none."},
+      {"one LZMA2 block", good, "", true, L"decoding: on one thread"},
+      {"LZMA2 blocks of 1 MiB", blocks, "", true, L"decoding: in parallel, on up to 4 threads (4 LZMA2 blocks"},
       {"signed afterwards", g_payloads + L"\\signed.exe", "", true, L"signature: present"},
       {"a flipped byte in the payload", work / L"flipped.exe", flipped, false, L"the payload item"},
       {"cut short", work / L"short.exe", bytes.substr(0, bytes.size() - 1), false, L"finds no payload"},

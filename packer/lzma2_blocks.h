@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: Apache-2.0
+// How many LZMA2 blocks a payload's streams hold: the stub decodes the blocks
+// of one stream side by side, one thread each, so a stream of one block
+// decodes on one thread however many processors the machine has.
+#pragma once
+
+#include <cstdint>
+
+#include "7zip/Archive/IArchive.h"
+#include "7zip/IStream.h"
+
+// The most blocks in any one LZMA2 stream of the 7z archive `archive`, read
+// through `file`, the open file it was opened from, where it begins at
+// `archiveOffset`; 0 when it holds no LZMA2 stream that stands alone in its
+// folder's packed data, or when a stream's chunk headers cannot be followed.
+[[nodiscard]] std::uint64_t MostLzma2Blocks(IInArchive* archive, IInStream* file, std::uint64_t archiveOffset);
