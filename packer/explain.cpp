@@ -58,10 +58,11 @@ ExplainRow ExplainFor(const Cfg& cfg, const wchar_t* machine, const std::wstring
     return fail(chosen, L"the Option has several Commands and no DefaultCommand");
   }
   row.Command = command->Id;
+  const std::wstring waits = command->WaitForProcessTree ? L"waits for the whole process tree" : L"waits";
   if (command->UseCreateProcess) {
-    row.Result = L"CreateProcess, waits";
+    row.Result = L"CreateProcess, " + waits;
   } else {
-    row.Result = command->Wait ? L"ShellExecute, waits" : L"ShellExecute, does not wait";
+    row.Result = L"ShellExecute, " + (command->Wait ? waits : L"does not wait");
     if (command->AsAdmin) row.Result += L", as administrator";
   }
   return row;
