@@ -138,10 +138,15 @@ void ExplainConfiguration(const std::string& document, const std::vector<std::ws
     loads.push_back({machine.Name, std::move(cfg), loaded});
   }
 
+  // The packer's own check may refuse what the stub would load (an element
+  // that would silently do nothing).
+  ConfigCheckResult checked;
+  const VMStatus check = CheckConfiguration(document, checked);
   if (explanation.LoadFails) {
-    ConfigCheckResult checked;
-    (void)CheckConfiguration(document, checked);
     explanation.Notes.push_back(L"The document fails to load: " + checked.Error);
+  } else if (check != status::Ok) {
+    explanation.LoadFails = true;
+    explanation.Notes.push_back(L"The document is refused: " + checked.Error);
   }
   for (const Loaded& load : loads) {
     if (load.Status != status::Ok) continue;
