@@ -149,7 +149,18 @@ VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
   if (!Arguments.empty()) VM_RETURN_IF_FAILED(velmora::VMWinExpandEnvironmentStrings(Arguments, arguments));
   if (UseCreateProcess) return RunProcess(executable, arguments, exitCodeOut);
   if (!Wait && !AsAdmin) return OpenWithShell(executable, arguments);
-  return RunWithShell(executable, arguments, exitCodeOut);
+  if (!WaitForProcessTree || AsAdmin) return RunWithShell(executable, arguments, exitCodeOut);
+  // The shell starts the program from within this process but hands back
+  // its handle only once it runs, when it may have started its helpers
+  // already. So this process joins the job before the call, and the program
+  // is in it from its first instruction; this process stays in the job until
+  // it ends, which changes nothing for it.
+  ProcessTreeJob job;
+  CreateTreeJob(job, true);
+  JoinTreeJob(job, GetCurrentProcess());
+  VM_RETURN_IF_FAILED(RunWithShell(executable, arguments, exitCodeOut));
+  WaitForTree(job, 1);
+  return status::Ok;
 }
 
 VMStatus ExecuteLaunchCommand::OpenWithShell(const std::wstring& executable, const std::wstring& arguments) const {
@@ -200,15 +211,6 @@ VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& executable, cons
   info.lpFile = file.c_str();
   info.lpParameters = OrNull(parameters);
 
-  // The shell starts the program from within this process but hands back
-  // its handle only once it runs, when it may have started its helpers
-  // already. So this process joins the job before the call, and the program
-  // is in it from its first instruction; this process stays in the job until
-  // it ends, which changes nothing for it.
-  ProcessTreeJob job;
-  CreateTreeJob(job, WaitForProcessTree && !AsAdmin);
-  JoinTreeJob(job, GetCurrentProcess());
-
   BOOL started = FALSE;
   DWORD error = 0;
   {
@@ -224,9 +226,7 @@ VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& executable, cons
   // No process to wait for (the shell handed the file to a program that was
   // already running): the wait fails with its own error.
   if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return velmora::LastErrorOr();
-  VM_RETURN_IF_FAILED(ReadExitCode(process.get(), exitCodeOut));
-  WaitForTree(job, 1);
-  return status::Ok;
+  return ReadExitCode(process.get(), exitCodeOut);
 }
 
 VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const std::wstring& arguments,
