@@ -211,6 +211,10 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   Tasks().push_back(std::move(extract));
 
   launchTask->TargetFolder = target;
+  // Here the task waits for the program itself, so it can wait for the
+  // program's whole tree; the first instance of an elevated run waits for
+  // the elevated one, which does that.
+  launchTask->WaitForProcessTree = command->WaitForProcessTree;
   const bool waits = launchTask->UseCreateProcess || launchTask->Wait;
   Tasks().push_back(std::move(launchTask));
 

@@ -336,7 +336,15 @@ VMStatus CfgCommand::Load(CfgElement element) {
   if (child != nullptr) VM_RETURN_IF_FAILED(VMXmlDocument::GetElementText(child, Arguments));
 
   VM_RETURN_IF_FAILED(ReadCommandFlag(how, !UseCreateProcess, "Wait", Wait));
-  return ReadCommandFlag(how, !UseCreateProcess, "AsAdmin", AsAdmin);
+  VM_RETURN_IF_FAILED(ReadCommandFlag(how, !UseCreateProcess, "AsAdmin", AsAdmin));
+
+  // Only a run that waits can wait for the program's own children too; a
+  // document asking for it elsewhere would not get what it says.
+  WaitForProcessTree = false;
+  VM_RETURN_IF_FAILED(OptionalChild(how, "WaitForProcessTree", child));
+  if (child == nullptr) return status::Ok;
+  if (!UseCreateProcess && !Wait) return status::InvalidConfiguration;
+  return VMXmlDocument::GetElementBool(child, WaitForProcessTree, WaitForProcessTree);
 }
 
 VMStatus ReadId(CfgElement element, std::wstring& id) {

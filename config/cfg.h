@@ -20,6 +20,7 @@
 //               CreateProcess | ShellExecute Wait=".." AsAdmin=".."
 //                 Executable        exactly 1
 //                 Arguments         0..1
+//                 WaitForProcessTree  0..1  CreateProcess, or ShellExecute with Wait
 //             DefaultCommand        0..1  the Id of one of the Commands
 //
 // The tree is filled once on the user-interface thread before the worker
@@ -98,6 +99,9 @@ class CfgCommand : public CfgObject {
   std::wstring Arguments;
   bool Wait = false;
   bool AsAdmin = false;
+  // Wait until every process the program started has ended as well, not
+  // only the program; only where the run waits at all.
+  bool WaitForProcessTree = false;
   [[nodiscard]] velmora::VMStatus Load(CfgElement element);
 };
 

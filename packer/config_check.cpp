@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "packer/config_check.h"
 
+#include <string_view>
+
 #include "config/cfg.h"
 #include "config/stub_status.h"
 #include "packer/status_text.h"
@@ -84,10 +86,40 @@ std::wstring LocateFailure(const std::string& document, ProcessorArchitecture na
   return L"in " + DescribeElement(InnermostFailingElement(root, native));
 }
 
+// The first <WaitForProcessTree> below `element` that stands where it cannot
+// work: where the stub never looks for it, the author would believe the run
+// waits for helpers that it leaves running; under a ShellExecute that does
+// not wait the stub refuses it, and this names the reason.
+CfgElement MisplacedTreeWait(CfgElement element) {
+  for (CfgElement child = element->FirstChildElement(); child != nullptr; child = child->NextSiblingElement()) {
+    const std::string_view name = child->Name();
+    if (name == "WaitForProcessTree") {
+      const std::string_view parent = element->Name();
+      const CfgElement command = element->Parent() ? element->Parent()->ToElement() : nullptr;
+      bool waits = parent == "CreateProcess";
+      // A Wait that is missing or unreadable reads as false.
+      if (parent == "ShellExecute") (void)VMXmlDocument::GetAttributeBool(element, "Wait", waits);
+      if (!waits || command == nullptr || std::string_view(command->Name()) != "Command") return child;
+    }
+    if (CfgElement found = MisplacedTreeWait(child)) return found;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 VMStatus CheckConfiguration(const std::string& document, ConfigCheckResult& result) {
   result = ConfigCheckResult{};
+  VMXmlDocument xml;
+  if (xml.Parse(document.c_str()) == status::Ok) {
+    if (CfgElement root = xml.Xml().FirstChildElement("SelfExtractor")) {
+      if (CfgElement misplaced = MisplacedTreeWait(root)) {
+        result.Error = L"<WaitForProcessTree> at line " + std::to_wstring(misplaced->GetLineNum()) +
+                       L" has no effect there: it belongs in <CreateProcess>, or in <ShellExecute Wait=\"true\">.";
+        return status::InvalidConfiguration;
+      }
+    }
+  }
   for (const CheckedMachine& machine : kCheckedMachines) {
     Cfg cfg;
     const VMStatus loaded = ParseConfiguration(document.c_str(), cfg, machine.Architecture);

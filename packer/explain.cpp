@@ -58,10 +58,11 @@ ExplainRow ExplainFor(const Cfg& cfg, const wchar_t* machine, const std::wstring
     return fail(chosen, L"the Option has several Commands and no DefaultCommand");
   }
   row.Command = command->Id;
+  const std::wstring waits = command->WaitForProcessTree ? L"waits for the whole process tree" : L"waits";
   if (command->UseCreateProcess) {
-    row.Result = L"CreateProcess, waits";
+    row.Result = L"CreateProcess, " + waits;
   } else {
-    row.Result = command->Wait ? L"ShellExecute, waits" : L"ShellExecute, does not wait";
+    row.Result = L"ShellExecute, " + (command->Wait ? waits : L"does not wait");
     if (command->AsAdmin) row.Result += L", as administrator";
   }
   return row;
@@ -137,10 +138,15 @@ void ExplainConfiguration(const std::string& document, const std::vector<std::ws
     loads.push_back({machine.Name, std::move(cfg), loaded});
   }
 
+  // The packer's own check may refuse what the stub would load (an element
+  // that would silently do nothing).
+  ConfigCheckResult checked;
+  const VMStatus check = CheckConfiguration(document, checked);
   if (explanation.LoadFails) {
-    ConfigCheckResult checked;
-    (void)CheckConfiguration(document, checked);
     explanation.Notes.push_back(L"The document fails to load: " + checked.Error);
+  } else if (check != status::Ok) {
+    explanation.LoadFails = true;
+    explanation.Notes.push_back(L"The document is refused: " + checked.Error);
   }
   for (const Loaded& load : loads) {
     if (load.Status != status::Ok) continue;

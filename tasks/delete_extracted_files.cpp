@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "support/vm_handle.h"
@@ -16,7 +17,8 @@ namespace status = velmora::status;
 namespace {
 
 // A folder still holding a file whose deletion waits for another process to
-// close it is tried again this often, for this long.
+// close it, or the image of a program still running, is tried again this
+// often, for this long.
 constexpr DWORD kRetryIntervalMs = 50;
 constexpr std::uint64_t kRetryLimitMs = 5000;
 
@@ -132,9 +134,12 @@ class TreeRemover {
         notRemoved += childNotRemoved;
         if (childNotRemoved != 0 || child != status::Ok) removable = false;
         if (child != status::Ok && first == status::Ok) first = child;
+      } else if (inUse_.erase(path) != 0 && DeleteListedFile(path, attributes) == status::Ok &&
+                 inUse_.count(path) == 0) {
+        // The program that ran from this file has ended: the file went now.
       } else {
-        // A file still there (its deletion pending) or a link that would
-        // not go.
+        // A file still there (its deletion pending, or a program still
+        // running from it) or a link that would not go.
         removable = false;
       }
     }
@@ -159,8 +164,25 @@ class TreeRemover {
   VMStatus DeleteListedFile(const std::wstring& path, DWORD attributes) const {
     if (attributes & FILE_ATTRIBUTE_READONLY) return DeleteOneFile(path, nullptr);
     if (DeleteFileW(path.c_str())) return status::Ok;
-    return IsMissing(GetLastError()) ? status::NotFound : velmora::LastErrorOr();
+    const DWORD error = GetLastError();
+    if (IsMissing(error)) return status::NotFound;
+    if (error != ERROR_ACCESS_DENIED) return velmora::LastErrorOr();
+    // By name Windows says only "access denied" for the image of a program
+    // still running from the folder (a helper the Command left behind).
+    // Such a file opens for deletion and refuses only the deletion itself;
+    // it is tried again with its folder, like a file whose deletion waits.
+    const velmora::VMUniqueFile file = OpenEntryForDeletion(path, false);
+    if (!file) return error;
+    BY_HANDLE_FILE_INFORMATION plain{};
+    plain.dwFileAttributes = attributes;
+    const VMStatus deleted = DeleteOpenEntry(file.get(), plain, false);
+    if (deleted == ERROR_ACCESS_DENIED) inUse_.insert(path);
+    return deleted == ERROR_ACCESS_DENIED ? status::Ok : deleted;
   }
+
+  // Files that a running program's image kept, as far as the last attempt
+  // saw.
+  [[nodiscard]] const std::unordered_set<std::wstring>& InUse() const { return inUse_; }
 
   // Deletes the file `path`; with `expected`, only when it is still that
   // file. A file that is gone or whose deletion is pending counts as
@@ -241,6 +263,7 @@ class TreeRemover {
   }
 
   const ExtractionRecord* record_;
+  mutable std::unordered_set<std::wstring> inUse_;
 };
 
 // Whether a folder between `target` and `path` is a link now: the name then
@@ -334,6 +357,7 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
     pending.swap(still);
   }
   for (const std::wstring& tree : pending) TraceLeft(tree, "still in use");
+  for (const std::wstring& image : remover.InUse()) TraceLeft(image, "a program still runs from it");
 
   // Parents the extraction created above the target folder go when empty
   // and still the folders it made.

@@ -15,6 +15,7 @@
 #include "support/vm_win_universal_name.h"
 #include "support/vm_win_wow64_fs_redirection.h"
 #include "tasks/installer_file.h"
+#include "tasks/process_tree_job.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;
@@ -105,6 +106,37 @@ VMStatus ReadExitCode(HANDLE process, std::uint32_t& exitCodeOut) {
   return status::Ok;
 }
 
+// Why the run waits for the program alone although the document asked for
+// its whole tree.
+void TraceNoTree(const char* step, VMStatus failure) {
+  velmora::VMTrace("WARNING: %s: waiting for the program only, the job could not be %s, st=0x%08x\n",
+                   "ExecuteLaunchCommand::run", step, failure);
+}
+
+// Makes `job` when the run waits for the program's whole tree.
+void CreateTreeJob(ProcessTreeJob& job, bool wanted) {
+  if (!wanted) return;
+  if (const VMStatus created = job.Create(); created != status::Ok) TraceNoTree("created", created);
+}
+
+// Puts `process` into `job`. A stub that itself runs in a job that allows no
+// second one (before Windows 8) cannot: the run then waits for the program
+// alone, as without the setting.
+void JoinTreeJob(ProcessTreeJob& job, HANDLE process) {
+  if (!job) return;
+  if (const VMStatus assigned = job.Assign(process); assigned != status::Ok) {
+    TraceNoTree("joined", assigned);
+    job.Close();
+  }
+}
+
+// After the program: everything it left running in the job, `stay` being the
+// processes that are there for the job's own sake.
+void WaitForTree(const ProcessTreeJob& job, DWORD stay) {
+  if (!job) return;
+  if (const VMStatus waited = job.WaitUntilOnly(stay); waited != status::Ok) TraceNoTree("counted", waited);
+}
+
 }  // namespace
 
 ExecuteLaunchCommand::ExecuteLaunchCommand() { Description = L"Executing application. Please wait..."; }
@@ -117,7 +149,18 @@ VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
   if (!Arguments.empty()) VM_RETURN_IF_FAILED(velmora::VMWinExpandEnvironmentStrings(Arguments, arguments));
   if (UseCreateProcess) return RunProcess(executable, arguments, exitCodeOut);
   if (!Wait && !AsAdmin) return OpenWithShell(executable, arguments);
-  return RunWithShell(executable, arguments, exitCodeOut);
+  if (!WaitForProcessTree || AsAdmin) return RunWithShell(executable, arguments, exitCodeOut);
+  // The shell starts the program from within this process but hands back
+  // its handle only once it runs, when it may have started its helpers
+  // already. So this process joins the job before the call, and the program
+  // is in it from its first instruction; this process stays in the job until
+  // it ends, which changes nothing for it.
+  ProcessTreeJob job;
+  CreateTreeJob(job, true);
+  JoinTreeJob(job, GetCurrentProcess());
+  VM_RETURN_IF_FAILED(RunWithShell(executable, arguments, exitCodeOut));
+  WaitForTree(job, 1);
+  return status::Ok;
 }
 
 VMStatus ExecuteLaunchCommand::OpenWithShell(const std::wstring& executable, const std::wstring& arguments) const {
@@ -201,16 +244,30 @@ VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const 
   }
   line.copy(buffer.data(), line.size());
 
+  // With the whole tree to wait for, the program starts suspended and joins
+  // the job before it runs, so nothing it starts can be missed.
+  ProcessTreeJob job;
+  CreateTreeJob(job, WaitForProcessTree);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  const bool suspended = static_cast<bool>(job);
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, suspended ? CREATE_SUSPENDED : 0, nullptr,
                       TargetFolder.empty() ? nullptr : TargetFolder.c_str(), &startup, &started)) {
     return velmora::LastErrorOr();
   }
   const velmora::VMUniqueKernelHandle process(started.hProcess);
   const velmora::VMUniqueKernelHandle thread(started.hThread);
   if (!process) return status::MissingObject;
+  if (suspended) {
+    JoinTreeJob(job, process.get());
+    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+      // A program that cannot run must not stay behind, suspended.
+      const VMStatus failure = velmora::LastErrorOr();
+      (void)TerminateProcess(process.get(), failure);
+      return failure;
+    }
+  }
 
   const DWORD wait = WaitForSingleObject(process.get(), INFINITE);
   if (wait == WAIT_TIMEOUT) return status::WaitTimedOut;
@@ -218,5 +275,7 @@ VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const 
     const DWORD error = GetLastError();
     if (error != 0) return error;
   }
-  return ReadExitCode(process.get(), exitCodeOut);
+  VM_RETURN_IF_FAILED(ReadExitCode(process.get(), exitCodeOut));
+  WaitForTree(job, 0);
+  return status::Ok;
 }

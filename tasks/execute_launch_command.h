@@ -22,6 +22,9 @@ class ExecuteLaunchCommand final : public Task {
   // Shell commands only; both stay false for CreateProcessW.
   bool Wait = false;
   bool AsAdmin = false;
+  // Where the task waits for the program itself (not for an elevated second
+  // instance): wait for everything it starts too, before the clean-up.
+  bool WaitForProcessTree = false;
   // The chosen language; empty for a language-neutral Option.
   std::wstring LanguageTag;
   // With AsAdmin: the argument line of the elevated second instance, which

@@ -34,6 +34,7 @@ std::wstring g_stub;
 std::wstring g_payloads;  // the test payloads, as Windows sees them
 std::wstring g_plant;     // a library that leaves a marker when loaded
 std::wstring g_unixCommand;
+std::wstring g_handOver;
 std::wstring g_plantedMsiexec;
 
 // The edit box of the extract-to dialog (the stub's resources are not linked
@@ -327,6 +328,11 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     // With UserFiles: the user's file of this name stands at a payload
     // item's place.
     const wchar_t* UserFileAtItem = nullptr;
+    // The program hands over to a helper and exits with 7; the helper reads
+    // readme.txt once the program has ended and tells what it found here
+    // ("missing": the stub ends while the helper still waits to read, which
+    // it does only after the run).
+    const char* HelperFinds = nullptr;
   };
   const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
   // Uninstalling a product that is not there: the system's msiexec.exe ends
@@ -377,6 +383,19 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
        .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .More = L"--target rel --language \"\""},
       {.Name = "files that cannot be deleted stay, quietly, and the command's exit code stands",
        .Command = "<CreateProcess>{}</CreateProcess>", .Target = L"mnt\\run", .Unpacked = true, .ReadOnly = true},
+      {.Name = "a helper left running keeps its files with WaitForProcessTree; the exit code is the program's",
+       .Command = "<CreateProcess>{}<WaitForProcessTree>true</WaitForProcessTree></CreateProcess>",
+       .HelperFinds = "hello\r\n"},
+      {.Name = "the same through the shell",
+       .Command = "<ShellExecute Wait='true'>{}<WaitForProcessTree>True</WaitForProcessTree></ShellExecute>",
+       .HelperFinds = "hello\r\n"},
+      {.Name = "the same in the elevated instance",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}<WaitForProcessTree>true</WaitForProcessTree>"
+                  "</ShellExecute>",
+       .HelperFinds = "hello\r\n"},
+      {.Name = "without it the run ends with the program and the helper loses its files",
+       .Command = "<CreateProcess>{}<WaitForProcessTree>false</WaitForProcessTree></CreateProcess>",
+       .HelperFinds = "missing"},
       {.Name = "a user's file at a payload item's place: nothing is written, nothing runs, the file stays",
        .Command = "<CreateProcess>{}</CreateProcess>", .UserFiles = true, .ExitCode = 0xEE002007,
        .UserFileAtItem = L"readme.txt"},
@@ -399,6 +418,13 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     }
     if (row.Planted) {
       ASSERT_TRUE(CopyFileW(g_plantedMsiexec.c_str(), (Folder() + L"\\msiexec.exe").c_str(), FALSE));
+    }
+    const std::wstring helperResult = Folder() + L"\\helper.txt";
+    const std::wstring gate = Folder() + L"\\gate";
+    const bool gateAfterRun = row.HelperFinds && std::string(row.HelperFinds) == "missing";
+    if (row.HelperFinds) {
+      executable = velmora::VMUtf16ToUtf8(g_handOver);
+      commandArguments = "7 \"" + velmora::VMUtf16ToUtf8(helperResult) + "\" \"" + velmora::VMUtf16ToUtf8(gate) + "\"";
     }
     std::string command = row.Command;
     command.replace(command.find("{}"), 2, "<Executable>" + executable + "</Executable><Arguments>" +
@@ -428,7 +454,26 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     const std::wstring package = g_payloads + L"\\msi-install\\product.msi";
     const auto uninstall = [&] { (void)RunProgram(L"msiexec.exe /x \"" + package + L"\" /qn", Folder(), 120000); };
     if (row.Installs) uninstall();
-    const auto result = Run(arguments);
+    // The helper reads once it has seen its program end and the gate is
+    // open: while the run lasts, opened by the test as soon as it waits.
+    const auto openGate = [&](DWORD) {
+      (void)testing_tools::WaitFor([&] { return testing_tools::ReadWholeFile(helperResult) == "waiting"; }, 120000);
+      testing_tools::WriteWholeFile(gate, "");
+    };
+    const auto result = Run(arguments, row.HelperFinds && !gateAfterRun ? openGate : std::function<void(DWORD)>{});
+    // A run that waits for the tree has seen the helper's answer written;
+    // one that does not has ended while the helper waited for the gate.
+    if (gateAfterRun) {
+      testing_tools::WriteWholeFile(gate, "");
+      std::string found;
+      (void)testing_tools::WaitFor([&] {
+        found = testing_tools::ReadWholeFile(helperResult);
+        return !found.empty() && found != "waiting";
+      }, 120000);
+      EXPECT_EQ(found, row.HelperFinds);
+    } else if (row.HelperFinds) {
+      EXPECT_EQ(testing_tools::ReadWholeFile(helperResult), row.HelperFinds);
+    }
     if (row.Leaves) userFiles.insert(row.Leaves);
     EXPECT_EQ(GetFileAttributesW((Folder() + L"\\planted-program-was-run.txt").c_str()), INVALID_FILE_ATTRIBUTES)
         << "the program planted beside the installer ran";
@@ -446,7 +491,10 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
       EXPECT_TRUE(left.count(L"readme.txt"));
     } else {
       EXPECT_EQ(left, userFiles);
-      EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles);
+      // The helper's working folder may stay behind it, empty.
+      if (!gateAfterRun) {
+        EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles);
+      }
       if (row.UserFileAtItem) {
         EXPECT_EQ(testing_tools::ReadWholeFile(target + L"\\" + row.UserFileAtItem), "mine");
       }
@@ -832,9 +880,11 @@ int main(int argc, char** argv) {
     testing_tools::PathArgument(argument, "payloads", g_payloads);
     testing_tools::PathArgument(argument, "plant", g_plant);
     testing_tools::PathArgument(argument, "unixcommand", g_unixCommand);
+    testing_tools::PathArgument(argument, "handover", g_handOver);
     testing_tools::PathArgument(argument, "planted-msiexec", g_plantedMsiexec);
   }
-  if (g_stub.empty() || g_payloads.empty() || g_plant.empty() || g_unixCommand.empty() || g_plantedMsiexec.empty()) {
+  if (g_stub.empty() || g_payloads.empty() || g_plant.empty() || g_unixCommand.empty() || g_handOver.empty() ||
+      g_plantedMsiexec.empty()) {
     std::fprintf(stderr, "usage: stub_process_tests --stub=PATH --payloads=FOLDER --plant=PATH --unixcommand=PATH "
                          "--planted-msiexec=PATH\n");
     return 2;

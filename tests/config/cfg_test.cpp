@@ -119,6 +119,7 @@ struct Row {
   std::wstring Arguments = L"/i product.msi";
   bool Wait = false;
   bool AsAdmin = false;
+  bool WaitForProcessTree = false;
 };
 
 std::vector<Row> AcceptedRows() {
@@ -253,6 +254,13 @@ std::vector<Row> AcceptedRows() {
            "<Arguments> -x </Arguments></ShellExecute></Command>"))),
        .Title = L" Setup", .Section = 'L', .MatchingIds = {L"o"}, .LanguageNeutral = true, .DefaultCommand = L"",
        .CheckedCommand = L"s", .Executable = L"a.exe", .Arguments = L" -x ", .Wait = true},
+      {.Name = "WaitForProcessTree on CreateProcess and on a waiting ShellExecute",
+       .Document = Doc(Launch(OptionWithCommand(
+           CreateProcess("c", "a.exe", "<WaitForProcessTree>TRUE</WaitForProcessTree>") +
+           "<Command Id='s'><ShellExecute Wait='true' AsAdmin='true'><Executable>a.exe</Executable>"
+           "<WaitForProcessTree>true</WaitForProcessTree></ShellExecute></Command><DefaultCommand>s</DefaultCommand>"))),
+       .Title = L" Setup", .Section = 'L', .MatchingIds = {L"o"}, .LanguageNeutral = true, .DefaultCommand = L"s",
+       .Executable = L"a.exe", .Arguments = L"", .Wait = true, .AsAdmin = true, .WaitForProcessTree = true},
       {.Name = "a default command written as empty CDATA means none",
        .Document = Doc(Launch(OptionWithCommand(CreateProcess("Install") + "<DefaultCommand><![CDATA[]]>"
                                                                            "</DefaultCommand>"))),
@@ -460,6 +468,11 @@ std::vector<Row> RejectedRows() {
        .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><CreateProcess AsAdmin='nonsense'><Executable>a"
                                                 "</Executable></CreateProcess></Command>"))),
        .Status = status::InvalidConfiguration},
+      {.Name = "WaitForProcessTree on a ShellExecute that does not wait",
+       .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><ShellExecute Wait='false'><Executable>a</Executable>"
+                                                "<WaitForProcessTree>true</WaitForProcessTree></ShellExecute>"
+                                                "</Command>"))),
+       .Status = status::InvalidConfiguration},
       {.Name = "Wait=1 on ShellExecute",
        .Document = Doc(Launch(OptionWithCommand("<Command Id='a'><ShellExecute Wait='1'><Executable>a"
                                                 "</Executable></ShellExecute></Command>"))),
@@ -505,6 +518,7 @@ void CheckAccepted(const Row& row, const Cfg& cfg) {
   EXPECT_EQ(command->Arguments, row.Arguments);
   EXPECT_EQ(command->Wait, row.Wait);
   EXPECT_EQ(command->AsAdmin, row.AsAdmin);
+  EXPECT_EQ(command->WaitForProcessTree, row.WaitForProcessTree);
 }
 
 TEST(ParseConfiguration, Documents) {

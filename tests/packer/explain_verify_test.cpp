@@ -38,7 +38,8 @@ std::string Launch(const std::string& options, bool dialog = false) {
 
 constexpr const char* kInstall = R"(<Command Id="Install"><CreateProcess><Executable>msiexec.exe</Executable></CreateProcess></Command>)";
 constexpr const char* kElevated =
-    R"(<Command Id="setup"><ShellExecute Wait="true" AsAdmin="true"><Executable>setup.exe</Executable></ShellExecute></Command>)";
+    R"(<Command Id="setup"><ShellExecute Wait="true" AsAdmin="true"><Executable>setup.exe</Executable>)"
+    R"(<WaitForProcessTree>true</WaitForProcessTree></ShellExecute></Command>)";
 constexpr const char* kTwoWithoutDefault =
     R"(<Command Id="a"><CreateProcess><Executable>a.exe</Executable></CreateProcess></Command>
        <Command Id="b"><CreateProcess><Executable>b.exe</Executable></CreateProcess></Command>)";
@@ -59,7 +60,7 @@ TEST(Explain, RowsFollowTheStubsChoice) {
   };
   const Row rows[] = {
       {"the region falls back to the language", tagged, L"x86", L"de-AT", L"de-DE", L"x86-de", L"setup",
-       L"ShellExecute, waits, as administrator"},
+       L"ShellExecute, waits for the whole process tree, as administrator"},
       {"an unoffered language takes English", tagged, L"x86", L"fr-FR", L"en-US", L"x86-en", L"install",
        L"CreateProcess"},
       {"several Commands and no default", tagged, L"x64", L"de-DE", L"de-DE", L"x64-de", L"", L"0xEE000010"},

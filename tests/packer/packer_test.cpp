@@ -394,6 +394,12 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
 <Commands><Command Id="go"><CreateProcess Wait="true"><Executable>a.exe</Executable></CreateProcess></Command></Commands>
 </Option></Options></Launch></SelfExtractor>)",
        .PayloadName = L"method-copy.7z", .ErrorPart = L"0xEE000051 (InvalidConfiguration), in <Command Id=\"go\"> at line 3"},
+      {.Name = "WaitForProcessTree where it cannot work",
+       .Document = R"(<SelfExtractor FormatVersionMajor="3" FormatVersionMinor="1"><Launch><Options>
+<Option Id="a"><ProcessorArchitectureSet><ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet>
+<Commands><Command Id="go"><ShellExecute><Executable>a.exe</Executable></ShellExecute>
+<WaitForProcessTree>true</WaitForProcessTree></Command></Commands></Option></Options></Launch></SelfExtractor>)",
+       .PayloadName = L"method-copy.7z", .ErrorPart = L"<WaitForProcessTree> at line 4 has no effect there"},
       {.Name = "a document of another format version", .Document = R"(<SelfExtractor FormatVersionMajor="2" FormatVersionMinor="0"/>)",
        .PayloadName = L"method-copy.7z", .ErrorPart = L"in <SelfExtractor> at line 1"},
       {.Name = "a document with a NUL byte", .Document = std::string("<SelfExtractor/>\0x", 18),

@@ -18,9 +18,11 @@
 #include "tests/tools/process_runner.h"
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
+#include "tests/tools/window_driver.h"
 
 extern std::wstring g_payloads;
 extern std::wstring g_links;
+extern std::wstring g_handOver;
 
 namespace {
 
@@ -169,36 +171,58 @@ struct HeldFile {
   std::wstring Path;
   velmora::VMUniqueFile Handle;
   std::wstring Sibling;  // another file of the tree, deleted in the same pass
+  std::wstring Gate;     // with a running image: created to let it end
 };
 
-// Closes the handle once the clean-up has deleted the rest of the tree, so
+// Lets the file go once the clean-up has deleted the rest of the tree, so
 // that only the held file and its folders wait for the retries. (A pending
 // file cannot be recognised from outside under Wine.)
 DWORD WINAPI CloseWhenTheRestIsGone(void* argument) {
   auto& held = *static_cast<HeldFile*>(argument);
-  const ULONGLONG deadline = GetTickCount64() + 60000;
-  while (GetFileAttributesW(held.Sibling.c_str()) != INVALID_FILE_ATTRIBUTES && GetTickCount64() < deadline) Sleep(1);
+  (void)testing_tools::WaitFor([&] { return !Exists(held.Sibling); }, 60000);
   held.Handle.reset();
+  if (!held.Gate.empty()) WriteWholeFile(held.Gate, "");
   return 0;
 }
 
-// A handle opened with delete sharing keeps the file until it closes; the
-// folders above it go once it has.
-TEST(DeleteExtractedFiles, FoldersGoOnceAPendingFileIsClosed) {
-  testing_tools::TempFolder work(L"vmstub-cleanup-");
-  const std::wstring target = work / L"t";
-  auto record = std::make_shared<ExtractionRecord>();
-  ASSERT_EQ(ExtractArchive(g_payloads + L"\\method-copy.7z", target, record.get()), 0u);
-  HeldFile held{target + L"\\docs\\deep\\er\\still.txt", {}, target + L"\\docs\\deep\\er\\other.txt"};
-  Put(held.Sibling);
-  held.Handle.reset(CreateFileW(held.Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(held.Handle) << GetLastError();
-  const velmora::VMUniqueKernelHandle closer(CreateThread(nullptr, 0, &CloseWhenTheRestIsGone, &held, 0, nullptr));
-  ASSERT_TRUE(closer);
-  EXPECT_EQ(RunCleanup(target, record), 0u);
-  WaitForSingleObject(closer.get(), INFINITE);
-  EXPECT_FALSE(Exists(target));
+// A file held open with delete sharing, and a program still running from its
+// image, keep their folders only until they let go.
+TEST(DeleteExtractedFiles, FoldersGoOnceAHeldFileIsLetGo) {
+  for (const bool image : {false, true}) {
+    SCOPED_TRACE(image ? "a running program's image" : "a handle with delete sharing");
+    testing_tools::TempFolder work(L"vmstub-cleanup-");
+    const std::wstring target = work / L"t";
+    auto record = std::make_shared<ExtractionRecord>();
+    ASSERT_EQ(ExtractArchive(g_payloads + L"\\method-copy.7z", target, record.get()), 0u);
+    HeldFile held{target + L"\\docs\\deep\\er\\still.txt", {}, target + L"\\docs\\deep\\er\\other.txt", {}};
+    Put(held.Sibling);
+    velmora::VMUniqueKernelHandle program;
+    if (image) {
+      // The helper of a launch, run from the tree and waiting for the gate.
+      held.Path = target + L"\\docs\\deep\\er\\helper.exe";
+      held.Gate = work / L"gate";
+      ASSERT_TRUE(CopyFileW(g_handOver.c_str(), held.Path.c_str(), FALSE));
+      std::wstring line = L"\"" + held.Path + L"\" --helper 0 \"" + (work / L"said.txt") + L"\" \"" + held.Gate + L"\"";
+      STARTUPINFOW startup{};
+      startup.cb = sizeof(startup);
+      PROCESS_INFORMATION started{};
+      ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                                 work.Path().c_str(), &startup, &started));
+      CloseHandle(started.hThread);
+      program.reset(started.hProcess);
+    } else {
+      held.Handle.reset(CreateFileW(held.Path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+      ASSERT_TRUE(held.Handle) << GetLastError();
+    }
+    const velmora::VMUniqueKernelHandle closer(CreateThread(nullptr, 0, &CloseWhenTheRestIsGone, &held, 0, nullptr));
+    ASSERT_TRUE(closer);
+    EXPECT_EQ(RunCleanup(target, record), 0u);
+    WaitForSingleObject(closer.get(), INFINITE);
+    if (program) WaitForSingleObject(program.get(), 120000);
+    EXPECT_FALSE(Exists(target));
+  }
 }
 
 // A folder link inside the tree is never followed: the folder it points to

@@ -33,6 +33,7 @@
 // Windows sees them.
 std::wstring g_payloads;
 std::wstring g_links;
+std::wstring g_handOver;
 
 namespace {
 
@@ -500,14 +501,15 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     testing_tools::PathArgument(argument, "payloads", g_payloads);
+    testing_tools::PathArgument(argument, "handover", g_handOver);
     // One link fixture per prefix, so that both may run at once.
     if (argument.rfind("--links=", 0) == 0) {
       const char* prefix = std::getenv("VM_WINE_PREFIX");
       g_links = testing_tools::HostPathToWindows(argument.substr(8) + "/" + (prefix ? prefix : "win64"));
     }
   }
-  if (g_payloads.empty()) {
-    std::fprintf(stderr, "usage: extract_tests --payloads=FOLDER\n");
+  if (g_payloads.empty() || g_handOver.empty()) {
+    std::fprintf(stderr, "usage: extract_tests --payloads=FOLDER --handover=PROGRAM\n");
     return 2;
   }
   return RUN_ALL_TESTS();
