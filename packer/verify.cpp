@@ -120,7 +120,8 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
   lines.push_back(payload.MostLzma2Blocks > 1
                       ? L"decoding: in parallel, on up to " + std::to_wstring(std::min<std::uint64_t>(payload.MostLzma2Blocks, 8)) +
                             L" threads (" + std::to_wstring(payload.MostLzma2Blocks) + L" LZMA2 blocks in its largest stream)."
-                      : L"decoding: on one thread (no LZMA2 stream of several blocks; vm-sfxpack --folder writes them).");
+                      : L"decoding: on one thread (no LZMA2 stream of several blocks; vm-sfxpack --folder writes them for more "
+                        L"than 4 MiB of files).");
 
   const std::uint32_t certificateAt = facts.CertificateAt;
   const std::uint32_t certificateSize = facts.CertificateSize;
