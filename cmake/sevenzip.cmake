@@ -4,10 +4,10 @@
 #
 # Extraction only: the 7z handler, LZMA, LZMA2, PPMd, the branch filters
 # BCJ, BCJ2, PPC, IA64, ARM, ARMT, SPARC, ARM64 and RISCV, Delta, Swap2,
-# Swap4, Copy, the 7zAES and AES256CBC ciphers and the CRC32, CRC64 and
-# SHA256 hashers. ARM64 and RISCV are here because current 7-Zip applies them
-# to such executables by default; without them a payload holding ARM64
-# binaries could not be unpacked.
+# Swap4, Copy, the 7zAES cipher and the CRC32, CRC64 and SHA256 hashers.
+# ARM64 and RISCV are here because current 7-Zip applies them to such
+# executables by default; without them a payload holding ARM64 binaries
+# could not be unpacked.
 #
 # Handlers and codecs register themselves, and the checksum tables are made,
 # by static objects that nothing refers to by name. Those objects are a
@@ -112,7 +112,6 @@ add_library(sevenzip STATIC
   ${sz_cpp}/7zip/Archive/7z/7zHandler.cpp
   ${sz_cpp}/7zip/Archive/7z/7zHeader.cpp
   ${sz_cpp}/7zip/Archive/7z/7zIn.cpp
-  ${sz_cpp}/7zip/Archive/7z/7zProperties.cpp
 
   ${sz_cpp}/7zip/Compress/Bcj2Coder.cpp
   ${sz_cpp}/7zip/Compress/BcjCoder.cpp
@@ -163,8 +162,7 @@ add_library(sevenzip_registry STATIC
   ${sz_cpp}/7zip/Compress/Lzma2Register.cpp
   ${sz_cpp}/7zip/Compress/LzmaRegister.cpp
   ${sz_cpp}/7zip/Compress/PpmdRegister.cpp
-  ${sz_cpp}/7zip/Crypto/7zAesRegister.cpp
-  ${sz_cpp}/7zip/Crypto/MyAesReg.cpp)
+  ${sz_cpp}/7zip/Crypto/7zAesRegister.cpp)
 target_link_libraries(sevenzip_registry PUBLIC sevenzip)
 target_include_directories(sevenzip SYSTEM PUBLIC ${sz_cpp})
 # Multi-threaded: LZMA2 blocks and the coders of one folder are decoded on
@@ -173,7 +171,14 @@ target_include_directories(sevenzip SYSTEM PUBLIC ${sz_cpp})
 # stub's tasks/archive_threads.cpp (linked by the main build file), which
 # starts every such thread with WOW64 redirection off, so that files meant
 # for the real system folder never land in SysWOW64.
-target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY)
+#
+# The library's reduced reader (Z7_SFX) keeps only what unpacking needs: one
+# coder mixer, the multi-threaded one, instead of both; no method and block
+# names for listings (7zProperties.cpp is the packer's alone); no attempt to
+# rebuild an archive whose start header is missing; no AES in counter mode.
+# Z7_7Z_SET_PROPERTIES keeps the handler's thread and memory settings, which
+# that reader otherwise leaves out. Together they take about 21 KB off the stub.
+target_compile_definitions(sevenzip PUBLIC Z7_EXTRACT_ONLY Z7_SFX Z7_7Z_SET_PROPERTIES)
 # The library is not our code: our warning set stays off; -w keeps the build
 # log readable. It needs the OLE declarations that the lean Windows headers
 # leave out. It never asks for a type at run time (no dynamic_cast, no

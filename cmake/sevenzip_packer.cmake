@@ -24,6 +24,7 @@ add_library(sevenzip_packer STATIC
   ${sz_cpp}/7zip/Archive/7z/7zFolderInStream.cpp
   ${sz_cpp}/7zip/Archive/7z/7zHandlerOut.cpp
   ${sz_cpp}/7zip/Archive/7z/7zOut.cpp
+  ${sz_cpp}/7zip/Archive/7z/7zProperties.cpp
   ${sz_cpp}/7zip/Archive/7z/7zUpdate.cpp
   ${sz_cpp}/7zip/Compress/Lzma2Encoder.cpp
   ${sz_cpp}/7zip/Compress/LzmaEncoder.cpp
