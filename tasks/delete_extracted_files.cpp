@@ -71,11 +71,11 @@ class TreeRemover {
   explicit TreeRemover(const ExtractionRecord* record) : record_(record) {}
 
   // Entries left alone because they were no longer what the extraction made.
-  mutable unsigned Left = 0;
+  unsigned Left = 0;
 
   // Deletes `folder` with everything below it. 0xEE000095: nothing is left
   // but files whose deletion is pending, so the folders can go later.
-  VMStatus DeleteTree(const std::wstring& folder) const {
+  VMStatus DeleteTree(const std::wstring& folder) {
     bool allGoneOrPending = true;
     VMStatus first = status::Ok;
     const auto failed = [&](VMStatus failure) {
@@ -115,7 +115,7 @@ class TreeRemover {
 
   // Removes the folders of `folder` that hold nothing any more; `notRemoved`
   // counts those that still stand.
-  VMStatus RemoveEmptyTree(const std::wstring& folder, unsigned& notRemoved) const {
+  VMStatus RemoveEmptyTree(const std::wstring& folder, unsigned& notRemoved) {
     notRemoved = 0;
     if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError())) return status::Ok;
     std::vector<WIN32_FIND_DATAW> entries;
@@ -134,10 +134,7 @@ class TreeRemover {
         notRemoved += childNotRemoved;
         if (childNotRemoved != 0 || child != status::Ok) removable = false;
         if (child != status::Ok && first == status::Ok) first = child;
-      } else if (inUse_.erase(path) != 0 && DeleteListedFile(path, attributes) == status::Ok &&
-                 inUse_.count(path) == 0) {
-        // The program that ran from this file has ended: the file went now.
-      } else {
+      } else if (!WentOnRetry(path, attributes)) {
         // A file still there (its deletion pending, or a program still
         // running from it) or a link that would not go.
         removable = false;
@@ -161,7 +158,7 @@ class TreeRemover {
   // itself, never what it leads to, so a plain file goes by name: one call,
   // where the handle takes four. A read-only one goes through a handle, so
   // that a file with other names keeps its attributes.
-  VMStatus DeleteListedFile(const std::wstring& path, DWORD attributes) const {
+  VMStatus DeleteListedFile(const std::wstring& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY) return DeleteOneFile(path, nullptr);
     if (DeleteFileW(path.c_str())) return status::Ok;
     const DWORD error = GetLastError();
@@ -180,6 +177,12 @@ class TreeRemover {
     return deleted == ERROR_ACCESS_DENIED ? status::Ok : deleted;
   }
 
+  // Whether `path`, a file that a running program's image kept at the last
+  // attempt, went now that the program has ended.
+  bool WentOnRetry(const std::wstring& path, DWORD attributes) {
+    return inUse_.erase(path) != 0 && DeleteListedFile(path, attributes) == status::Ok && inUse_.count(path) == 0;
+  }
+
   // Files that a running program's image kept, as far as the last attempt
   // saw.
   [[nodiscard]] const std::unordered_set<std::wstring>& InUse() const { return inUse_; }
@@ -187,7 +190,7 @@ class TreeRemover {
   // Deletes the file `path`; with `expected`, only when it is still that
   // file. A file that is gone or whose deletion is pending counts as
   // deleted.
-  VMStatus DeleteOneFile(const std::wstring& path, const EntryIdentity* expected) const {
+  VMStatus DeleteOneFile(const std::wstring& path, const EntryIdentity* expected) {
     const velmora::VMUniqueFile file = OpenEntryForDeletion(path, false);
     if (!file) {
       const DWORD error = GetLastError();
@@ -209,7 +212,7 @@ class TreeRemover {
   // Whether the folder `entry` names is still the one the extraction made.
   // Looked at without asking for deletion: a program that has just ended may
   // still hold it as its working folder, which only its removal waits for.
-  bool SameFolder(const RecordedEntry& entry) const {
+  bool SameFolder(const RecordedEntry& entry) {
     const velmora::VMUniqueFile folder = OpenEntryToRead(entry.Path, true);
     EntryIdentity identity;
     BY_HANDLE_FILE_INFORMATION information;
@@ -219,7 +222,7 @@ class TreeRemover {
 
   // Removes the empty folder `folder`, through a handle on the folder
   // itself; with `expected`, only when it is still that folder.
-  VMStatus RemoveFolder(const std::wstring& folder, const EntryIdentity* expected = nullptr) const {
+  VMStatus RemoveFolder(const std::wstring& folder, const EntryIdentity* expected = nullptr) {
     const velmora::VMUniqueFile handle = OpenEntryForDeletion(folder, true);
     if (!handle) return velmora::LastErrorOr();
     EntryIdentity identity;
@@ -241,7 +244,7 @@ class TreeRemover {
   // now (a folder on its way replaced by a junction) must not cost the
   // owner of that something.
   bool Ours(const std::wstring& path, const EntryIdentity& identity, const BY_HANDLE_FILE_INFORMATION& information,
-            const EntryIdentity* expected) const {
+            const EntryIdentity* expected) {
     if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       TraceLeft(path, "a link");
     } else if (expected != nullptr && !(expected->Known() && identity == *expected)) {
@@ -263,7 +266,7 @@ class TreeRemover {
   }
 
   const ExtractionRecord* record_;
-  mutable std::unordered_set<std::wstring> inUse_;
+  std::unordered_set<std::wstring> inUse_;
 };
 
 // Whether a folder between `target` and `path` is a link now: the name then
@@ -307,7 +310,7 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
   std::wstring target;
   if (velmora::VMWinLongPath(TargetFolder, target) != status::Ok) target = TargetFolder;
   while (target.size() > 1 && (target.back() == L'\\' || target.back() == L'/')) target.pop_back();
-  const TreeRemover remover(Record.get());
+  TreeRemover remover(Record.get());
 
   // The trees to delete whole. A folder the extraction created held nothing
   // before, so all of it goes; in a folder that existed already (a --target
