@@ -113,9 +113,8 @@ void TraceNoTree(const char* step, VMStatus failure) {
                    "ExecuteLaunchCommand::run", step, failure);
 }
 
-// Makes `job` when the run waits for the program's whole tree.
-void CreateTreeJob(ProcessTreeJob& job, bool wanted) {
-  if (!wanted) return;
+// Makes `job` for a run that waits for the program's whole tree.
+void CreateTreeJob(ProcessTreeJob& job) {
   if (const VMStatus created = job.Create(); created != status::Ok) TraceNoTree("created", created);
 }
 
@@ -156,7 +155,7 @@ VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
   // is in it from its first instruction; this process stays in the job until
   // it ends, which changes nothing for it.
   ProcessTreeJob job;
-  CreateTreeJob(job, true);
+  CreateTreeJob(job);
   JoinTreeJob(job, GetCurrentProcess());
   VM_RETURN_IF_FAILED(RunWithShell(executable, arguments, exitCodeOut));
   WaitForTree(job, 1);
@@ -247,7 +246,7 @@ VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const 
   // With the whole tree to wait for, the program starts suspended and joins
   // the job before it runs, so nothing it starts can be missed.
   ProcessTreeJob job;
-  CreateTreeJob(job, WaitForProcessTree);
+  if (WaitForProcessTree) CreateTreeJob(job);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
