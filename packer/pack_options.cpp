@@ -152,7 +152,11 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       damaged data
   --folder DIR        compress the folder's contents (with empty folders,
                       times and attributes) into a solid 7z archive with
-                      LZMA2 and the executable filters 7-Zip picks by default
+                      LZMA2 and the executable filters 7-Zip picks by
+                      default. More than 4 MiB of files are written in LZMA2
+                      blocks of an eighth of the data (rounded up to whole
+                      MiB, 4 to 64 MiB), so that up to 8 threads can decode
+                      them side by side
   --icon FILE.ico     the installer's icon instead of the stub's: every
                       image of the icon file (PNG or bitmap) is kept
   --version-info KEY=VALUE
