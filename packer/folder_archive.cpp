@@ -12,6 +12,7 @@
 #include "packer/archive_access.h"
 #include "packer/folder_scan.h"
 #include "packer/input_file.h"
+#include "packer/lzma2_blocks.h"
 #include "packer/progress.h"
 #include "packer/status_text.h"
 #include "support/vm_utf_convert.h"
@@ -109,23 +110,40 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream*
 
 Z7_COM7F_IMF(CFolderUpdateCallback::SetOperationResult(Int32)) { return S_OK; }
 
-// LZMA2 blocks that let up to 8 threads of the stub decode the payload side
-// by side: an eighth of the data each, in whole MiB, at least 4 MiB (each
-// block starts with an empty dictionary, which costs more on small blocks
-// than a small payload gains from threads) and at most 64 MiB, what the
-// library picks by itself for its default 16 MiB dictionary when it encodes
-// on several threads.
 constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
-constexpr std::uint64_t kDecodingThreads = 8;
 
-std::uint64_t BlockSize(const std::vector<FolderItem>& items) {
+std::uint64_t TotalSize(const std::vector<FolderItem>& items) {
   std::uint64_t total = 0;
   for (const FolderItem& item : items) total += item.Size;
-  const std::uint64_t share = (total / kDecodingThreads + kMiB - 1) / kMiB * kMiB;
-  return std::clamp(share, 4 * kMiB, 64 * kMiB);
+  return total;
 }
 
 }  // namespace
+
+// LZMA2 blocks that let up to kMostDecodingThreads threads of the stub decode
+// the payload side by side: an eighth of the data each, in whole MiB, at
+// least 4 MiB (each block starts with an empty dictionary, which costs more
+// on small blocks than a small payload gains from threads) and at most
+// 64 MiB, what the library picks by itself for its default 16 MiB dictionary
+// when it encodes on several threads.
+std::uint64_t FolderBlockSize(std::uint64_t total) {
+  const std::uint64_t share = (total / kMostDecodingThreads + kMiB - 1) / kMiB * kMiB;
+  return std::clamp(share, 4 * kMiB, 64 * kMiB);
+}
+
+std::wstring FolderDecodingLine(std::uint64_t total) {
+  const std::uint64_t block = FolderBlockSize(total);
+  return L"decoding: " + DecodingThreadsText((total + block - 1) / block) + L" (vm-sfxpack --folder writes the folder's " +
+         std::to_wstring(total) + L" bytes of files in LZMA2 blocks of " + std::to_wstring(block / kMiB) + L" MiB).";
+}
+
+VMStatus DescribeFolderDecoding(const std::wstring& folder, std::wstring& line, std::wstring& error) {
+  line.clear();
+  std::vector<FolderItem> items;
+  VM_RETURN_IF_FAILED(ScanFolder(folder, items, error));
+  line = FolderDecodingLine(TotalSize(items));
+  return status::Ok;
+}
 
 VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive, std::wstring& error,
                         ProgressLine* progress) {
@@ -149,7 +167,7 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
   // a property of its own, is refused.
   const wchar_t* const names[] = {L"0"};
   NWindows::NCOM::CPropVariant values[1];
-  values[0] = (L"LZMA2:c=" + std::to_wstring(BlockSize(items) / kMiB) + L"m").c_str();
+  values[0] = (L"LZMA2:c=" + std::to_wstring(FolderBlockSize(TotalSize(items)) / kMiB) + L"m").c_str();
   if (!settings || settings->SetProperties(names, values, 1) != S_OK) {
     error = L"cannot set the LZMA2 block size.";
     return status::Failed;

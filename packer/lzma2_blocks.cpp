@@ -90,3 +90,15 @@ std::uint64_t MostLzma2Blocks(IInArchive* archive, IInStream* file, std::uint64_
   }
   return most;
 }
+
+std::wstring DecodingThreadsText(std::uint64_t blocks) {
+  return blocks > 1 ? L"in parallel, on up to " + std::to_wstring(std::min(blocks, kMostDecodingThreads)) + L" threads"
+                    : L"on one thread";
+}
+
+std::wstring DecodingLine(std::uint64_t blocks) {
+  return L"decoding: " + DecodingThreadsText(blocks) +
+         (blocks > 1 ? L" (" + std::to_wstring(blocks) + L" LZMA2 blocks in its largest stream)."
+                     : L" (no LZMA2 stream of several blocks; vm-sfxpack --folder writes them for more than 4 MiB of "
+                       L"files).");
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "7zip/Archive/IArchive.h"
 #include "7zip/IStream.h"
@@ -14,3 +15,15 @@
 // `archiveOffset`; 0 when it holds no LZMA2 stream that stands alone in its
 // folder's packed data, or when a stream's chunk headers cannot be followed.
 [[nodiscard]] std::uint64_t MostLzma2Blocks(IInArchive* archive, IInStream* file, std::uint64_t archiveOffset);
+
+// The most threads the stub decodes one stream on, however many processors
+// the machine has.
+inline constexpr std::uint64_t kMostDecodingThreads = 8;
+
+// How the stub decodes a stream of `blocks` LZMA2 blocks: "on one thread" or
+// "in parallel, on up to 4 threads".
+[[nodiscard]] std::wstring DecodingThreadsText(std::uint64_t blocks);
+
+// The "decoding:" line that --verify and --explain print for an archive whose
+// largest LZMA2 stream holds `blocks` blocks (MostLzma2Blocks).
+[[nodiscard]] std::wstring DecodingLine(std::uint64_t blocks);

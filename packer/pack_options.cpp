@@ -73,7 +73,9 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   }
   if (options.Help || options.Version) return status::Ok;
 
-  const bool packs = !options.Output.empty() || !options.Payload.empty() || !options.Folder.empty();
+  // --explain looks at a payload too, without packing it.
+  const bool payload = !options.Payload.empty() || !options.Folder.empty();
+  const bool packs = !options.Output.empty() || (payload && !options.Explain);
   if (options.Explain + !options.Verify.empty() + packs > 1) {
     error = L"vm-sfxpack: --explain, --verify and packing are separate runs (see --help).";
     return status::InvalidValue;
@@ -97,6 +99,10 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
             L"(see --help).";
     return status::InvalidValue;
   }
+  if (options.Explain && !options.Payload.empty() && !options.Folder.empty()) {
+    error = L"vm-sfxpack: --explain takes one of --payload and --folder, not both (see --help).";
+    return status::InvalidValue;
+  }
   if (options.Explain || !options.Verify.empty()) return status::Ok;
 
   if (options.Output.empty()) {
@@ -117,7 +123,7 @@ const wchar_t* PackUsage() {
   // One line per form, "or:" before each further one, as man page
   // generators read a usage text.
   return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe] [--icon FILE.ico] [--version-info KEY=VALUE]... (--payload ARCHIVE.7z | --folder DIR)
-  or:  vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
+  or:  vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...] [--payload ARCHIVE.7z | --folder DIR]
   or:  vm-sfxpack --verify INSTALLER.exe
   or:  vm-sfxpack --version [--stub STUB.exe]
 
@@ -146,7 +152,11 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       damaged data
   --folder DIR        compress the folder's contents (with empty folders,
                       times and attributes) into a solid 7z archive with
-                      LZMA2 and the executable filters 7-Zip picks by default
+                      LZMA2 and the executable filters 7-Zip picks by
+                      default. More than 4 MiB of files are written in LZMA2
+                      blocks of an eighth of the data (rounded up to whole
+                      MiB, 4 to 64 MiB), so that up to 8 threads can decode
+                      them side by side
   --icon FILE.ico     the installer's icon instead of the stub's: every
                       image of the icon file (PNG or bitmap) is kept
   --version-info KEY=VALUE
@@ -160,7 +170,11 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       display language, the Option and Command the installer
                       would run there, or the status it would end with;
                       writes nothing (exit code 1 when the document fails
-                      to load)
+                      to load). With --payload, a "decoding:" line as
+                      --verify prints it (the archive is not tested); with
+                      --folder, the LZMA2 block size packing would pick
+                      from the files' total size and the decoding threads
+                      that allows
   --languages LIST    the display languages for --explain, comma-separated
                       (default: en-US, de-DE, fr-FR, ja-JP, zh-CN, ar-SA and
                       the document's own tags)

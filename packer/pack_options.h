@@ -5,6 +5,7 @@
 //              [--icon FILE.ico] [--version-info KEY=VALUE]...
 //              (--payload ARCHIVE.7z | --folder DIR)
 //   vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
+//              [--payload ARCHIVE.7z | --folder DIR]
 //   vm-sfxpack --verify INSTALLER.exe
 //   vm-sfxpack --help
 //   vm-sfxpack --version [--stub STUB.exe]
@@ -22,7 +23,7 @@ struct PackOptions {
   std::wstring Config = {};
   // Empty: the one FindDefaultStub finds.
   std::wstring Stub = {};
-  // Exactly one of the two is given.
+  // Exactly one of the two is given to pack; --explain takes at most one.
   std::wstring Payload = {};
   std::wstring Folder = {};
   // Empty: the stub's icon stays.

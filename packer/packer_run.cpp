@@ -5,8 +5,10 @@
 #include <iterator>
 
 #include "packer/explain.h"
+#include "packer/folder_archive.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
+#include "packer/payload_check.h"
 #include "packer/progress.h"
 #include "packer/verify.h"
 #include "vm_commit.h"
@@ -35,13 +37,25 @@ constexpr int kExitUsage = 2;
 bool Explain(const PackOptions& options, const PrintLineFn& out, const PrintLineFn& err) {
   std::string document;
   std::wstring error;
-  if (ReadConfigurationDocument(options.Config, document, error) != velmora::status::Ok) {
+  // An input that cannot be read is said before anything is explained.
+  std::wstring decoding;
+  velmora::VMStatus read = ReadConfigurationDocument(options.Config, document, error);
+  if (read == velmora::status::Ok && !options.Payload.empty()) {
+    read = DescribePayloadDecoding(options.Payload, decoding, error);
+  } else if (read == velmora::status::Ok && !options.Folder.empty()) {
+    read = DescribeFolderDecoding(options.Folder, decoding, error);
+  }
+  if (read != velmora::status::Ok) {
     err(L"vm-sfxpack: error: " + error);
     return false;
   }
   Explanation explanation;
   ExplainConfiguration(document, SplitLanguageList(options.Languages), explanation);
   for (const std::wstring& line : FormatExplanation(explanation)) out(line);
+  if (!decoding.empty()) {
+    out(L"");
+    out(decoding);
+  }
   return !explanation.LoadFails;
 }
 

@@ -19,6 +19,13 @@ class ProgressLine;
 [[nodiscard]] velmora::VMStatus CheckPayload(InputFile& file, const std::wstring& path, std::uint64_t& itemCount,
                                              std::wstring& error);
 
+// The "decoding:" line --verify prints, for the 7z archive at `path` as it
+// would be packed (the signature at its first byte): whether the stub can
+// decode it on several threads. Nothing is decoded. A failure is described
+// in one line in `error`.
+[[nodiscard]] velmora::VMStatus DescribePayloadDecoding(const std::wstring& path, std::wstring& line,
+                                                        std::wstring& error);
+
 // What an installer's payload is, as the stub finds it.
 struct InstalledPayload {
   // Where the archive library found the archive, and its size.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "packer/verify.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -9,6 +8,7 @@
 #include "packer/config_check.h"
 #include "packer/input_file.h"
 #include "packer/installer_writer.h"
+#include "packer/lzma2_blocks.h"
 #include "packer/payload_check.h"
 #include "packer/pe_resources.h"
 #include "packer/status_text.h"
@@ -117,11 +117,7 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
                   std::to_wstring(payload.Size) + L" bytes at offset " + std::to_wstring(payload.Offset) +
                   L", methods " + (payload.Methods.empty() ? L"-" : payload.Methods) +
                   L"; item paths pass and every item decodes intact.");
-  lines.push_back(payload.MostLzma2Blocks > 1
-                      ? L"decoding: in parallel, on up to " + std::to_wstring(std::min<std::uint64_t>(payload.MostLzma2Blocks, 8)) +
-                            L" threads (" + std::to_wstring(payload.MostLzma2Blocks) + L" LZMA2 blocks in its largest stream)."
-                      : L"decoding: on one thread (no LZMA2 stream of several blocks; vm-sfxpack --folder writes them for more "
-                        L"than 4 MiB of files).");
+  lines.push_back(DecodingLine(payload.MostLzma2Blocks));
 
   const std::uint32_t certificateAt = facts.CertificateAt;
   const std::uint32_t certificateSize = facts.CertificateSize;

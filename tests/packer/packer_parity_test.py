@@ -170,8 +170,32 @@ if got[0] == 0:
     shutil.copyfile(os.path.join(work, "launch.exe"), os.path.join(work, "Gr\u00f6\u00dfe.exe"))
     inspections += [("verify", ["--verify", "launch.exe"]), ("verify damaged", ["--verify", "damaged.exe"]),
                     ("verify a name beyond ASCII", ["--verify", "Gr\u00f6\u00dfe.exe"])]
+# With a payload --explain prints --verify's "decoding:" line; with a folder,
+# the blocks packing would write for the files' total size (sparse files:
+# only their sizes are read).
+put("blocks.7z", os.path.join(payloads, "method-lzma2-blocks.7z"))
+folder_line = "(vm-sfxpack --folder writes the folder's {} bytes of files in LZMA2 blocks of {} MiB)."
+decoding = {
+    "explain a payload of one block": (["--payload", "payload.7z"], 0, "decoding: on one thread (no LZMA2 stream"),
+    "explain a payload in blocks": (["--payload", "blocks.7z"], 0,
+                                    "decoding: in parallel, on up to 4 threads (4 LZMA2 blocks in its largest stream)."),
+    "explain a payload that is no archive": (["--payload", "doc.xml"], 1, "doc.xml is not a 7z archive"),
+    "explain a missing folder": (["--folder", "missing"], 1, "the folder missing does not exist"),
+}
+for size, threads, block in ((4 << 20, "on one thread", 4), ((4 << 20) + 1, "in parallel, on up to 2 threads", 4),
+                             (100 << 20, "in parallel, on up to 8 threads", 13),
+                             (1 << 30, "in parallel, on up to 8 threads", 64)):
+    os.makedirs(os.path.join(work, f"sized-{size}"))
+    with open(os.path.join(work, f"sized-{size}", "data.bin"), "wb") as f:
+        f.truncate(size)
+    decoding[f"explain a folder of {size} bytes"] = (["--folder", f"sized-{size}"], 0,
+                                                      f"decoding: {threads} " + folder_line.format(size, block))
+inspections += [(name, ["--explain", "--config", "doc.xml", *words]) for name, (words, _, _) in decoding.items()]
 for name, words in inspections:
     native_said = pack(native, *words)
+    if name in decoding:
+        _, code, part = decoding[name]
+        check(name, native_said[0] == code and part in native_said[2 if code else 1], f"{native_said}")
     if not sanitized:
         windows_said = pack(windows, *words)
         check(name, native_said == windows_said, f"Linux packer {native_said}, Windows packer {windows_said}")

@@ -140,6 +140,16 @@ TEST(PackCommandLine, WordsAndMistakes) {
       {"a value missing", {L"--payload", L"p.7z", L"--output"}, false, L"--output"},
       {"a stray word", {L"--output", L"a.exe", L"--payload", L"p.7z", L"extra"}, false, L"extra"},
       {"a packing option with --verify", {L"--verify", L"a.exe", L"--icon", L"i.ico"}, false, L"belong to packing"},
+      {"explain with a payload", {L"--explain", L"--config", L"c.xml", L"--payload", L"p.7z"}, true},
+      {"explain with a folder", {L"--explain", L"--config", L"c.xml", L"--folder", L"dir"}, true},
+      {"explain with a payload and a folder",
+       {L"--explain", L"--config", L"c.xml", L"--payload", L"p.7z", L"--folder", L"dir"},
+       false,
+       L"not both"},
+      {"explain with an output", {L"--explain", L"--config", L"c.xml", L"--folder", L"dir", L"--output", L"a.exe"},
+       false, L"separate runs"},
+      {"a packing option with --explain", {L"--explain", L"--config", L"c.xml", L"--stub", L"s.exe"}, false,
+       L"belong to packing"},
   };
   // --version-info words: accepted, or refused naming why.
   const std::wstring longValue(257, L'x');
