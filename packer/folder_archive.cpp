@@ -25,7 +25,12 @@ namespace {
 // Hands the scanned items to the 7z writer as new items. A file that cannot
 // be opened stops the packing: leaving it out would make an installer that
 // lacks it without a word.
-Z7_CLASS_IMP_COM_1(CFolderUpdateCallback, IArchiveUpdateCallback)
+//
+// The writer also asks for the first bytes of every file whose name or
+// content may be a program (IArchiveUpdateCallbackFile), so that it picks
+// the executable filter from the file's header (x86, ARM64, ...), on Linux
+// as on Windows, rather than from the name alone.
+Z7_CLASS_IMP_COM_2(CFolderUpdateCallback, IArchiveUpdateCallback, IArchiveUpdateCallbackFile)
   Z7_IFACE_COM7_IMP(IProgress)
 
  public:
@@ -89,6 +94,10 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetProperty(UInt32 index, PROPID id, PROPVAR
 }
 
 Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream** inStream)) {
+  return GetStream2(index, inStream, NUpdateNotifyOp::kAdd);
+}
+
+Z7_COM7F_IMF(CFolderUpdateCallback::GetStream2(UInt32 index, ISequentialInStream** inStream, UInt32 notifyOp)) {
   *inStream = nullptr;
   if (index >= Items.size()) return E_INVALIDARG;
   const FolderItem& item = Items[index];
@@ -104,9 +113,12 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream(UInt32 index, ISequentialInStream*
   }
   CMyComPtr<ISequentialInStream> stream = file.Stream();
   *inStream = stream.Detach();
-  if (Progress) Progress->FileStarted();
+  // A look at the file's header is not the file's turn yet.
+  if (Progress && notifyOp != NUpdateNotifyOp::kAnalyze) Progress->FileStarted();
   return S_OK;
 }
+
+Z7_COM7F_IMF(CFolderUpdateCallback::ReportOperation(UInt32, UInt32, UInt32)) { return S_OK; }
 
 Z7_COM7F_IMF(CFolderUpdateCallback::SetOperationResult(Int32)) { return S_OK; }
 

@@ -106,8 +106,12 @@ cases += [
     # separator: refused, naming the bytes.
     ("a folder name not UTF-8", ["--folder", "not-utf8"], False),
     ("a folder name with a backslash", ["--folder", "backslash"], False),
+    # Both packers look into the program for its filter: the same bytes, BCJ.
+    ("a folder with a program", ["--folder", "programs"], True),
 ]
 os.mkfifo(os.path.join(work, "fifo.xml"))
+os.makedirs(os.path.join(work, "programs"))
+shutil.copyfile(os.path.join(bin_dir, "runprogram.exe"), os.path.join(work, "programs", "tool.exe"))
 for folder, name in (("not-utf8", b"caf\xe9.txt"), ("backslash", b"a\\b.txt")):
     os.makedirs(os.path.join(work.encode(), folder.encode()))
     with open(os.path.join(work.encode(), folder.encode(), name), "w") as f:
@@ -119,6 +123,8 @@ for name, words, compared in cases:
     words = (["--output", "setup.exe"] if "no output" != name else []) + words
     before = sorted(os.listdir(work))
     got = pack(native, *words)
+    if name == "a folder with a program":
+        check(name, got[0] == 0 and " BCJ;" in pack(native, "--verify", "setup.exe")[1], f"{got}")
     if got[0] != 0:
         check(name, sorted(os.listdir(work)) == before, "the refusal left files behind")
         check(name, got[0] in (1, 2) and got[2].count("\n") == 1 and not got[1], f"refusal output {got}")
