@@ -130,8 +130,6 @@ std::uint64_t TotalSize(const std::vector<FolderItem>& items) {
   return total;
 }
 
-}  // namespace
-
 // LZMA2 blocks that let up to kMostDecodingThreads threads of the stub decode
 // the payload side by side: an eighth of the data each, in whole MiB, at
 // least 4 MiB (each block starts with an empty dictionary, which costs more
@@ -148,6 +146,8 @@ std::wstring FolderDecodingLine(std::uint64_t total) {
   return L"decoding: " + DecodingThreadsText((total + block - 1) / block) + L" (vm-sfxpack --folder writes the folder's " +
          std::to_wstring(total) + L" bytes of files in LZMA2 blocks of " + std::to_wstring(block / kMiB) + L" MiB).";
 }
+
+}  // namespace
 
 VMStatus DescribeFolderDecoding(const std::wstring& folder, std::wstring& line, std::wstring& error) {
   line.clear();

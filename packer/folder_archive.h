@@ -4,7 +4,6 @@
 // in LZMA2 blocks that the stub decodes on up to 8 threads.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "support/vm_status.h"
@@ -16,15 +15,9 @@ class ProgressLine;
 [[nodiscard]] velmora::VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
                                                std::wstring& error, ProgressLine* progress = nullptr);
 
-// The LZMA2 block size, in bytes, CompressFolder writes files of `total`
-// bytes in all with.
-[[nodiscard]] std::uint64_t FolderBlockSize(std::uint64_t total);
-
-// The "decoding:" line --explain prints for files of `total` bytes in all:
-// how many threads the blocks CompressFolder would write let the stub use.
-[[nodiscard]] std::wstring FolderDecodingLine(std::uint64_t total);
-
-// FolderDecodingLine for the items of ScanFolder(folder); nothing is read or
-// written. A refusal of the scan is described in one line in `error`.
+// The "decoding:" line --explain prints for a folder: the LZMA2 blocks
+// CompressFolder would write for the items of ScanFolder(folder), and the
+// decoding threads they allow; nothing is read or written. A refusal of the
+// scan is described in one line in `error`.
 [[nodiscard]] velmora::VMStatus DescribeFolderDecoding(const std::wstring& folder, std::wstring& line,
                                                        std::wstring& error);

@@ -137,10 +137,7 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
   // decided in one place. What was checked is what is written: both read
   // the one open file.
   InputFile payload;
-  if (const VMStatus opened = payload.Open(parts.Payload); opened != status::Ok) {
-    error = L"cannot open " + parts.Payload + L": " + DescribeStatus(opened) + L".";
-    return opened;
-  }
+  VM_RETURN_IF_FAILED(OpenPayload(payload, parts.Payload, error));
   VM_RETURN_IF_FAILED(CheckPayload(payload, parts.Payload, report.ItemCount, error));
   parts.PayloadFile = &payload;
 

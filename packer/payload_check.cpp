@@ -246,13 +246,16 @@ VMStatus CheckPayload(InputFile& file, const std::wstring& path, std::uint64_t& 
   return CheckArchiveItems(archive, path, itemCount, error);
 }
 
+VMStatus OpenPayload(InputFile& file, const std::wstring& path, std::wstring& error) {
+  const VMStatus opened = file.Open(path);
+  if (opened != status::Ok) error = L"cannot open " + path + L": " + DescribeStatus(opened) + L".";
+  return opened;
+}
+
 VMStatus DescribePayloadDecoding(const std::wstring& path, std::wstring& line, std::wstring& error) {
   line.clear();
   InputFile file;
-  if (const VMStatus opened = file.Open(path); opened != status::Ok) {
-    error = L"cannot open " + path + L": " + DescribeStatus(opened) + L".";
-    return opened;
-  }
+  VM_RETURN_IF_FAILED(OpenPayload(file, path, error));
   CMyComPtr<IInArchive> archive;
   VM_RETURN_IF_FAILED(OpenArchive(file, path, 0, archive, error));
   line = DecodingLine(MostLzma2Blocks(archive, file.Stream(), ArchiveOffset(archive)));

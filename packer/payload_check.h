@@ -11,6 +11,10 @@
 class InputFile;
 class ProgressLine;
 
+// Opens the payload archive at `path` into `file`; a failure is described in
+// one line in `error`.
+[[nodiscard]] velmora::VMStatus OpenPayload(InputFile& file, const std::wstring& path, std::wstring& error);
+
 // Opens the 7z archive in `file`, named `path` (the signature at its first
 // byte), refuses encrypted items, items the stub would refuse for their path,
 // and methods the stub does not have, then decodes everything once to prove
