@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/vm_utf_convert.h"
@@ -304,6 +305,52 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
   }
 }
 
+// The helper that the handover program leaves running, seen from outside:
+// what it last wrote into its result file and whether its process still
+// runs. The starter names the helper's process id beside the result before
+// it ends; the helper is opened once it is named, so that its end can be
+// waited for and told apart from a helper that only waits.
+class HandedOverHelper {
+ public:
+  explicit HandedOverHelper(std::wstring result) : result_(std::move(result)) {}
+  ~HandedOverHelper() {
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  HandedOverHelper(const HandedOverHelper&) = delete;
+  HandedOverHelper& operator=(const HandedOverHelper&) = delete;
+
+  [[nodiscard]] std::string LastWritten() const { return testing_tools::ReadWholeFile(result_); }
+
+  // True once the helper was named and its process is gone.
+  [[nodiscard]] bool Ended() {
+    Find();
+    return named_ && (process_ == nullptr || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0);
+  }
+
+  // For a failure message.
+  [[nodiscard]] std::string Describe() {
+    std::string text = "the helper last wrote " + testing::PrintToString(LastWritten());
+    const std::string unplaced = testing_tools::ReadWholeFile(result_ + L".part");
+    if (!unplaced.empty()) text += ", could not yet put " + testing::PrintToString(unplaced) + " in its place";
+    Find();
+    if (!named_) return text + "; its starter never named it";
+    return text + (Ended() ? "; its process has ended" : "; its process still runs");
+  }
+
+ private:
+  void Find() {
+    if (named_) return;
+    const std::string id = testing_tools::ReadWholeFile(result_ + L".pid");
+    if (id.empty()) return;
+    named_ = true;
+    process_ = OpenProcess(SYNCHRONIZE, FALSE, std::strtoul(id.c_str(), nullptr, 10));
+  }
+
+  std::wstring result_;
+  bool named_ = false;
+  HANDLE process_ = nullptr;  // null once named: it had ended already
+};
+
 // A launch stub from start to end: it unpacks its payload, runs the command
 // in the unpacked folder (the command fails unless it finds the payload's
 // readme.txt there), passes the exit code on and removes what it unpacked.
@@ -455,9 +502,11 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     const auto uninstall = [&] { (void)RunProgram(L"msiexec.exe /x \"" + package + L"\" /qn", Folder(), 120000); };
     if (row.Installs) uninstall();
     // The helper reads once it has seen its program end and the gate is
-    // open: while the run lasts, opened by the test as soon as it waits.
+    // open: while the run lasts, opened by the test as soon as it waits (or
+    // has ended without waiting).
+    HandedOverHelper helper(helperResult);
     const auto openGate = [&](DWORD) {
-      (void)testing_tools::WaitFor([&] { return testing_tools::ReadWholeFile(helperResult) == "waiting"; }, 120000);
+      (void)testing_tools::WaitFor([&] { return helper.LastWritten() == "waiting" || helper.Ended(); }, 120000);
       testing_tools::WriteWholeFile(gate, "");
     };
     const auto result = Run(arguments, row.HelperFinds && !gateAfterRun ? openGate : std::function<void(DWORD)>{});
@@ -465,14 +514,14 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     // one that does not has ended while the helper waited for the gate.
     if (gateAfterRun) {
       testing_tools::WriteWholeFile(gate, "");
-      std::string found;
-      (void)testing_tools::WaitFor([&] {
-        found = testing_tools::ReadWholeFile(helperResult);
+      const auto answered = [&] {
+        const std::string found = helper.LastWritten();
         return !found.empty() && found != "waiting";
-      }, 120000);
-      EXPECT_EQ(found, row.HelperFinds);
+      };
+      (void)testing_tools::WaitFor([&] { return answered() || helper.Ended(); }, 120000);
+      EXPECT_EQ(helper.LastWritten(), row.HelperFinds) << helper.Describe();
     } else if (row.HelperFinds) {
-      EXPECT_EQ(testing_tools::ReadWholeFile(helperResult), row.HelperFinds);
+      EXPECT_EQ(helper.LastWritten(), row.HelperFinds) << helper.Describe();
     }
     if (row.Leaves) userFiles.insert(row.Leaves);
     EXPECT_EQ(GetFileAttributesW((Folder() + L"\\planted-program-was-run.txt").c_str()), INVALID_FILE_ATTRIBUTES)

@@ -2,11 +2,12 @@
 // handover EXITCODE RESULT [GATE]
 //
 // A program that hands its work to a helper and ends at once, as
-// bootstrappers do: it starts itself again, detached, as the helper, and
-// exits with EXITCODE. The helper waits until its starter has ended, writes
-// "waiting" into RESULT, waits until the file GATE exists (when given), and
-// then puts the text of readme.txt in its working folder into RESULT, or
-// "missing" when it cannot read it. Every wait ends after two minutes.
+// bootstrappers do: it starts itself again, detached, as the helper, puts the
+// helper's process id into RESULT.pid and exits with EXITCODE. The helper
+// waits until its starter has ended, writes "waiting" into RESULT, waits
+// until the file GATE exists (when given), and then puts the text of
+// readme.txt in its working folder into RESULT, or "missing" when it cannot
+// read it. Every wait ends after two minutes.
 #include <windows.h>
 
 #include <cwchar>
@@ -18,10 +19,19 @@ namespace {
 
 constexpr DWORD kBoundMs = 120000;
 
+// Each text replaces the previous one whole, so a reader never sees half of
+// it. The test reads RESULT while the helper may be replacing it, and a file
+// cannot be replaced while the reader has it open (the test opens it without
+// delete sharing, and Wine refuses to replace any open file). The reader
+// closes it within moments, so the replacement is tried again until it goes
+// through; a text that never could stays in the ".part" file.
 void Put(const std::wstring& path, const std::string& text) {
   const std::wstring part = path + L".part";
   std::ofstream(part.c_str(), std::ios::binary) << text;
-  MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+  for (DWORD waited = 0; !MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) && waited < kBoundMs;
+       waited += 20) {
+    Sleep(20);
+  }
 }
 
 int Helper(DWORD starter, const std::wstring& result, const wchar_t* gate) {
@@ -60,6 +70,9 @@ int wmain(int argc, wchar_t** argv) {
                       &started)) {
     return 1;
   }
+  // Written before this program ends, so whoever waits for it can tell
+  // afterwards whether the helper still runs.
+  Put(std::wstring(argv[2]) + L".pid", std::to_string(started.dwProcessId));
   CloseHandle(started.hThread);
   CloseHandle(started.hProcess);
   return static_cast<int>(std::wcstoul(argv[1], nullptr, 10));
