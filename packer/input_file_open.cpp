@@ -27,7 +27,9 @@ VMStatus Adopt(VMUniqueFile file, const EntryIdentity* seen, CMyComPtr<IInStream
   if (GetFileType(file.get()) != FILE_TYPE_DISK || (seen && (information.dwFileAttributes & kNotPlain))) {
     return seen ? status::InvalidValue : ERROR_ACCESS_DENIED;
   }
-  if (seen && identity != *seen) return status::InvalidValue;
+  // The scan hands on the volume and the file ID's low 64 bits, all of the
+  // ID but on ReFS.
+  if (seen && (identity.Volume != seen->Volume || identity.Index != seen->Index)) return status::InvalidValue;
   size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
   stream = new HandleInStream(std::move(file));
   return status::Ok;
@@ -40,6 +42,6 @@ VMStatus InputFile::Open(const std::wstring& path) {
 }
 
 VMStatus InputFile::OpenScanned(const std::wstring& path, std::uint64_t device, std::uint64_t inode) {
-  const EntryIdentity seen{static_cast<DWORD>(device), inode};
+  const EntryIdentity seen{device, inode, 0};
   return Adopt(OpenForReading(path, FILE_FLAG_OPEN_REPARSE_POINT), &seen, stream_, size_);
 }

@@ -35,37 +35,33 @@ std::uint64_t StopwatchMs() {
   return frequency == 0 ? GetTickCount64() : static_cast<std::uint64_t>(now.QuadPart) * 1000 / frequency;
 }
 
-// All entries of `folder` but "." and "..", read before anything in it is
-// touched so that deleting cannot disturb the listing.
-VMStatus ListFolder(const std::wstring& folder, std::vector<WIN32_FIND_DATAW>& entries) {
-  entries.clear();
-  WIN32_FIND_DATAW entry;
-  velmora::VMUniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-  if (!find) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND ? status::Ok : velmora::LastErrorOr();
-  }
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name != L"." && name != L"..") entries.push_back(entry);
-  } while (FindNextFileW(find.get(), &entry));
-  const DWORD error = GetLastError();
-  return error == ERROR_NO_MORE_FILES ? status::Ok : velmora::LastErrorOr();
-}
 
 // Why something that the record names is left where it is.
 void TraceLeft(const std::wstring& path, const char* reason) {
   velmora::VMTrace("WARNING: %s: %.200S left in place: %s\n", "DeleteExtractedFiles::run", path.c_str(), reason);
 }
 
+// A folder being deleted, held from its check until its own removal. The
+// handle shares no deletion, so nobody can rename or replace the folder
+// while the clean-up works in it.
+struct HeldFolder {
+  std::wstring Path;  // for the trace and the folder's own removal
+  EntryIdentity Identity;
+  velmora::VMUniqueFile Handle;
+};
+
 // The tree operations over one run's record. An entry the extraction wrote
 // goes whatever its attributes: a payload file marked as a system file would
 // otherwise stay in the temporary folder for ever, with every folder above
 // it. Anything else keeps the system attribute's protection.
 //
-// Everything is opened without following a link at its end and deleted
-// through that handle, so what is deleted is what was looked at: a name that
-// now leads elsewhere can at worst make an entry stay.
+// A tree is walked through handles only: each folder is listed through its
+// held handle, and each entry in it is opened by its one listed name
+// relative to that handle, without following a link, and deleted through
+// the handle it opened. No path is resolved from its root again once the
+// top folder is held, so a folder swapped for a junction on the way cannot
+// lead the clean-up anywhere else; a name that now leads to something else
+// can at worst make an entry stay.
 class TreeRemover {
  public:
   explicit TreeRemover(const ExtractionRecord* record) : record_(record) {}
@@ -73,119 +69,41 @@ class TreeRemover {
   // Entries left alone because they were no longer what the extraction made.
   unsigned Left = 0;
 
-  // Deletes `folder` with everything below it. 0xEE000095: nothing is left
-  // but files whose deletion is pending, so the folders can go later.
-  VMStatus DeleteTree(const std::wstring& folder) {
-    bool allGoneOrPending = true;
-    VMStatus first = status::Ok;
-    const auto failed = [&](VMStatus failure) {
-      allGoneOrPending = false;
-      if (first == status::Ok) first = failure;
-    };
-    std::vector<WIN32_FIND_DATAW> entries;
-    VM_RETURN_IF_FAILED(ListFolder(folder, entries));
-    for (const WIN32_FIND_DATAW& entry : entries) {
-      const std::wstring path = folder + L"\\" + entry.cFileName;
-      const DWORD attributes = entry.dwFileAttributes;
-      if (Protected(path, attributes)) {
-        failed(status::EntryLeftInPlace);
-      } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        const VMStatus removed = RemoveLink(path, attributes);
-        if (removed != status::Ok) failed(removed);
-      } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        const VMStatus deleted = DeleteTree(path);
-        if (deleted != status::Ok && deleted != status::DirectoryNotEmpty) failed(deleted);
-      } else {
-        const VMStatus deleted = DeleteListedFile(path, attributes);
-        if (deleted != status::Ok) failed(deleted);
-      }
+  // Opens the folder `path` to delete it, when it is a folder, no link, and
+  // with `expected` still that folder. ERROR_SHARING_VIOLATION: another
+  // handle may delete or rename it; it is not touched by its path instead.
+  VMStatus Hold(const std::wstring& path, const EntryIdentity* expected, HeldFolder& held) {
+    held.Path = path;
+    held.Handle = OpenFolderToWalk(path);
+    if (!held.Handle) return velmora::LastErrorOr();
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!ReadEntry(held.Handle.get(), held.Identity, information)) return velmora::LastErrorOr();
+    if (!Ours(path, held.Identity, information, expected)) {
+      held.Handle.reset();
+      return status::EntryLeftInPlace;
     }
-    const VMStatus removed = RemoveFolder(folder);
-    if (removed != status::Ok) {
-      // Besides a pending file, a program that has just ended may still hold
-      // the folder as its working folder for a moment (its console host, a
-      // helper it started); both let go soon.
-      if ((removed == ERROR_DIR_NOT_EMPTY || removed == ERROR_SHARING_VIOLATION) && allGoneOrPending) {
-        return status::DirectoryNotEmpty;
-      }
-      if (first == status::Ok) return removed;
+    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      held.Handle.reset();
+      return ERROR_DIRECTORY;
     }
-    return first;
+    return status::Ok;
   }
 
-  // Removes the folders of `folder` that hold nothing any more; `notRemoved`
-  // counts those that still stand.
-  VMStatus RemoveEmptyTree(const std::wstring& folder, unsigned& notRemoved) {
-    notRemoved = 0;
-    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError())) return status::Ok;
-    std::vector<WIN32_FIND_DATAW> entries;
-    VM_RETURN_IF_FAILED(ListFolder(folder, entries));
-    bool removable = true;
-    VMStatus first = status::Ok;
-    for (const WIN32_FIND_DATAW& entry : entries) {
-      const std::wstring path = folder + L"\\" + entry.cFileName;
-      const DWORD attributes = entry.dwFileAttributes;
-      if (Protected(path, attributes)) {
-        removable = false;
-        if (first == status::Ok) first = status::EntryLeftInPlace;
-      } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        unsigned childNotRemoved = 0;
-        const VMStatus child = RemoveEmptyTree(path, childNotRemoved);
-        notRemoved += childNotRemoved;
-        if (childNotRemoved != 0 || child != status::Ok) removable = false;
-        if (child != status::Ok && first == status::Ok) first = child;
-      } else if (!WentOnRetry(path, attributes)) {
-        // A file still there (its deletion pending, or a program still
-        // running from it) or a link that would not go.
-        removable = false;
-      }
-    }
-    if (!removable) {
-      ++notRemoved;
-      return first;
-    }
-    const VMStatus removed = RemoveFolder(folder);
-    if (removed != status::Ok) {
-      ++notRemoved;
-      // Still someone's working folder: worth another try.
-      if (first == status::Ok && removed != ERROR_SHARING_VIOLATION) first = removed;
-    }
-    return first;
+  // Deletes everything in the held folder, then the folder. 0xEE000095:
+  // nothing is left but entries whose deletion is pending or that a running
+  // program or a working folder keeps, so the tree is tried again later.
+  VMStatus DeleteTree(HeldFolder& held) {
+    Pass pass;
+    const VMStatus inside = DeleteContents(held.Handle.get(), held.Path, held.Identity.Volume, pass);
+    // The held handle shares no deletion, not even with its own process.
+    held.Handle.reset();
+    if (inside != status::Ok) return inside;
+    return pass.Result(RemoveFolder(held.Path, &held.Identity));
   }
 
-  // A file found in a folder the extraction created. Nothing was recorded for
-  // it to compare with, and DeleteFileW removes a link at the end of a path
-  // itself, never what it leads to, so a plain file goes by name: one call,
-  // where the handle takes four. A read-only one goes through a handle, so
-  // that a file with other names keeps its attributes.
-  VMStatus DeleteListedFile(const std::wstring& path, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_READONLY) return DeleteOneFile(path, nullptr);
-    if (DeleteFileW(path.c_str())) return status::Ok;
-    const DWORD error = GetLastError();
-    if (IsMissing(error)) return status::NotFound;
-    if (error != ERROR_ACCESS_DENIED) return velmora::LastErrorOr();
-    // By name Windows says only "access denied" for the image of a program
-    // still running from the folder (a helper the Command left behind).
-    // Such a file opens for deletion and refuses only the deletion itself;
-    // it is tried again with its folder, like a file whose deletion waits.
-    const velmora::VMUniqueFile file = OpenEntryForDeletion(path, false);
-    if (!file) return error;
-    BY_HANDLE_FILE_INFORMATION plain{};
-    plain.dwFileAttributes = attributes;
-    const VMStatus deleted = DeleteOpenEntry(file.get(), plain, false);
-    if (deleted == ERROR_ACCESS_DENIED) inUse_.insert(path);
-    return deleted == ERROR_ACCESS_DENIED ? status::Ok : deleted;
-  }
-
-  // Whether `path`, a file that a running program's image kept at the last
-  // attempt, went now that the program has ended.
-  bool WentOnRetry(const std::wstring& path, DWORD attributes) {
-    return inUse_.erase(path) != 0 && DeleteListedFile(path, attributes) == status::Ok && inUse_.count(path) == 0;
-  }
-
-  // Files that a running program's image kept, as far as the last attempt
-  // saw.
+  // Files that a running program's image kept, as far as the last pass saw.
   [[nodiscard]] const std::unordered_set<std::wstring>& InUse() const { return inUse_; }
+  void StartPass() { inUse_.clear(); }
 
   // Deletes the file `path`; with `expected`, only when it is still that
   // file. A file that is gone or whose deletion is pending counts as
@@ -209,40 +127,166 @@ class TreeRemover {
     return DeleteOpenEntry(file.get(), information, true);
   }
 
-  // Whether the folder `entry` names is still the one the extraction made.
-  // Looked at without asking for deletion: a program that has just ended may
-  // still hold it as its working folder, which only its removal waits for.
-  bool SameFolder(const RecordedEntry& entry) {
-    const velmora::VMUniqueFile folder = OpenEntryToRead(entry.Path, true);
-    EntryIdentity identity;
-    BY_HANDLE_FILE_INFORMATION information;
-    return folder && ReadEntry(folder.get(), identity, information) &&
-           Ours(entry.Path, identity, information, &entry.Identity);
-  }
-
   // Removes the empty folder `folder`, through a handle on the folder
   // itself; with `expected`, only when it is still that folder.
   VMStatus RemoveFolder(const std::wstring& folder, const EntryIdentity* expected = nullptr) {
     const velmora::VMUniqueFile handle = OpenEntryForDeletion(folder, true);
     if (!handle) return velmora::LastErrorOr();
-    EntryIdentity identity;
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!ReadEntry(handle.get(), identity, information)) return velmora::LastErrorOr();
-    if (!Ours(folder, identity, information, expected)) return status::EntryLeftInPlace;
-    return DeleteOpenEntry(handle.get(), information, true);
+    return RemoveOpenFolder(handle.get(), folder, expected);
   }
 
  private:
+  // What the entries of one folder came to.
+  struct Pass {
+    bool AllGoneOrPending = true;
+    VMStatus First = status::Ok;
+    void Failed(VMStatus failure) {
+      AllGoneOrPending = false;
+      if (First == status::Ok) First = failure;
+    }
+    // What the folder's own removal, which ended with `removed`, makes of
+    // the folder.
+    [[nodiscard]] VMStatus Result(VMStatus removed) const {
+      if (removed == status::Ok) return First;
+      // Besides a pending file, a program that has just ended may still hold
+      // the folder as its working folder for a moment (its console host, a
+      // helper it started); both let go soon.
+      if ((removed == ERROR_DIR_NOT_EMPTY || removed == ERROR_SHARING_VIOLATION) && AllGoneOrPending) {
+        return status::DirectoryNotEmpty;
+      }
+      return First != status::Ok ? First : removed;
+    }
+  };
+
+  // Removes the folder open for deletion as `handle`, which is `path`, when
+  // it is no link and with `expected` still that folder.
+  VMStatus RemoveOpenFolder(HANDLE handle, const std::wstring& path, const EntryIdentity* expected) {
+    EntryIdentity identity;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!ReadEntry(handle, identity, information)) return velmora::LastErrorOr();
+    if (!Ours(path, identity, information, expected)) return status::EntryLeftInPlace;
+    return DeleteOpenEntry(handle, information, true);
+  }
+
+  // Deletes every entry of the folder open as `folder`, which is `path`.
+  VMStatus DeleteContents(HANDLE folder, const std::wstring& path, std::uint64_t volume, Pass& pass) {
+    std::vector<ListedEntry> entries;
+    VM_RETURN_IF_FAILED(ListOpenFolder(folder, volume, entries));
+    for (const ListedEntry& entry : entries) {
+      const std::wstring child = path + L"\\" + entry.Name;
+      VMStatus deleted;
+      if (Protected(child, entry.Attributes)) {
+        deleted = status::EntryLeftInPlace;
+      } else if (entry.Attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        deleted = RemoveLink(folder, entry, child);
+      } else if (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        deleted = DeleteSubfolder(folder, entry, child);
+        if (deleted == status::DirectoryNotEmpty) deleted = status::Ok;
+      } else {
+        deleted = DeleteListedFile(folder, entry, child);
+      }
+      if (deleted != status::Ok) pass.Failed(deleted);
+    }
+    return status::Ok;
+  }
+
+  // The folder `entry` of the held `parent`: held in turn while its entries
+  // go, then removed by its name in `parent` when that still names it.
+  VMStatus DeleteSubfolder(HANDLE parent, const ListedEntry& entry, const std::wstring& path) {
+    Pass pass;
+    EntryIdentity identity;
+    {
+      velmora::VMUniqueFile folder;
+      const VMStatus opened = OpenChild(parent, entry.Name, ChildOpen::ToWalk, folder);
+      // Pending, or held by another handle that may delete or rename it:
+      // tried again later, and never by its path instead.
+      if (opened == ERROR_DELETE_PENDING || opened == ERROR_SHARING_VIOLATION) return status::DirectoryNotEmpty;
+      if (IsMissing(opened)) return status::Ok;
+      VM_RETURN_IF_FAILED(opened);
+      BY_HANDLE_FILE_INFORMATION information;
+      if (!ReadEntry(folder.get(), identity, information)) return velmora::LastErrorOr();
+      if (!Ours(path, identity, information, &entry.Identity)) return status::EntryLeftInPlace;
+      VM_RETURN_IF_FAILED(DeleteContents(folder.get(), path, identity.Volume, pass));
+    }
+    velmora::VMUniqueFile folder;
+    VMStatus removed = OpenChild(parent, entry.Name, ChildOpen::ForDeletion, folder);
+    if (removed == status::Ok) removed = RemoveOpenFolder(folder.get(), path, &identity);
+    return pass.Result(removed);
+  }
+
+  // A file found in a folder being deleted. Whatever stands at its name in
+  // the held folder goes, a link to a file as the link: it is inside a
+  // folder the clean-up deletes whole. One open that deletes on closing, as
+  // the system deletes a file by name, for all but read-only files and the
+  // images of running programs.
+  VMStatus DeleteListedFile(HANDLE folder, const ListedEntry& entry, const std::wstring& path) {
+    if (!(entry.Attributes & FILE_ATTRIBUTE_READONLY)) {
+      velmora::VMUniqueFile file;
+      const VMStatus deleted = OpenChild(folder, entry.Name, ChildOpen::DeletedOnClose, file);
+      if (deleted == status::Ok || deleted == ERROR_DELETE_PENDING) return status::Ok;
+      if (IsMissing(deleted)) return status::NotFound;
+      if (deleted != ERROR_ACCESS_DENIED) return deleted;
+    }
+    velmora::VMUniqueFile file;
+    const VMStatus opened = OpenChild(folder, entry.Name, ChildOpen::ForDeletion, file);
+    if (opened == ERROR_DELETE_PENDING) return status::Ok;
+    if (IsMissing(opened)) return status::NotFound;
+    VM_RETURN_IF_FAILED(opened);
+    EntryIdentity identity;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!ReadEntry(file.get(), identity, information)) return velmora::LastErrorOr();
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // A folder put in the file's place since the listing.
+      TraceLeft(path, "no longer what was listed");
+      ++Left;
+      return status::EntryLeftInPlace;
+    }
+    const VMStatus deleted = DeleteOpenEntry(file.get(), information, true);
+    // Windows says only "access denied" for the image of a program still
+    // running from the folder (a helper the Command left behind). It is
+    // tried again with its folder, like a file whose deletion waits.
+    if (deleted == ERROR_ACCESS_DENIED && !(information.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+      inUse_.insert(path);
+      return status::Ok;
+    }
+    return deleted;
+  }
+
+  // A junction or symbolic link is removed itself; what it points to may be
+  // anything on the machine, so it is never entered. Its handle, opened
+  // without following it, holds the link, and deleting through it removes
+  // the link alone. Where the handle shows no link after all (Wine opens
+  // the target of a Unix link), nothing is deleted.
+  VMStatus RemoveLink(HANDLE folder, const ListedEntry& entry, const std::wstring& path) {
+    ++Left;
+    velmora::VMUniqueFile link;
+    VMStatus removed = OpenChild(folder, entry.Name, ChildOpen::ForDeletion, link);
+    if (IsMissing(removed) || removed == ERROR_DELETE_PENDING) return status::Ok;
+    if (removed == status::Ok) {
+      EntryIdentity identity;
+      BY_HANDLE_FILE_INFORMATION information;
+      if (!ReadEntry(link.get(), identity, information)) {
+        removed = velmora::LastErrorOr();
+      } else if (!(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        removed = status::EntryLeftInPlace;
+      } else {
+        removed = DeleteOpenEntry(link.get(), information, false);
+      }
+    }
+    TraceLeft(path, removed == status::Ok ? "a link, removed without entering it" : "a link, not entered");
+    return removed;
+  }
+
   bool Wrote(const std::wstring& path) const { return record_ != nullptr && record_->Wrote(path); }
 
   bool Protected(const std::wstring& path, DWORD attributes) const {
     return (attributes & FILE_ATTRIBUTE_SYSTEM) && !Wrote(path);
   }
 
-  // An entry may be deleted when it is no link and, where the record knows
-  // what it was, still that very entry: a name that leads to something else
-  // now (a folder on its way replaced by a junction) must not cost the
-  // owner of that something.
+  // An entry may be deleted when it is no link and, where the record or the
+  // listing knows what it was, still that very entry: a name that leads to
+  // something else now (a folder on its way replaced by a junction) must not
+  // cost the owner of that something.
   bool Ours(const std::wstring& path, const EntryIdentity& identity, const BY_HANDLE_FILE_INFORMATION& information,
             const EntryIdentity* expected) {
     if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -254,15 +298,6 @@ class TreeRemover {
     }
     ++Left;
     return false;
-  }
-
-  // A junction or symbolic link is removed itself; what it points to may be
-  // anything on the machine, so it is never entered. RemoveDirectoryW
-  // removes a folder link without touching its target.
-  static VMStatus RemoveLink(const std::wstring& path, DWORD attributes) {
-    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str())
-                                                                 : DeleteFileW(path.c_str());
-    return removed ? status::Ok : velmora::LastErrorOr();
   }
 
   const ExtractionRecord* record_;
@@ -301,6 +336,18 @@ bool AtOrBelow(const std::wstring& targetKey, const std::wstring& path) {
 
 DeleteExtractedFiles::DeleteExtractedFiles() { Description = L"Extracted files are being deleted. Please wait..."; }
 
+namespace {
+
+// A tree to delete: its top folder, and what that folder is where that is
+// known.
+struct Tree {
+  std::wstring Path;
+  EntryIdentity Identity;
+  [[nodiscard]] const EntryIdentity* Expected() const { return Identity.Known() ? &Identity : nullptr; }
+};
+
+}  // namespace
+
 VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
   // The Command has ended: the files the elevated run kept locked may go.
@@ -315,9 +362,9 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
   // The trees to delete whole. A folder the extraction created held nothing
   // before, so all of it goes; in a folder that existed already (a --target
   // naming the user's own folder) only what the extraction wrote goes.
-  std::vector<std::wstring> trees;
+  std::vector<Tree> trees;
   if (!Record) {
-    trees.push_back(target);
+    trees.push_back({target, {}});
   } else {
     const std::wstring targetKey = PathKey(target);
     // A recorded entry whose name now runs through a link, or leads to
@@ -330,8 +377,7 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
     };
     for (const RecordedEntry& folder : Record->Folders()) {
       if (!AtOrBelow(targetKey, folder.Path) || InsideCreatedFolder(*Record, targetKey, folder.Path)) continue;
-      if (GetFileAttributesW(folder.Path.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() != 0) continue;
-      if (reachable(folder) && remover.SameFolder(folder)) trees.push_back(folder.Path);
+      if (reachable(folder)) trees.push_back({folder.Path, folder.Identity});
     }
     for (const RecordedEntry& file : Record->Files()) {
       if (!InsideCreatedFolder(*Record, targetKey, file.Path) && reachable(file)) {
@@ -340,26 +386,51 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
     }
   }
 
-  std::vector<std::wstring> pending;
-  for (const std::wstring& tree : trees) {
+  // Each tree's top folder is checked and then held until its removal, so
+  // that what is walked is what was checked.
+  std::vector<HeldFolder> held;
+  std::vector<Tree> pending;
+  for (Tree& tree : trees) {
     // Nothing there, or nothing that can be looked at: nothing to delete.
-    if (GetFileAttributesW(tree.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() != 0) continue;
-    if (remover.DeleteTree(tree) == status::DirectoryNotEmpty) pending.push_back(tree);
+    if (GetFileAttributesW(tree.Path.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() != 0) continue;
+    HeldFolder folder;
+    const VMStatus checked = remover.Hold(tree.Path, tree.Expected(), folder);
+    if (checked == status::Ok) {
+      held.push_back(std::move(folder));
+    } else if (checked == ERROR_SHARING_VIOLATION) {
+      // Another handle may rename or delete the folder: deleting by its
+      // path instead would follow whatever is put there. Its holder may
+      // still let go.
+      pending.push_back(std::move(tree));
+    }
+  }
+  if (AfterCheck) AfterCheck();
+  for (HeldFolder& folder : held) {
+    if (remover.DeleteTree(folder) == status::DirectoryNotEmpty) pending.push_back({folder.Path, folder.Identity});
   }
 
   // Files held open by another process (a scanner, an installer's last
-  // helper) go when it closes them; their folders are tried again until then.
+  // helper) go when it closes them; their trees are tried again until then,
+  // each checked and held as before.
   const std::uint64_t start = StopwatchMs();
   while (!pending.empty() && StopwatchMs() - start < kRetryLimitMs) {
     Sleep(kRetryIntervalMs);
-    std::vector<std::wstring> still;
-    for (const std::wstring& tree : pending) {
-      unsigned notRemoved = 0;
-      if (remover.RemoveEmptyTree(tree, notRemoved) == status::Ok && notRemoved != 0) still.push_back(tree);
+    remover.StartPass();
+    std::vector<Tree> still;
+    for (Tree& tree : pending) {
+      HeldFolder folder;
+      VMStatus result = remover.Hold(tree.Path, tree.Expected(), folder);
+      if (result == status::Ok) {
+        if (!tree.Identity.Known()) tree.Identity = folder.Identity;
+        result = remover.DeleteTree(folder);
+      } else if (IsMissing(result)) {
+        continue;
+      }
+      if (result == status::DirectoryNotEmpty || result == ERROR_SHARING_VIOLATION) still.push_back(std::move(tree));
     }
     pending.swap(still);
   }
-  for (const std::wstring& tree : pending) TraceLeft(tree, "still in use");
+  for (const Tree& tree : pending) TraceLeft(tree.Path, "still in use");
   for (const std::wstring& image : remover.InUse()) TraceLeft(image, "a program still runs from it");
 
   // Parents the extraction created above the target folder go when empty

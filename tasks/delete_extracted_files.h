@@ -2,6 +2,7 @@
 // Removes what a launch stub unpacked, after its command ran or failed.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "tasks/extraction_record.h"
@@ -18,4 +19,9 @@ class DeleteExtractedFiles final : public Task {
   // attributes; without it, the whole target folder. The clean-up first
   // closes the handles that kept the files locked.
   std::shared_ptr<ExtractionRecord> Record;
+
+  // Called once every folder to delete is checked and held, before anything
+  // is listed or deleted: the moment an attacker who swaps a folder for a
+  // link would aim at, which tests take to do just that.
+  std::function<void()> AfterCheck;
 };

@@ -10,8 +10,10 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/vm_handle.h"
+#include "support/vm_trace.h"
 #include "tasks/delete_extracted_files.h"
 #include "tasks/extract_files.h"
 #include "tests/tools/folder_listing.h"
@@ -62,13 +64,43 @@ void SwapForLink(const std::wstring& w, const std::wstring& place) {
   ASSERT_TRUE(testing_tools::MakeSymbolicLink(victim, place));
 }
 
-std::uint32_t RunCleanup(const std::wstring& target, std::shared_ptr<ExtractionRecord> record) {
+// Moves `place` (below the work folder `w`) away and leaves a link to the
+// user's `w\\victim` in its stead, as SwapForLink does, but from the Unix
+// side, where no Windows handle can stand in the way.
+void SwapBehindWindowsBack(const std::wstring& w, const std::wstring& place) {
+  const std::wstring victim = w + L"\\victim";
+  CreateDirectoryW(victim.c_str(), nullptr);
+  Put(victim + L"\\readme.txt");
+  ASSERT_TRUE(testing_tools::RunUnix(testing_tools::HostPathToWindows("/bin/mv"),
+                                     {testing_tools::UnixPath(place), testing_tools::UnixPath(w + L"\\moved")}));
+  ASSERT_TRUE(testing_tools::MakeSymbolicLink(victim, place));
+}
+
+// The trace lines of the clean-up that runs now.
+std::vector<std::string> g_trace;
+void KeepTraceLine(const char* line) { g_trace.emplace_back(line); }
+
+std::uint32_t RunCleanup(const std::wstring& target, std::shared_ptr<ExtractionRecord> record,
+                         std::function<void()> afterCheck = {}) {
   DeleteExtractedFiles task;
   task.TargetFolder = target;
   task.Record = std::move(record);
+  task.AfterCheck = std::move(afterCheck);
+  g_trace.clear();
+  const velmora::VMTraceSink before = velmora::VMSetTraceSink(&KeepTraceLine);
   std::uint32_t exitCode = 99;
   EXPECT_EQ(task.run(exitCode), 0u);
+  velmora::VMSetTraceSink(before);
   return exitCode;
+}
+
+// Whether a trace line names the entry ending in `name` as left with
+// `reason`.
+bool Traced(const std::string& name, const std::string& reason) {
+  for (const std::string& line : g_trace) {
+    if (line.find(name + " left in place: " + reason) != std::string::npos) return true;
+  }
+  return false;
 }
 
 TEST(DeleteExtractedFiles, RemovesWhatTheExtractionMadeAndNothingElse) {
@@ -84,6 +116,13 @@ TEST(DeleteExtractedFiles, RemovesWhatTheExtractionMadeAndNothingElse) {
     // Instead of Remains: entries that must still be there, with attributes
     // they must still have.
     std::map<std::wstring, DWORD> Kept = {};
+    // Runs once the clean-up has checked and held the folders it deletes,
+    // before it lists or deletes anything.
+    std::function<void(const std::wstring& w, const std::wstring& t)> AtCheck = {};
+    // The end of the name of an entry the trace must give as left in place,
+    // with the reason.
+    const char* TracedName = nullptr;
+    const char* TracedReason = nullptr;
   };
   const auto existingTarget = [](const std::wstring&, const std::wstring& t) { CreateDirectoryW(t.c_str(), nullptr); };
   const auto none = [](const std::wstring&, const std::wstring&) {};
@@ -147,7 +186,39 @@ TEST(DeleteExtractedFiles, RemovesWhatTheExtractionMadeAndNothingElse) {
        },
        L"t", {}, {{L"outside.cfg", FILE_ATTRIBUTE_READONLY}}},
   };
-  for (const Row& row : rows) {
+  velmora::VMUniqueFile holder;  // another program's handle on a folder of the tree
+  const auto heldByAnother = [&](const std::wstring&, const std::wstring& t) {
+    // It may delete or rename the folder, so the clean-up cannot hold it.
+    holder.reset(CreateFileW(t.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(holder) << GetLastError();
+  };
+  const Row heldRows[] = {
+      {"a folder the extraction made cannot be moved while the clean-up holds it", L"method-copy.7z", true, none,
+       none, L"t", {L".", L"victim", L"victim\\readme.txt"}, {},
+       [](const std::wstring& w, const std::wstring& t) {
+         CreateDirectoryW((w + L"\\victim").c_str(), nullptr);
+         Put(w + L"\\victim\\readme.txt");
+         EXPECT_FALSE(MoveFileW(t.c_str(), (w + L"\\moved").c_str()));
+         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+       }},
+      {"a folder the extraction made, swapped for a link after its check where no hold can stop it: the walk "
+       "never follows its name",
+       L"method-copy.7z", true, none, none, L"t", {}, {{L"victim\\readme.txt", 0}},
+       [](const std::wstring& w, const std::wstring& t) { SwapBehindWindowsBack(w, t); }, "\\t",
+       "not what was extracted"},
+      {"a sub-folder the extraction made, swapped for a link after the check", L"method-copy.7z", true, none, none,
+       L"t", {}, {{L"victim\\deep\\er\\still.txt", 0}, {L"victim\\docs\\deep\\er\\still.txt", 0}},
+       [](const std::wstring& w, const std::wstring& t) { SwapForLink(w, t + L"\\docs"); }, "\\t\\docs", "a link"},
+      {"a folder of the tree another program may delete or rename: nothing in it goes by its path",
+       L"method-copy.7z", true, none, heldByAnother, L"t", {},
+       {{L"t\\readme.txt", 0}, {L"t\\docs\\deep\\er\\still.txt", 0}}, {}, "\\t", "still in use"},
+  };
+  std::vector<const Row*> all;
+  for (const Row& row : rows) all.push_back(&row);
+  for (const Row& row : heldRows) all.push_back(&row);
+  for (const Row* each : all) {
+    const Row& row = *each;
     SCOPED_TRACE(row.Name);
     testing_tools::TempFolder work(L"vmstub-cleanup-");
     ASSERT_FALSE(work.Path().empty());
@@ -156,7 +227,13 @@ TEST(DeleteExtractedFiles, RemovesWhatTheExtractionMadeAndNothingElse) {
     auto record = std::make_shared<ExtractionRecord>();
     if (row.Payload) (void)ExtractArchive(g_payloads + L"\\" + row.Payload, target, record.get());
     row.After(work.Path(), target);
-    EXPECT_EQ(RunCleanup(target, row.WithRecord ? record : nullptr), 0u);
+    std::function<void()> atCheck;
+    if (row.AtCheck) atCheck = [&] { row.AtCheck(work.Path(), target); };
+    EXPECT_EQ(RunCleanup(target, row.WithRecord ? record : nullptr, atCheck), 0u);
+    holder.reset();
+    if (row.TracedName) {
+      EXPECT_TRUE(Traced(row.TracedName, row.TracedReason)) << testing::PrintToString(g_trace);
+    }
     if (row.Kept.empty()) {
       EXPECT_EQ(Remaining(work.Path()), row.Remains);
     }
