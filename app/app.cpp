@@ -129,6 +129,8 @@ VMStatus App::AddExtractTasks(const CfgExtract& extract) {
     if (choice > IDOK) return status::Cancelled;
   }
   auto task = std::make_shared<ExtractFiles>();
+  // With a record, an extraction that fails part-way removes what it made.
+  task->Record = std::make_shared<ExtractionRecord>();
   task->TargetFolder = std::move(target);
   task->HideProgress = ProgressHidden(extract.ProgressDialogEnabled);
   Tasks().push_back(std::move(task));
@@ -205,6 +207,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   auto extract = std::make_shared<ExtractFiles>();
   extract->Record = record;
   extract->Source = installer_;
+  extract->RequirePayloadDigest = internal;
   extract->TargetFolder = target;
   extract->HideProgress = hideProgress;
   extract->MinimumDurationMs = hideProgress ? 0 : kLaunchExtractMinimumMs;

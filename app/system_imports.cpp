@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
 #include <commctrl.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -28,6 +29,12 @@ namespace {
   X(Advapi32, GetTokenInformation, 20)                               \
   X(Advapi32, IsWellKnownSid, 8)                                     \
   X(Advapi32, OpenProcessToken, 12)                                  \
+  X(Bcrypt, BCryptCloseAlgorithmProvider, 8)                         \
+  X(Bcrypt, BCryptCreateHash, 28)                                    \
+  X(Bcrypt, BCryptDestroyHash, 4)                                    \
+  X(Bcrypt, BCryptFinishHash, 16)                                    \
+  X(Bcrypt, BCryptHashData, 16)                                      \
+  X(Bcrypt, BCryptOpenAlgorithmProvider, 16)                         \
   X(Comctl32, InitCommonControlsEx, 4)    \
   X(Mpr, WNetGetUniversalNameW, 16)       \
   X(Ole32, CoCreateGuid, 4)               \
@@ -94,10 +101,10 @@ namespace {
   X(User32, TranslateMessage, 4)          \
   X(User32, UnregisterClassW, 8)
 
-enum Library : unsigned char { Advapi32, Comctl32, Mpr, Ole32, OleAut32, Shell32, User32, kNoLibrary };
+enum Library : unsigned char { Advapi32, Bcrypt, Comctl32, Mpr, Ole32, OleAut32, Shell32, User32, kNoLibrary };
 // By bare name: the manifest then redirects comctl32.dll to version 6.
-constexpr const wchar_t* kLibraryNames[] = {L"advapi32.dll", L"comctl32.dll", L"mpr.dll",     L"ole32.dll",
-                                            L"oleaut32.dll", L"shell32.dll",  L"user32.dll"};
+constexpr const wchar_t* kLibraryNames[] = {L"advapi32.dll", L"bcrypt.dll",  L"comctl32.dll", L"mpr.dll",
+                                            L"ole32.dll",    L"oleaut32.dll", L"shell32.dll",  L"user32.dll"};
 
 // A reference goes as a pointer; every argument takes whole 4-byte slots.
 template <typename Argument>

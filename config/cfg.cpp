@@ -374,9 +374,12 @@ VMStatus LoadConfigurationResource() {
   const HRSRC resource = FindResourceExW(nullptr, RT_RCDATA,
                                          MAKEINTRESOURCEW(kConfigurationId), kConfigurationLanguage);
   if (resource == nullptr) {
+    // Without any RT_RCDATA, or with RT_RCDATA but not this name (the
+    // payload digest alone), the image carries no document.
     const DWORD error = GetLastError();
-    return error == ERROR_RESOURCE_TYPE_NOT_FOUND ? stub_status::ConfigurationMissing
-                                                  : velmora::LastErrorOr();
+    return error == ERROR_RESOURCE_TYPE_NOT_FOUND || error == ERROR_RESOURCE_NAME_NOT_FOUND
+               ? stub_status::ConfigurationMissing
+               : velmora::LastErrorOr();
   }
   const HGLOBAL loaded = LoadResource(nullptr, resource);
   VM_RETURN_LAST_ERROR_IF(loaded == nullptr);

@@ -16,4 +16,7 @@ inline constexpr VMStatus InvalidDirectoryName = 0xEE002005;
 inline constexpr VMStatus ElevationRefused = 0xEE002006;
 // A launch run found an entry at the place of a payload item in its target.
 inline constexpr VMStatus ItemPlaceTaken = 0xEE002007;
+// The payload is not the one the image's digest names, or an elevated
+// instance's image carries no digest: nothing was unpacked or run.
+inline constexpr VMStatus PayloadDigestMismatch = 0xEE002008;
 }  // namespace stub_status

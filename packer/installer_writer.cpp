@@ -2,6 +2,7 @@
 #include "packer/installer_writer.h"
 
 #include "config/cfg.h"
+#include "packer/archive_digest.h"
 #include "packer/icon_resource.h"
 #include "packer/input_file.h"
 #include "packer/packer_files.h"
@@ -18,8 +19,8 @@ std::wstring Failure(const std::wstring& what, VMStatus code) { return what + L"
 // The stub's resources as the command line asks: the document replaces any
 // the stub may carry, and without one a document the stub carries goes, so
 // the installer is what the command line says.
-VMStatus EditResources(const InstallerParts& parts, pe_resources::Bytes stub, pe_resources::Bytes& image,
-                       std::wstring& error) {
+VMStatus EditResources(const InstallerParts& parts, const PayloadDigest& digest, pe_resources::Bytes stub,
+                       pe_resources::Bytes& image, std::wstring& error) {
   pe_resources::PeImage resources;
   std::wstring why;
   if (resources.Load(std::move(stub), why) != status::Ok) {
@@ -32,6 +33,9 @@ VMStatus EditResources(const InstallerParts& parts, pe_resources::Bytes stub, pe
   } else {
     resources.Remove(pe_resources::kTypeRcData, kConfigurationId, kConfigurationLanguage);
   }
+  // Every installer names its payload, so that the stub unpacks no other.
+  resources.Set(pe_resources::kTypeRcData, kPayloadDigestId, kPayloadDigestLanguage,
+                pe_resources::Bytes(digest.begin(), digest.end()));
   if (!parts.Icon.empty()) SetProgramIcon(resources, parts.Icon);
   if (!parts.VersionInfo.empty()) SetVersionResource(resources, parts.VersionInfo);
   if (resources.Write(image, why) != status::Ok) {
@@ -78,9 +82,15 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
     payload = &opened;
   }
   layout.PayloadSize = payload->Size();
+  PayloadDigest digest;
+  result = DigestArchive(*payload->Stream(), 0, digest);
+  if (result != status::Ok) {
+    error = Failure(L"cannot read the payload " + parts.Payload, result);
+    return result;
+  }
 
   pe_resources::Bytes image;
-  VM_RETURN_IF_FAILED(EditResources(parts, std::move(stub), image, error));
+  VM_RETURN_IF_FAILED(EditResources(parts, digest, std::move(stub), image, error));
   layout.StubSize = image.size();
   if (layout.StubSize >= kPayloadSearchLimit) {
     error = L"the stub with its resources is " + std::to_wstring(layout.StubSize) +

@@ -55,6 +55,7 @@ constexpr StatusName kNames[] = {
     VM_NAMED(stub_status, InvalidDirectoryName),
     VM_NAMED(stub_status, ElevationRefused),
     VM_NAMED(stub_status, ItemPlaceTaken),
+    VM_NAMED(stub_status, PayloadDigestMismatch),
 };
 #undef VM_NAMED
 

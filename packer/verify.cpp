@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "packer/verify.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "config/cfg.h"
+#include "config/stub_status.h"
+#include "packer/archive_digest.h"
 #include "packer/config_check.h"
 #include "packer/input_file.h"
 #include "packer/installer_writer.h"
@@ -35,6 +38,8 @@ DocumentLookup FindDocument(const pe_resources::PeImage& image) {
   DocumentLookup lookup;
   for (const auto& [key, data] : image.Entries()) {
     if (!key.Type.Text.empty() || key.Type.Id != pe_resources::kTypeRcData) continue;
+    // The payload digest is no document, and every packed installer has it.
+    if (key.Name.Text.empty() && key.Name.Id == kPayloadDigestId) continue;
     lookup.AnyRcData = true;
     if (!key.Name.Text.empty() || key.Name.Id != kConfigurationId) continue;
     if (key.Language != kConfigurationLanguage) {
@@ -52,6 +57,40 @@ DocumentLookup FindDocument(const pe_resources::PeImage& image) {
 VMStatus Unsound(std::wstring& error, std::wstring text, VMStatus code = status::InvalidValue) {
   error = std::move(text);
   return code;
+}
+
+// The payload digest as the stub reads it: RT_RCDATA kPayloadDigestId in
+// language 1033, exactly 32 bytes. Null when there is none.
+const pe_resources::Bytes* FindPayloadDigest(const pe_resources::PeImage& image) {
+  for (const auto& [key, data] : image.Entries()) {
+    if (key.Type.Text.empty() && key.Type.Id == pe_resources::kTypeRcData && key.Name.Text.empty() &&
+        key.Name.Id == kPayloadDigestId && key.Language == kPayloadDigestLanguage) {
+      return &data.Data;
+    }
+  }
+  return nullptr;
+}
+
+// The digest line, or why the stub would refuse the payload.
+VMStatus CheckDigestResource(const pe_resources::PeImage& image, InputFile& file, std::uint64_t payloadAt,
+                            std::vector<std::wstring>& lines, std::wstring& error) {
+  const std::wstring refused = DescribeStatus(stub_status::PayloadDigestMismatch);
+  const pe_resources::Bytes* stored = FindPayloadDigest(image);
+  if (stored == nullptr) {
+    return Unsound(error, L"the image carries no payload digest (RT_RCDATA " + std::to_wstring(kPayloadDigestId) +
+                              L"): the installer unpacks unelevated, but its elevated instance refuses the payload "
+                              L"with " + refused + L"; pack it with vm-sfxpack.");
+  }
+  PayloadDigest actual;
+  const VMStatus read = DigestArchive(*file.Stream(), payloadAt, actual);
+  if (read != status::Ok) return Unsound(error, L"the payload cannot be read: " + DescribeStatus(read) + L".", read);
+  if (stored->size() != actual.size() || !std::equal(actual.begin(), actual.end(), stored->begin())) {
+    return Unsound(error, L"the payload digest in the image (RT_RCDATA " + std::to_wstring(kPayloadDigestId) +
+                              L") does not match the payload: the stub refuses it with " + refused + L".");
+  }
+  lines.push_back(L"digest: the image names the payload's SHA-256 (RT_RCDATA " + std::to_wstring(kPayloadDigestId) +
+                  L"), and the payload matches it.");
+  return status::Ok;
 }
 
 }  // namespace
@@ -118,6 +157,7 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
                   L", methods " + (payload.Methods.empty() ? L"-" : payload.Methods) +
                   L"; item paths pass and every item decodes intact.");
   lines.push_back(DecodingLine(payload.MostLzma2Blocks));
+  VM_RETURN_IF_FAILED(CheckDigestResource(image, file, payload.Offset, lines, error));
 
   const std::uint32_t certificateAt = facts.CertificateAt;
   const std::uint32_t certificateSize = facts.CertificateSize;

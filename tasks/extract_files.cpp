@@ -11,9 +11,11 @@
 #include "support/vm_win_long_path.h"
 #include "support/vm_win_module_file_name.h"
 #include "tasks/archive_item_path.h"
+#include "tasks/delete_extracted_files.h"
 #include "tasks/extract_callback.h"
 #include "tasks/handle_in_stream.h"
 #include "tasks/item_path.h"
+#include "tasks/payload_digest_check.h"
 #include "tasks/payload_start.h"
 
 #include "Windows/PropVariant.h"
@@ -36,7 +38,24 @@ constexpr GUID kSevenZipHandler = {0x23170F69, 0x40C1, 0x278A, {0x10, 0x00, 0x00
 constexpr UInt64 kMaxPayloadStart = UInt64{8} << 20;
 constexpr UInt64 kAtStart = 0;
 
+// Reading only, and nobody may write meanwhile.
+velmora::VMUniqueFile OpenArchiveFile(const std::wstring& path) {
+  return velmora::VMUniqueFile(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// What `record` says this run made goes, by identity, as the launch
+// clean-up removes it; what was there before stays. The record outlives
+// the call.
+void RemoveWhatWasMade(const std::wstring& targetFolder, ExtractionRecord& record) {
+  DeleteExtractedFiles undo;
+  undo.TargetFolder = targetFolder;
+  undo.Record = std::shared_ptr<ExtractionRecord>(std::shared_ptr<void>(), &record);
+  std::uint32_t ignored = 0;
+  (void)undo.run(ignored);
+}
 
 VMStatus Fail(const char* reason) {
   velmora::VMTrace("ERROR: %s: %s\n", "ExtractArchive", reason);
@@ -137,15 +156,31 @@ ExtractFiles::ExtractFiles() { Description = L"Files are being extracted. Please
 
 velmora::VMStatus ExtractFiles::run(std::uint32_t& exitCodeOut) {
   exitCodeOut = 0;
-  if (Source) return ExtractArchive(Source->Handle(), TargetFolder, Record.get());
-  velmora::VMWinModuleFileName self;
-  VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
-  return ExtractArchive(self.FullPath, TargetFolder, Record.get());
+  // The digest and the archive are read through one handle, so what was
+  // checked is what is unpacked.
+  velmora::VMUniqueFile own;
+  HANDLE file = Source ? Source->Handle() : nullptr;
+  if (!Source) {
+    velmora::VMWinModuleFileName self;
+    VM_RETURN_IF_FAILED(self.InitWithModuleHandle());
+    own = OpenArchiveFile(self.FullPath);
+    if (!own) return Fail("archive file cannot be opened");
+    file = own.get();
+  }
+  PayloadDigestCheck digest;
+  VM_RETURN_IF_FAILED(digest.Start(file, RequirePayloadDigest));
+  const VMStatus extracted = ExtractArchive(file, TargetFolder, Record.get());
+  const VMStatus checked = digest.Finish();
+  if (checked == status::Ok) return extracted;
+  // A payload the image does not name: whatever was unpacked from it goes
+  // (a failed extraction has removed its part already), and the refusal
+  // stands over the extraction's own result.
+  if (extracted == status::Ok && Record) RemoveWhatWasMade(TargetFolder, *Record);
+  return checked;
 }
 
 VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder, ExtractionRecord* record) {
-  const velmora::VMUniqueFile file(CreateFileW(archiveFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const velmora::VMUniqueFile file = OpenArchiveFile(archiveFile);
   if (!file) return Fail("archive file cannot be opened");
   return ExtractArchive(file.get(), targetFolder, record);
 }
@@ -191,5 +226,6 @@ VMStatus ExtractArchive(HANDLE archiveFile, const std::wstring& targetFolder, Ex
     }
   }
   archive->Close();
+  if (result != status::Ok && record != nullptr) RemoveWhatWasMade(targetFolder, *record);
   return result;
 }

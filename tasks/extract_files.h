@@ -17,6 +17,9 @@ class ExtractFiles final : public Task {
 
   // Filled with what the extraction made, for the clean-up; may be null.
   std::shared_ptr<ExtractionRecord> Record;
+  // An image without a payload digest is refused, not only one whose digest
+  // does not match (the elevated instance).
+  bool RequirePayloadDigest = false;
   // The open installer file to read the payload from; without it, the file
   // at the stub's own path.
   std::shared_ptr<const InstallerFile> Source;
@@ -28,7 +31,10 @@ class ExtractFiles final : public Task {
 // Returns 0, the Windows error of a failed folder creation, or
 // 0xEE000001 for everything that concerns the archive and its items. What
 // was made on disk, the target folder and its parents included, is noted in
-// `record` when one is given.
+// `record` when one is given; with it, an extraction that fails part-way
+// removes what it made before it returns (by identity, as the clean-up
+// does), so the target is left as it was found, but for files the payload
+// had replaced.
 [[nodiscard]] velmora::VMStatus ExtractArchive(const std::wstring& archiveFile, const std::wstring& targetFolder,
                                                ExtractionRecord* record = nullptr);
 // The same from the file open as `archive`, read from its start.

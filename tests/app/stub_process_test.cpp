@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/vm_utf_convert.h"
+#include "support/vm_win_sha256.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/native_libraries.h"
@@ -66,19 +67,30 @@ class StubProcess : public ::testing::Test {
     ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
   }
 
-  // Appends a test payload behind the installer, as the packer does.
-  void AppendPayload(const wchar_t* name) {
+  // Appends a test payload behind the installer, as the packer does: with
+  // the payload's SHA-256 in the image (after any document), or without it,
+  // as a stub and an archive joined by hand; `damaged` changes one byte in
+  // the middle of the payload once its digest is taken.
+  void AppendPayload(const wchar_t* name, bool withDigest = true, bool damaged = false) {
+    std::string payload = testing_tools::ReadWholeFile(g_payloads + L"\\" + name);
+    ASSERT_FALSE(payload.empty());
+    if (withDigest) {
+      velmora::VMWinSha256 sha;
+      velmora::VMWinSha256::Digest digest{};
+      ASSERT_EQ(sha.Start(), 0u);
+      ASSERT_EQ(sha.Add(payload.data(), payload.size()), 0u);
+      ASSERT_EQ(sha.Finish(digest), 0u);
+      HANDLE update = BeginUpdateResourceW(installer_.c_str(), FALSE);
+      ASSERT_NE(update, nullptr);
+      ASSERT_TRUE(UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(225), 1033, digest.data(),
+                                  static_cast<DWORD>(digest.size())));
+      ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+    }
+    if (damaged) payload[payload.size() / 2] ^= 0x01;
     HANDLE file = CreateFileW(installer_.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    HANDLE payload = CreateFileW((g_payloads + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(payload, INVALID_HANDLE_VALUE);
-    char buffer[4096];
-    DWORD read = 0, written = 0;
-    while (ReadFile(payload, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-      WriteFile(file, buffer, read, &written, nullptr);
-    }
-    CloseHandle(payload);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, payload.data(), static_cast<DWORD>(payload.size()), &written, nullptr));
     CloseHandle(file);
   }
 
@@ -277,12 +289,18 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
     const wchar_t* Installer;  // in the payload folder
     const wchar_t* Payload;    // appended to the installer; nullptr: none
     std::uint32_t ExitCode;
+    bool WithoutDigest = false;  // a stub and an archive joined by hand
+    bool Damaged = false;        // one payload byte changed after the digest was taken
   };
   const Row rows[] = {
       {"plain stub and payload", nullptr, L"tree.7z", 0},
       {"signed after packing", L"signed.exe", nullptr, 0},
       {"an unsafe item path", nullptr, L"crafted-unsafe-parent.7z", 0xEE000001},
       {"an item named like a device", nullptr, L"crafted-unsafe-device.7z", 0xEE000001},
+      {"joined by hand without a digest, the payload still unpacks", nullptr, L"tree.7z", 0, true},
+      {"one payload byte changed: refused, nothing left", nullptr, L"tree.7z", 0xEE002008, false, true},
+      {"the same without a digest: unpacking fails, and what it wrote goes", nullptr, L"tree.7z", 0xEE000001, true,
+       true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -290,7 +308,7 @@ TEST_F(StubProcess, QuietExtractStubUnpacksItsPayload) {
     if (row.Installer != nullptr) {
       ASSERT_TRUE(CopyFileW((g_payloads + L"\\" + row.Installer).c_str(), installer_.c_str(), FALSE));
     }
-    if (row.Payload != nullptr) AppendPayload(row.Payload);
+    if (row.Payload != nullptr) AppendPayload(row.Payload, !row.WithoutDigest, row.Damaged);
     const std::wstring target = Folder() + L"\\out";
     const auto result = Run(L"--gui off --target \"" + target + L"\"");
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
@@ -380,6 +398,8 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     // ("missing": the stub ends while the helper still waits to read, which
     // it does only after the run).
     const char* HelperFinds = nullptr;
+    bool WithoutDigest = false;  // a stub and an archive joined by hand
+    bool Damaged = false;        // one payload byte changed after the digest was taken
   };
   const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
   // Uninstalling a product that is not there: the system's msiexec.exe ends
@@ -443,6 +463,19 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
       {.Name = "without it the run ends with the program and the helper loses its files",
        .Command = "<CreateProcess>{}<WaitForProcessTree>false</WaitForProcessTree></CreateProcess>",
        .HelperFinds = "missing"},
+      {.Name = "one payload byte changed: refused before anything runs, nothing left",
+       .Command = "<CreateProcess>{}</CreateProcess>", .UserFiles = true, .ExitCode = 0xEE002008, .Damaged = true},
+      {.Name = "one payload byte changed, elevated: the elevated instance refuses it",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .ExitCode = 0xEE002008,
+       .Damaged = true},
+      {.Name = "joined by hand without a digest: an unelevated run works",
+       .Command = "<CreateProcess>{}</CreateProcess>", .WithoutDigest = true},
+      {.Name = "joined by hand without a digest: the elevated instance refuses it",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .ExitCode = 0xEE002008,
+       .WithoutDigest = true},
+      {.Name = "joined by hand without a digest and started with --internal 1: refused, nothing made",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .More = L"--internal 1",
+       .ExitCode = 0xEE002008, .WithoutDigest = true},
       {.Name = "a user's file at a payload item's place: nothing is written, nothing runs, the file stays",
        .Command = "<CreateProcess>{}</CreateProcess>", .UserFiles = true, .ExitCode = 0xEE002007,
        .UserFileAtItem = L"readme.txt"},
@@ -481,7 +514,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
                   "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
                   "<Command Id='run'>" + command + "</Command></Commands></Option></Options></Launch></SelfExtractor>",
                   1033);
-    AppendPayload(row.Payload);
+    AppendPayload(row.Payload, !row.WithoutDigest, row.Damaged);
     std::set<std::wstring> userFiles;
     if (row.UserFiles) {
       ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));

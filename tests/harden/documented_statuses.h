@@ -21,7 +21,7 @@
       s::InvalidConfiguration, s::NoUniqueMatch, s::XmlParseError, s::ExitCodeUnavailable, s::UnexpectedArgument,
       s::FileOpenFailed, s::FileNotXml, s::FileWriteFailed, s::EntryLeftInPlace, s::DirectoryNotEmpty,
       s::AdminRequired, own::ConfigurationMissing, own::InvalidCommandLine, own::PlatformNotSupported,
-      own::InvalidDirectoryName, own::ElevationRefused,
+      own::InvalidDirectoryName, own::ElevationRefused, own::PayloadDigestMismatch,
       // Windows errors of the file system, the resources and the process
       // start that reach the exit code as they are.
       ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_WRITE_PROTECT,

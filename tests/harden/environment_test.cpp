@@ -48,7 +48,7 @@ const std::set<VMStatus> kDocumented = {
     status::InvalidValue, status::InvalidConfiguration, status::NoUniqueMatch, status::XmlParseError,
     status::ExitCodeUnavailable, status::EntryLeftInPlace, status::DirectoryNotEmpty,
     stub_status::ConfigurationMissing, stub_status::InvalidCommandLine, stub_status::PlatformNotSupported,
-    stub_status::ElevationRefused, stub_status::ItemPlaceTaken,
+    stub_status::ElevationRefused, stub_status::ItemPlaceTaken, stub_status::PayloadDigestMismatch,
     ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT, ERROR_SHARING_VIOLATION,
     ERROR_HANDLE_DISK_FULL, ERROR_DISK_FULL, ERROR_INVALID_NAME, ERROR_BAD_EXE_FORMAT, ERROR_FILENAME_EXCED_RANGE,
     ERROR_DIRECTORY, 740 /* ERROR_ELEVATION_REQUIRED */,

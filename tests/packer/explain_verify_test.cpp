@@ -125,6 +125,7 @@ TEST(Verify, SoundAndUnsoundInstallers) {
   const std::string bytes = ReadWholeFile(good);
   std::string flipped = bytes;
   flipped[report.StubSize + 40] ^= 0x55;
+  const std::string other = bytes.substr(0, report.StubSize) + ReadWholeFile(g_payloads + L"\\method-copy.7z");
   const std::string declares =
       bytes.substr(0, report.StubSize) + ReadWholeFile(g_payloads + L"\\crafted-declares-much.7z");
   // A field of the optional header set to `value`.
@@ -163,7 +164,11 @@ TEST(Verify, SoundAndUnsoundInstallers) {
       {"packed here", good, "", true, L"signature: none."},
       {"one LZMA2 block", good, "", true, L"decoding: on one thread"},
       {"LZMA2 blocks of 1 MiB", blocks, "", true, L"decoding: in parallel, on up to 4 threads (4 LZMA2 blocks"},
-      {"signed afterwards", g_payloads + L"\\signed.exe", "", true, L"signature: present"},
+      {"the payload's digest in the image", good, "", true, L"digest: the image names the payload's SHA-256"},
+      {"joined by hand, then signed: no payload digest", g_payloads + L"\\signed.exe", "", false,
+       L"the image carries no payload digest (RT_RCDATA 225)"},
+      {"a digest that names another payload", work / L"other.exe", other, false,
+       L"does not match the payload: the stub refuses it with 0xEE002008 (PayloadDigestMismatch)"},
       {"a flipped byte in the payload", work / L"flipped.exe", flipped, false, L"the payload item"},
       {"cut short", work / L"short.exe", bytes.substr(0, bytes.size() - 1), false, L"finds no payload"},
       {"bytes appended", work / L"long.exe", bytes + "trailer", false, L"7 bytes follow the payload"},

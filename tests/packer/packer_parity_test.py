@@ -17,6 +17,7 @@ installer made by the Linux packer runs under Wine and ends with its
 command's exit code.
 """
 import glob
+import hashlib
 import os
 import pty
 import re
@@ -176,6 +177,27 @@ if got[0] == 0:
     shutil.copyfile(os.path.join(work, "launch.exe"), os.path.join(work, "Gr\u00f6\u00dfe.exe"))
     inspections += [("verify", ["--verify", "launch.exe"]), ("verify damaged", ["--verify", "damaged.exe"]),
                     ("verify a name beyond ASCII", ["--verify", "Gr\u00f6\u00dfe.exe"])]
+    # The image names its payload's SHA-256, taken over the archive as
+    # --verify finds it; a stub and an archive joined by hand name none, and
+    # a changed digest names another payload.
+    found = re.search(r"payload: .* (\d+) bytes at offset (\d+),", pack(native, "--verify", "launch.exe")[1])
+    check("the digest is written", found, "no payload line")
+    if found:
+        size, offset = int(found[1]), int(found[2])
+        with open(os.path.join(work, "launch.exe"), "rb") as f:
+            wrong = bytearray(f.read())
+        digest = hashlib.sha256(wrong[offset:offset + size]).digest()
+        check("the digest is written", wrong[:offset].count(digest) == 1, "the payload's SHA-256 is not in the image")
+        if digest in wrong:
+            wrong[wrong.index(digest)] ^= 0x01
+        with open(os.path.join(work, "wrong-digest.exe"), "wb") as f:
+            f.write(wrong)
+        with open(os.path.join(bin_dir, "vm-sfxstub.exe"), "rb") as stub, \
+                open(os.path.join(work, "payload.7z"), "rb") as archive, \
+                open(os.path.join(work, "joined.exe"), "wb") as f:
+            f.write(stub.read() + archive.read())
+        inspections += [("verify a wrong digest", ["--verify", "wrong-digest.exe"]),
+                        ("verify without a digest", ["--verify", "joined.exe"])]
 # With a payload --explain prints --verify's "decoding:" line; with a folder,
 # the blocks packing would write for the files' total size (sparse files:
 # only their sizes are read).
@@ -197,8 +219,14 @@ for size, threads, block in ((4 << 20, "on one thread", 4), ((4 << 20) + 1, "in 
     decoding[f"explain a folder of {size} bytes"] = (["--folder", f"sized-{size}"], 0,
                                                       f"decoding: {threads} " + folder_line.format(size, block))
 inspections += [(name, ["--explain", "--config", "doc.xml", *words]) for name, (words, _, _) in decoding.items()]
+digests = {"verify": (0, "digest: the image names the payload's SHA-256 (RT_RCDATA 225), and the payload matches"),
+           "verify a wrong digest": (1, "does not match the payload: the stub refuses it with 0xEE002008"),
+           "verify without a digest": (1, "the image carries no payload digest (RT_RCDATA 225)")}
 for name, words in inspections:
     native_said = pack(native, *words)
+    if name in digests:
+        code, part = digests[name]
+        check(name, native_said[0] == code and part in native_said[2 if code else 1], f"{native_said}")
     if name in decoding:
         _, code, part = decoding[name]
         check(name, native_said[0] == code and part in native_said[2 if code else 1], f"{native_said}")

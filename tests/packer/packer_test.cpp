@@ -16,6 +16,7 @@
 #include "packer/pe_resources.h"
 #include "packer/version_resource.h"
 #include "support/vm_status.h"
+#include "support/vm_win_sha256.h"
 #include "tests/packer/packer_inputs.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
@@ -71,12 +72,13 @@ std::wstring Payload(const std::wstring& name) { return g_payloads + L"\\" + nam
 
 bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 
-std::string ConfigurationResource(const std::wstring& installer, bool& present) {
+// RT_RCDATA `id` in language 1033: the document (222) or the payload digest (225).
+std::string RcDataResource(const std::wstring& installer, bool& present, WORD id = 222) {
   present = false;
   HMODULE module = LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE);
   if (module == nullptr) return {};
   std::string text;
-  if (HRSRC resource = FindResourceExW(module, RT_RCDATA, MAKEINTRESOURCEW(222), 1033)) {
+  if (HRSRC resource = FindResourceExW(module, RT_RCDATA, MAKEINTRESOURCEW(id), 1033)) {
     present = true;
     const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, resource)));
     text.assign(bytes, SizeofResource(module, resource));
@@ -229,7 +231,15 @@ TEST_F(Packing, InstallerIsTheStubWithItsDocumentAndThePayloadBehind) {
   EXPECT_EQ(report.ItemCount, 13u);
   EXPECT_TRUE(written.compare(report.StubSize, std::string::npos, payload) == 0) << "payload directly behind the image";
   bool present = false;
-  EXPECT_EQ(ConfigurationResource(installer, present), kExtractDocument);
+  EXPECT_EQ(RcDataResource(installer, present), kExtractDocument);
+  EXPECT_TRUE(present);
+  // The image names the payload by its SHA-256.
+  velmora::VMWinSha256 sha;
+  velmora::VMWinSha256::Digest digest{};
+  ASSERT_EQ(sha.Start(), status::Ok);
+  ASSERT_EQ(sha.Add(payload.data(), payload.size()), status::Ok);
+  ASSERT_EQ(sha.Finish(digest), status::Ok);
+  EXPECT_EQ(RcDataResource(installer, present, 225), std::string(digest.begin(), digest.end()));
   EXPECT_TRUE(present);
   EXPECT_TRUE(report.Notes.empty());
   EXPECT_EQ(SummaryLine(L"setup.exe", report), L"setup.exe: stub " + std::to_wstring(report.StubSize) +
@@ -249,7 +259,7 @@ TEST_F(Packing, InstallerIsTheStubWithItsDocumentAndThePayloadBehind) {
   ASSERT_EQ(Pack({.Output = plain, .Stub = withDocument, .Payload = Payload(L"method-copy.7z")}, report, error),
             status::Ok)
       << testing::PrintToString(error);
-  (void)ConfigurationResource(plain, present);
+  (void)RcDataResource(plain, present);
   EXPECT_FALSE(present);
 }
 
@@ -583,13 +593,19 @@ TEST_F(Packing, ExitCodes) {
     bool Written;
   };
   const std::wstring installer = Work(L"setup.exe");
+  const std::wstring sound = Work(L"sound.exe");
+  PackReport report;
+  std::wstring error;
+  ASSERT_EQ(Pack({.Output = sound, .Payload = Payload(L"tree.7z")}, report, error), status::Ok);
   const Row rows[] = {
       {"help", L"--help", 0, false},
       {"version", L"--version", 0, false},
       {"a mistake on the command line", L"--output \"" + installer + L"\"", 2, false},
       {"a refused payload", L"--output \"" + installer + L"\" --payload \"" + Payload(L"encrypted.7z") + L"\"", 1, false},
       {"success", L"--output \"" + installer + L"\" --payload \"" + Payload(L"method-copy.7z") + L"\"", 0, true},
-      {"a sound installer verified", L"--verify \"" + Payload(L"signed.exe") + L"\"", 0, false},
+      {"a sound installer verified", L"--verify \"" + sound + L"\"", 0, false},
+      // Joined by hand and signed: no payload digest.
+      {"an installer without a payload digest", L"--verify \"" + Payload(L"signed.exe") + L"\"", 1, false},
       {"an archive is no installer", L"--verify \"" + Payload(L"method-copy.7z") + L"\"", 1, false},
       {"explain without a document", L"--explain", 2, false},
       {"explain and pack at once", L"--explain --config c.xml --output \"" + installer + L"\"", 2, false},

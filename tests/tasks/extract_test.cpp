@@ -27,6 +27,7 @@
 #include "tasks/delete_extracted_files.h"
 #include "tasks/elevated_folder.h"
 #include "tasks/extract_files.h"
+#include "tasks/extraction_record.h"
 #include "tasks/installer_file.h"
 
 // The generator's output folder and the folder with the link fixture, as
@@ -298,6 +299,7 @@ TEST_F(Extraction, DamagedPayloadsFailCleanly) {
       {"last byte", size, size - 1},
   };
   const std::wstring damaged = work_ + L"\\damaged.7z";
+  int partial = 0;
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.Name);
     std::string bytes = archive.substr(0, damage.Length);
@@ -310,9 +312,27 @@ TEST_F(Extraction, DamagedPayloadsFailCleanly) {
         if (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         EXPECT_EQ(ReadWholeFile(Target() + L"\\" + path), entry.Content) << testing::PrintToString(path);
       }
+    } else if (Exists(Target()) && !ListFolder(Target()).empty()) {
+      ++partial;
     }
     RemoveTree(Target());
+
+    // With a record, as every stub extracts, into a folder that holds a file
+    // of the user's and a folder to create: a failure part-way removes what
+    // it made, by identity, and keeps the user's file.
+    ASSERT_TRUE(CreateDirectoryW(Target().c_str(), nullptr));
+    WriteWholeFile(Target() + L"\\mine.txt", "mine");
+    ExtractionRecord record;
+    EXPECT_EQ(ExtractArchive(damaged, Target() + L"\\new", &record), result);
+    std::vector<std::wstring> left;
+    for (const auto& [path, entry] : ListFolder(Target())) left.push_back(path);
+    if (result != status::Ok) {
+      EXPECT_EQ(left, std::vector<std::wstring>{L"mine.txt"});
+    }
+    EXPECT_EQ(ReadWholeFile(Target() + L"\\mine.txt"), "mine");
+    RemoveTree(Target());
   }
+  EXPECT_GT(partial, 0) << "no damage left part of the tree written without a record";
 }
 
 // Links already standing in the target folder (made on the Unix side, as
