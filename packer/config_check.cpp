@@ -192,7 +192,6 @@ VMStatus CheckConfiguration(const std::string& document, ConfigCheckResult& resu
       }
     }
   }
-  NoteNamesOutsideTheFormat(document, result.Notes);
   VMStatus loads[std::size(kCheckedMachines)] = {};
   std::vector<std::wstring> machineNotes;
   for (std::size_t i = 0; i < std::size(kCheckedMachines); ++i) {
@@ -218,6 +217,10 @@ VMStatus CheckConfiguration(const std::string& document, ConfigCheckResult& resu
                    LocateFailure(document, kCheckedMachines[i].Architecture) + L".";
     return loads[i];
   }
+  // Only a document the stub loads can have names it ignores: where it
+  // refuses one (Wait on CreateProcess, an element inside a text), the
+  // refusal says so.
+  NoteNamesOutsideTheFormat(document, result.Notes);
   result.Notes.insert(result.Notes.end(), machineNotes.begin(), machineNotes.end());
   return status::Ok;
 }

@@ -109,11 +109,11 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
     VM_RETURN_IF_FAILED(ReadConfigurationDocument(options.Config, document, error));
     ConfigCheckResult checked;
     const VMStatus loaded = CheckConfiguration(document, checked);
-    report.Notes = std::move(checked.Notes);
     if (loaded != status::Ok) {
       error = checked.Error;
       return loaded;
     }
+    report.Notes = std::move(checked.Notes);
     parts.Document = std::move(document);
   }
 

@@ -124,9 +124,11 @@ int RunPacker(const std::vector<std::wstring>& words, const PrintLineFn& rawOut,
   PackReport report;
   ProgressLine progress = ProgressLine::ForStandardError();
   const velmora::VMStatus packed = Pack(options, report, error, &progress);
-  // Notes come first, also before a refusal: a misspelt element may be why
-  // the document fails.
-  for (const std::wstring& note : report.Notes) out(L"vm-sfxpack: note: " + note);
+  // A refusal is one line on standard error; only --strict, which refuses
+  // for the notes, shows them before it.
+  if (packed == velmora::status::Ok || options.Strict) {
+    for (const std::wstring& note : report.Notes) out(L"vm-sfxpack: note: " + note);
+  }
   if (packed != velmora::status::Ok) {
     err(L"vm-sfxpack: error: " + error);
     return kExitFailed;

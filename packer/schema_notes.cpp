@@ -79,7 +79,7 @@ std::wstring At(Element element) {
 }
 
 std::wstring Listed(const std::vector<std::wstring>& names) {
-  if (names.empty()) return L"nothing";
+  if (names.empty()) return L"none";
   std::wstring text;
   for (std::size_t i = 0; i < names.size(); ++i) text += (i == 0 ? L"" : i + 1 == names.size() ? L" and " : L", ") + names[i];
   return text;
