@@ -361,9 +361,12 @@ TEST_F(Packing, MachinesWithoutAnOptionAreNotedNotRefused) {
                  report, error),
             status::Ok)
       << testing::PrintToString(error);
-  ASSERT_EQ(report.Notes.size(), 2u);
+  ASSERT_EQ(report.Notes.size(), 3u);
   EXPECT_TRUE(Contains(report.Notes[0], L"x86") && Contains(report.Notes[0], L"0xEE002004"));
   EXPECT_TRUE(Contains(report.Notes[1], L"ARM64") && Contains(report.Notes[1], L"0xEE002004"));
+  // A bare system program is not in the payload: the note says where the
+  // stub looks for it instead.
+  EXPECT_TRUE(Contains(report.Notes[2], L"<Executable>msiexec.exe</Executable>"));
 }
 
 // Every refusal names its reason, and leaves the folder as it was: no
