@@ -24,12 +24,6 @@ namespace status = velmora::status;
 
 namespace {
 
-// Documents of another major version are written for a stub that reads
-// them differently; newer minor versions may carry settings this one would
-// silently drop.
-constexpr std::uint32_t kFormatVersionMajor = 3;
-constexpr std::uint32_t kFormatVersionMinorLast = 1;
-
 struct ArchitectureName {
   const wchar_t* Name;
   ProcessorArchitecture Value;

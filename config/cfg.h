@@ -27,6 +27,7 @@
 // starts and only read afterwards; `Parent` links own nothing.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -41,6 +42,12 @@ class XMLElement;
 }
 
 using CfgElement = const tinyxml2::XMLElement*;
+
+// The format versions this stub reads: 3.0 to 3.1. Documents of another
+// major version are written for a stub that reads them differently; newer
+// minor versions may carry settings this one would silently drop.
+inline constexpr std::uint32_t kFormatVersionMajor = 3;
+inline constexpr std::uint32_t kFormatVersionMinorLast = 1;
 
 class CfgObject {
  public:

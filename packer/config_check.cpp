@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "packer/config_check.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cwctype>
+#include <iterator>
 #include <string_view>
 
 #include "config/cfg.h"
 #include "config/stub_status.h"
+#include "packer/schema_notes.h"
 #include "packer/status_text.h"
+#include "packer/xml_mistake.h"
 #include "support/vm_utf_convert.h"
 #include "support/vm_xml_document.h"
 
@@ -74,15 +80,37 @@ std::wstring DescribeElement(CfgElement element) {
   return text + L"> at line " + std::to_wstring(element->GetLineNum());
 }
 
+// The format version, when it is one the stub does not read: the sentence
+// names the versions it does read. Empty otherwise.
+std::wstring UnreadVersion(CfgElement root) {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  if (VMXmlDocument::GetAttributeUnsigned(root, "FormatVersionMajor", major) != status::Ok ||
+      VMXmlDocument::GetAttributeUnsigned(root, "FormatVersionMinor", minor) != status::Ok ||
+      (major == kFormatVersionMajor && minor <= kFormatVersionMinorLast)) {
+    return {};
+  }
+  std::wstring versions;
+  for (std::uint32_t known = 0; known <= kFormatVersionMinorLast; ++known) {
+    versions += (known == 0 ? L"" : known == kFormatVersionMinorLast ? L" and " : L", ") +
+                std::to_wstring(kFormatVersionMajor) + L"." + std::to_wstring(known);
+  }
+  return L"<SelfExtractor> at line " + std::to_wstring(root->GetLineNum()) + L" has format version " +
+         std::to_wstring(major) + L"." + std::to_wstring(minor) + L"; this stub reads " + versions + L" only";
+}
+
 // Where in the document the failure lies, as far as it can be told.
 std::wstring LocateFailure(const std::string& document, ProcessorArchitecture native) {
   VMXmlDocument xml;
   if (xml.Parse(document.c_str()) != status::Ok) {
-    return L"the document is not well-formed XML: " + velmora::VMUtf8ToUtf16(xml.Xml().ErrorName()) +
-           L" at line " + std::to_wstring(xml.Xml().ErrorLineNum());
+    if (document.find_first_not_of(" \t\r\n") == std::string::npos) return L"the document is empty";
+    const std::wstring mistake = DescribeXmlMistake(document);
+    return L"the document is not well-formed XML: " +
+           (mistake.empty() ? L"the XML parser stops at line " + std::to_wstring(xml.Xml().ErrorLineNum()) : mistake);
   }
   CfgElement root = xml.Xml().FirstChildElement("SelfExtractor");
   if (root == nullptr) return L"the document has no <SelfExtractor> element";
+  if (std::wstring version = UnreadVersion(root); !version.empty()) return version;
   return L"in " + DescribeElement(InnermostFailingElement(root, native));
 }
 
@@ -106,7 +134,51 @@ CfgElement MisplacedTreeWait(CfgElement element) {
   return nullptr;
 }
 
+// Windows compares file names without regard to letter case.
+std::wstring Folded(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+void CollectExecutables(CfgElement element, std::vector<CfgElement>& found) {
+  for (CfgElement child = element->FirstChildElement(); child != nullptr; child = child->NextSiblingElement()) {
+    const std::string_view name = child->Name();
+    const std::string_view parent = element->Name();
+    if (name == "Executable" && (parent == "CreateProcess" || parent == "ShellExecute")) {
+      found.push_back(child);
+    } else {
+      CollectExecutables(child, found);
+    }
+  }
+}
+
 }  // namespace
+
+void NoteProgramsOutsidePayload(const std::string& document, const std::vector<std::wstring>& itemPaths,
+                                std::vector<std::wstring>& notes) {
+  VMXmlDocument xml;
+  if (xml.Parse(document.c_str()) != status::Ok) return;
+  CfgElement root = xml.Xml().FirstChildElement("SelfExtractor");
+  if (root == nullptr) return;
+  std::vector<CfgElement> executables;
+  CollectExecutables(root, executables);
+  std::vector<std::wstring> items;
+  for (const std::wstring& path : itemPaths) items.push_back(Folded(path));
+  for (CfgElement executable : executables) {
+    std::wstring name;
+    if (VMXmlDocument::GetElementText(executable, name) != status::Ok) continue;
+    // A folder part, a known folder or a variable: the path is used as
+    // written, not searched for.
+    if (name.empty() || name.find_first_of(L"\\/:%$") != std::wstring::npos) continue;
+    // The stub adds ".exe" to a name without a dot.
+    const std::wstring program = Folded(name) + (name.find(L'.') == std::wstring::npos ? L".exe" : L"");
+    if (std::find(items.begin(), items.end(), program) != items.end()) continue;
+    notes.push_back(L"<Executable>" + name + L"</Executable> at line " + std::to_wstring(executable->GetLineNum()) +
+                    L" names no item at the top of the payload (letter case aside): the stub looks for it in the "
+                    L"Windows system folder, then the Windows folder and the folders of PATH on the machine it "
+                    L"runs on, never in the folder the installer was started from.");
+  }
+}
 
 VMStatus CheckConfiguration(const std::string& document, ConfigCheckResult& result) {
   result = ConfigCheckResult{};
@@ -120,19 +192,35 @@ VMStatus CheckConfiguration(const std::string& document, ConfigCheckResult& resu
       }
     }
   }
-  for (const CheckedMachine& machine : kCheckedMachines) {
+  VMStatus loads[std::size(kCheckedMachines)] = {};
+  std::vector<std::wstring> machineNotes;
+  for (std::size_t i = 0; i < std::size(kCheckedMachines); ++i) {
+    const CheckedMachine& machine = kCheckedMachines[i];
     Cfg cfg;
-    const VMStatus loaded = ParseConfiguration(document.c_str(), cfg, machine.Architecture);
-    if (loaded != status::Ok) {
-      result.Error = L"the configuration fails to load on an " + std::wstring(machine.Name) + L" machine with " +
-                     DescribeStatus(loaded) + L", " + LocateFailure(document, machine.Architecture) + L".";
-      return loaded;
-    }
-    if (cfg.Launch && cfg.Launch->Options && cfg.Launch->Options->MatchingOptionIds.empty()) {
-      result.Notes.push_back(std::wstring(machine.Name) +
+    loads[i] = ParseConfiguration(document.c_str(), cfg, machine.Architecture);
+    if (loads[i] == status::Ok && cfg.Launch && cfg.Launch->Options &&
+        cfg.Launch->Options->MatchingOptionIds.empty()) {
+      machineNotes.push_back(std::wstring(machine.Name) +
                              L": no Option fits this machine; the installer exits there with " +
                              DescribeStatus(stub_status::PlatformNotSupported) + L".");
     }
   }
+  for (std::size_t i = 0; i < std::size(kCheckedMachines); ++i) {
+    if (loads[i] == status::Ok) continue;
+    // A failure that every machine meets alike (a mistake in the XML, an
+    // unknown version) does not depend on the machine, so none is named.
+    bool everywhere = true;
+    for (const VMStatus other : loads) everywhere = everywhere && other == loads[i];
+    const std::wstring where =
+        everywhere ? L"" : L" on an " + std::wstring(kCheckedMachines[i].Name) + L" machine";
+    result.Error = L"the configuration fails to load" + where + L" with " + DescribeStatus(loads[i]) + L", " +
+                   LocateFailure(document, kCheckedMachines[i].Architecture) + L".";
+    return loads[i];
+  }
+  // Only a document the stub loads can have names it ignores: where it
+  // refuses one (Wait on CreateProcess, an element inside a text), the
+  // refusal says so.
+  NoteNamesOutsideTheFormat(document, result.Notes);
+  result.Notes.insert(result.Notes.end(), machineNotes.begin(), machineNotes.end());
   return status::Ok;
 }

@@ -28,6 +28,13 @@ struct ConfigCheckResult {
   std::wstring Error;
 };
 
+// Appends a note for each Executable of `document` written as a bare program
+// name (no folder, no variable) that names no item of the payload's top
+// folder, `itemPaths`, letter case aside: the stub then looks for it
+// elsewhere, which is rarely what the author meant (a misspelt setup.cmd).
+void NoteProgramsOutsidePayload(const std::string& document, const std::vector<std::wstring>& itemPaths,
+                                std::vector<std::wstring>& notes);
+
 // Loads the NUL-free UTF-8 `document` as the stub would on an x86, an x64
 // and an ARM64 machine. A machine without a matching Option is no failure:
 // a launch installer may be made for some machines only.

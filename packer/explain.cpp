@@ -142,6 +142,7 @@ void ExplainConfiguration(const std::string& document, const std::vector<std::ws
   // that would silently do nothing).
   ConfigCheckResult checked;
   const VMStatus check = CheckConfiguration(document, checked);
+  explanation.DocumentNotes = checked.Notes;
   if (explanation.LoadFails) {
     explanation.Notes.push_back(L"The document fails to load: " + checked.Error);
   } else if (check != status::Ok) {
@@ -158,6 +159,8 @@ void ExplainConfiguration(const std::string& document, const std::vector<std::ws
     NoteLaunch(*load.Config, explanation.Notes);
     break;
   }
+  // Failing everywhere, the document has nothing to show per machine.
+  if (std::none_of(loads.begin(), loads.end(), [](const Loaded& load) { return load.Status == status::Ok; })) return;
 
   std::vector<std::wstring> displays = languages;
   if (displays.empty()) {
@@ -166,15 +169,17 @@ void ExplainConfiguration(const std::string& document, const std::vector<std::ws
       if (std::find(displays.begin(), displays.end(), tag) == displays.end()) displays.push_back(tag);
     }
   }
+  // A load failure is said once, in the notes; a machine it stops gets one
+  // row, not one per language.
   for (const Loaded& load : loads) {
+    if (load.Status != status::Ok) {
+      explanation.Rows.push_back({.Machine = load.Machine, .Display = L"any",
+                                  .Result = DescribeStatus(load.Status) + L": the document fails to load here",
+                                  .Status = load.Status});
+      continue;
+    }
     for (const std::wstring& display : displays) {
-      if (load.Status == status::Ok) {
-        explanation.Rows.push_back(ExplainFor(*load.Config, load.Machine, display));
-      } else {
-        explanation.Rows.push_back({.Machine = load.Machine, .Display = display,
-                                    .Result = DescribeStatus(load.Status) + L": the document fails to load",
-                                    .Status = load.Status});
-      }
+      explanation.Rows.push_back(ExplainFor(*load.Config, load.Machine, display));
     }
   }
 }

@@ -31,6 +31,9 @@ struct Explanation {
   std::vector<ExplainRow> Rows;
   // The document fails to load on at least one machine.
   bool LoadFails = false;
+  // What the packer notes on the document when it packs it (an element the
+  // format does not have, a machine no Option fits).
+  std::vector<std::wstring> DocumentNotes;
 };
 
 // The display languages asked about when none are given; the document's own

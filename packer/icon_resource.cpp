@@ -101,6 +101,23 @@ VMStatus CheckIconFile(const Bytes& ico, std::wstring& error) {
   return status::Ok;
 }
 
+std::uint32_t LargestIconSide(const Bytes& ico) {
+  std::uint32_t largest = 0;
+  for (std::size_t i = 0; i < Get(ico, 4, 2); ++i) {
+    const std::size_t entry = kDirectorySize + i * kFileEntrySize;
+    const std::uint32_t at = Get(ico, entry + 12, 4);
+    std::uint32_t width = ico[entry] == 0 ? 256 : ico[entry];
+    std::uint32_t height = ico[entry + 1] == 0 ? 256 : ico[entry + 1];
+    if (Get(ico, entry + 8, 4) >= sizeof(kPngSignature) &&
+        std::equal(std::begin(kPngSignature), std::end(kPngSignature), ico.begin() + at)) {
+      width = GetBigEndian32(ico, at + 16);
+      height = GetBigEndian32(ico, at + 20);
+    }
+    largest = std::max({largest, width, height});
+  }
+  return largest;
+}
+
 void SetProgramIcon(pe_resources::PeImage& image, const Bytes& ico) {
   // The first group is the one a file manager shows.
   std::uint16_t groupId = 1;

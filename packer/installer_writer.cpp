@@ -16,18 +16,26 @@ namespace {
 
 std::wstring Failure(const std::wstring& what, VMStatus code) { return what + L": " + DescribeStatus(code) + L"."; }
 
+struct ResourceChoice {
+  bool Document = true;
+  bool Icon = true;
+  bool Version = true;
+};
+
 // The stub's resources as the command line asks: the document replaces any
 // the stub may carry, and without one a document the stub carries goes, so
-// the installer is what the command line says.
-VMStatus EditResources(const InstallerParts& parts, const PayloadDigest& digest, pe_resources::Bytes stub,
-                       pe_resources::Bytes& image, std::wstring& error) {
+// the installer is what the command line says. `choice` leaves parts out
+// when the image is measured without them. `tooLarge` as in PeImage::Write.
+VMStatus EditResources(const InstallerParts& parts, const PayloadDigest& digest, const pe_resources::Bytes& stub,
+                       pe_resources::Bytes& image, std::wstring& error, ResourceChoice choice = {},
+                       std::uint64_t* tooLarge = nullptr) {
   pe_resources::PeImage resources;
   std::wstring why;
-  if (resources.Load(std::move(stub), why) != status::Ok) {
+  if (resources.Load(stub, why) != status::Ok) {
     error = L"the stub " + parts.Stub + L" cannot take resources: " + why + L".";
     return status::InvalidValue;
   }
-  if (parts.Document) {
+  if (parts.Document && choice.Document) {
     resources.Set(pe_resources::kTypeRcData, kConfigurationId, kConfigurationLanguage,
                   pe_resources::Bytes(parts.Document->begin(), parts.Document->end()));
   } else {
@@ -36,13 +44,43 @@ VMStatus EditResources(const InstallerParts& parts, const PayloadDigest& digest,
   // Every installer names its payload, so that the stub unpacks no other.
   resources.Set(pe_resources::kTypeRcData, kPayloadDigestId, kPayloadDigestLanguage,
                 pe_resources::Bytes(digest.begin(), digest.end()));
-  if (!parts.Icon.empty()) SetProgramIcon(resources, parts.Icon);
-  if (!parts.VersionInfo.empty()) SetVersionResource(resources, parts.VersionInfo);
-  if (resources.Write(image, why) != status::Ok) {
+  if (!parts.Icon.empty() && choice.Icon) SetProgramIcon(resources, parts.Icon);
+  if (!parts.VersionInfo.empty() && choice.Version) SetVersionResource(resources, parts.VersionInfo);
+  if (resources.Write(image, why, tooLarge) != status::Ok) {
     error = L"the stub " + parts.Stub + L" cannot take resources: " + why + L".";
     return status::InvalidValue;
   }
   return status::Ok;
+}
+
+// The size of the image with the chosen parts, also when it is too large.
+std::uint64_t ImageSize(const InstallerParts& parts, const PayloadDigest& digest, const pe_resources::Bytes& stub,
+                        ResourceChoice choice) {
+  pe_resources::Bytes image;
+  std::wstring ignored;
+  std::uint64_t tooLarge = 0;
+  return EditResources(parts, digest, stub, image, ignored, choice, &tooLarge) == status::Ok ? image.size() : tooLarge;
+}
+
+// Which of the given parts make the image too large, and the room the stub
+// leaves them: the vendor can then shrink the icon or shorten a text rather
+// than suspect the stub.
+std::wstring TooLargeText(const InstallerParts& parts, const PayloadDigest& digest, const pe_resources::Bytes& stub,
+                         std::uint64_t size) {
+  const std::uint64_t bare = ImageSize(parts, digest, stub, {false, false, false});
+  const auto added = [&](ResourceChoice choice) {
+    const std::uint64_t with = ImageSize(parts, digest, stub, choice);
+    return std::to_wstring(with > bare ? with - bare : 0) + L" bytes";
+  };
+  std::wstring causes;
+  const auto add = [&](const std::wstring& cause) { causes += (causes.empty() ? L"" : L", ") + cause; };
+  if (!parts.Icon.empty()) add(L"the icon " + parts.IconPath + L" adds " + added({false, true, false}));
+  if (parts.Document) add(L"the document " + added({true, false, false}));
+  if (!parts.VersionInfo.empty()) add(L"the version texts " + added({false, false, true}));
+  const std::uint64_t room = bare < kPayloadSearchLimit ? kPayloadSearchLimit - 1 - bare : 0;
+  return L"the installer's image would be " + std::to_wstring(size) + L" bytes, but the stub finds its payload only " +
+         L"within the first " + std::to_wstring(kPayloadSearchLimit) + L" bytes: " + causes + L"; the stub alone " +
+         L"takes " + std::to_wstring(bare) + L" bytes, which leaves " + std::to_wstring(room) + L" bytes for them.";
 }
 
 }  // namespace
@@ -90,13 +128,14 @@ VMStatus WriteInstaller(const InstallerParts& parts, InstallerLayout& layout, st
   }
 
   pe_resources::Bytes image;
-  VM_RETURN_IF_FAILED(EditResources(parts, digest, std::move(stub), image, error));
-  layout.StubSize = image.size();
-  if (layout.StubSize >= kPayloadSearchLimit) {
-    error = L"the stub with its resources is " + std::to_wstring(layout.StubSize) +
-            L" bytes: the payload must begin within the first 8 MiB.";
+  std::uint64_t tooLarge = 0;
+  const VMStatus edited = EditResources(parts, digest, stub, image, error, {}, &tooLarge);
+  if (tooLarge != 0 || (edited == status::Ok && image.size() >= kPayloadSearchLimit)) {
+    error = TooLargeText(parts, digest, stub, tooLarge != 0 ? tooLarge : image.size());
     return status::InvalidValue;
   }
+  VM_RETURN_IF_FAILED(edited);
+  layout.StubSize = image.size();
 
   // Beside the output, so the final rename stays on one volume.
   std::wstring temporary;

@@ -25,6 +25,8 @@ struct InstallerParts {
   std::wstring Output;
   // An icon file that passed CheckIconFile; empty: the stub's icon stays.
   pe_resources::Bytes Icon = {};
+  // Where the icon came from, for messages.
+  std::wstring IconPath = {};
   // Empty: the stub's version resource stays as it is.
   std::vector<VersionSetting> VersionInfo = {};
 };

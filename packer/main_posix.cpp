@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         std::snprintf(hex, sizeof hex, c < 0x20 || c >= 0x7F ? "\\x%02X" : "%c", c);
         shown += hex;
       }
-      std::fprintf(stderr, "vm-sfxpack: \"%s\" is not UTF-8 text; name files in UTF-8.\n", shown.c_str());
+      std::fprintf(stderr, "vm-sfxpack: error: \"%s\" is not UTF-8 text; name files in UTF-8.\n", shown.c_str());
       return 2;
     }
   }

@@ -8,6 +8,7 @@
 #include "packer/installer_writer.h"
 #include "packer/packer_files.h"
 #include "packer/payload_check.h"
+#include "packer/pe_resources.h"
 #include "packer/status_text.h"
 #include "support/vm_scope_exit.h"
 
@@ -19,6 +20,22 @@ namespace {
 // A configuration document or an icon is a few kilobytes; anything near this
 // is not one.
 constexpr std::uint32_t kDocumentSizeLimit = 16u * 1024 * 1024;
+
+// Windows shows an icon at 256 pixels at most; a larger image only makes
+// every download larger.
+constexpr std::uint32_t kLargestShownIconSide = 256;
+
+// Whether the file at `path` is a program with a certificate table: writing
+// the installer over it drops that signature.
+bool CarriesSignature(const std::wstring& path) {
+  InputFile file;
+  pe_resources::Bytes bytes;
+  pe_resources::PeImage image;
+  pe_resources::ImageFacts facts;
+  std::wstring why;
+  return file.Open(path) == status::Ok && file.ReadStart(kPayloadSearchLimit, bytes) == status::Ok &&
+         image.Read(bytes, facts, why) == status::Ok && facts.CertificateSize != 0;
+}
 
 }  // namespace
 
@@ -101,6 +118,7 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
   }
 
   if (!options.Icon.empty()) {
+    parts.IconPath = options.Icon;
     const VMStatus read = ReadFileBytes(options.Icon, kDocumentSizeLimit, parts.Icon);
     if (read != status::Ok) {
       error = L"cannot read the icon " + options.Icon + L": " + DescribeStatus(read) + L".";
@@ -111,6 +129,14 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
       error = L"the icon " + options.Icon + L" is refused: " + why + L".";
       return status::InvalidValue;
     }
+    if (const std::uint32_t side = LargestIconSide(parts.Icon); side > kLargestShownIconSide) {
+      report.Notes.push_back(L"the icon " + options.Icon + L" holds an image of " + std::to_wstring(side) +
+                             L" pixels; Windows shows icons up to 256 pixels, so it only makes the installer larger.");
+    }
+  }
+  if (CarriesSignature(parts.Output)) {
+    report.Notes.push_back(L"--output replaces " + options.Output +
+                           L", which carries a signature (a certificate table); sign the new installer again.");
   }
   parts.VersionInfo = options.VersionInfo;
 
@@ -137,9 +163,22 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
   // decided in one place. What was checked is what is written: both read
   // the one open file.
   InputFile payload;
+  std::vector<std::wstring> itemPaths;
   VM_RETURN_IF_FAILED(OpenPayload(payload, parts.Payload, error));
-  VM_RETURN_IF_FAILED(CheckPayload(payload, parts.Payload, report.ItemCount, error));
+  VM_RETURN_IF_FAILED(CheckPayload(payload, parts.Payload, report.ItemCount, error, &itemPaths));
   parts.PayloadFile = &payload;
+  if (report.ItemCount == 0) {
+    report.Notes.push_back((options.Folder.empty() ? L"the payload " + options.Payload : L"the folder " + options.Folder) +
+                           L" holds nothing: the installer unpacks no file.");
+  }
+  if (parts.Document) NoteProgramsOutsidePayload(*parts.Document, itemPaths, report.Notes);
+  // Before anything is written: a CI run with --strict leaves the older
+  // installer as it was.
+  if (options.Strict && !report.Notes.empty()) {
+    error = L"--strict refuses an installer with " + std::to_wstring(report.Notes.size()) +
+            (report.Notes.size() == 1 ? L" note" : L" notes") + L"; nothing was written.";
+    return status::InvalidValue;
+  }
 
   InstallerLayout layout;
   const std::uint64_t items = report.ItemCount;

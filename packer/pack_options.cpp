@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "packer/pack_options.h"
 
+#include <cwctype>
 #include <string>
 
 #include "support/vm_cmd_line_parser.h"
@@ -58,6 +59,15 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   auto help = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("h", "help", helpText, false);
   help->Given = &options.Help;
   parser.AddOption(std::move(help));
+  std::wstring strictText;
+  auto strict = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("", "strict", strictText, false);
+  strict->Given = &options.Strict;
+  parser.AddOption(std::move(strict));
+  std::wstring signatureText;
+  auto signature = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>(
+      "", "require-signature", signatureText, false);
+  signature->Given = &options.RequireSignature;
+  parser.AddOption(std::move(signature));
   std::wstring versionText;
   auto version = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("", "version", versionText, false);
   version->Given = &options.Version;
@@ -68,7 +78,13 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   g_lastDiagnostic.clear();
   const VMStatus parsed = parser.Parse(args);
   if (parsed != status::Ok) {
-    error = WithoutLineEnd(velmora::VMUtf8ToUtf16(g_lastDiagnostic));
+    // The parser names the program itself; every message of the packer
+    // reads "vm-sfxpack: error: ...".
+    std::wstring diagnostic = WithoutLineEnd(velmora::VMUtf8ToUtf16(g_lastDiagnostic));
+    const std::wstring own = L"vm-sfxpack: ";
+    if (diagnostic.compare(0, own.size(), own) == 0) diagnostic.erase(0, own.size());
+    if (!diagnostic.empty()) diagnostic[0] = static_cast<wchar_t>(std::towlower(diagnostic[0]));
+    error = L"vm-sfxpack: error: " + diagnostic;
     return parsed;
   }
   if (options.Help || options.Version) return status::Ok;
@@ -77,40 +93,49 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   const bool payload = !options.Payload.empty() || !options.Folder.empty();
   const bool packs = !options.Output.empty() || (payload && !options.Explain);
   if (options.Explain + !options.Verify.empty() + packs > 1) {
-    error = L"vm-sfxpack: --explain, --verify and packing are separate runs (see --help).";
+    error = L"vm-sfxpack: error: --explain, --verify and packing are separate runs (see --help).";
     return status::InvalidValue;
   }
   if (options.Explain && options.Config.empty()) {
-    error = L"vm-sfxpack: --explain needs --config DOC.xml (see --help).";
+    error = L"vm-sfxpack: error: --explain needs --config DOC.xml (see --help).";
     return status::RequiredOptionMissing;
   }
   if (!options.Languages.empty() && !options.Explain) {
-    error = L"vm-sfxpack: --languages belongs to --explain (see --help).";
+    error = L"vm-sfxpack: error: --languages belongs to --explain (see --help).";
     return status::InvalidValue;
   }
   if (!options.Verify.empty() && !options.Config.empty()) {
-    error = L"vm-sfxpack: --verify takes the installer alone (see --help).";
+    error = L"vm-sfxpack: error: --verify takes the installer alone (see --help).";
     return status::InvalidValue;
   }
   // Silently ignored, they would let the user believe they were looked at.
   if ((options.Explain || !options.Verify.empty()) &&
       (!options.Stub.empty() || !options.Icon.empty() || !versionWords.empty())) {
-    error = L"vm-sfxpack: --stub, --icon and --version-info belong to packing, not to --explain or --verify "
+    error = L"vm-sfxpack: error: --stub, --icon and --version-info belong to packing, not to --explain or --verify "
             L"(see --help).";
     return status::InvalidValue;
   }
   if (options.Explain && !options.Payload.empty() && !options.Folder.empty()) {
-    error = L"vm-sfxpack: --explain takes one of --payload and --folder, not both (see --help).";
+    error = L"vm-sfxpack: error: --explain takes one of --payload and --folder, not both (see --help).";
+    return status::InvalidValue;
+  }
+  if (options.RequireSignature && options.Verify.empty()) {
+    error = L"vm-sfxpack: error: --require-signature belongs to --verify (see --help).";
+    return status::InvalidValue;
+  }
+  if (options.Strict && !options.Verify.empty()) {
+    error = L"vm-sfxpack: error: --strict belongs to packing and --explain; --verify refuses on its own "
+            L"(see --help).";
     return status::InvalidValue;
   }
   if (options.Explain || !options.Verify.empty()) return status::Ok;
 
   if (options.Output.empty()) {
-    error = L"vm-sfxpack: --output is required (see --help).";
+    error = L"vm-sfxpack: error: --output is required (see --help).";
     return status::RequiredOptionMissing;
   }
   if (options.Payload.empty() == options.Folder.empty()) {
-    error = L"vm-sfxpack: give exactly one of --payload and --folder (see --help).";
+    error = L"vm-sfxpack: error: give exactly one of --payload and --folder (see --help).";
     return status::InvalidValue;
   }
   for (const std::wstring& word : versionWords) {
@@ -122,9 +147,9 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
 const wchar_t* PackUsage() {
   // One line per form, "or:" before each further one, as man page
   // generators read a usage text.
-  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe] [--icon FILE.ico] [--version-info KEY=VALUE]... (--payload ARCHIVE.7z | --folder DIR)
-  or:  vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...] [--payload ARCHIVE.7z | --folder DIR]
-  or:  vm-sfxpack --verify INSTALLER.exe
+  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe] [--icon FILE.ico] [--version-info KEY=VALUE]... [--strict] (--payload ARCHIVE.7z | --folder DIR)
+  or:  vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...] [--payload ARCHIVE.7z | --folder DIR] [--strict]
+  or:  vm-sfxpack --verify INSTALLER.exe [--require-signature]
   or:  vm-sfxpack --version [--stub STUB.exe]
 
 Makes one installer from the stub, an optional configuration document and a
@@ -143,7 +168,8 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       the packer, else in ../lib/vm-sfxstub/ from the
                       packer's folder); it must be a plain stub without a
                       payload
-  --payload FILE.7z   a 7z archive, taken as it is after a check that the
+  --payload ARCHIVE.7z
+                      a 7z archive, taken as it is after a check that the
                       stub can unpack it: methods the stub knows, no
                       encryption, no item that would land outside the target
                       folder (absolute paths, drive or UNC prefixes, ".."
@@ -175,21 +201,33 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       --folder, the LZMA2 block size packing would pick
                       from the files' total size and the decoding threads
                       that allows
-  --languages LIST    the display languages for --explain, comma-separated
+  --languages TAG,TAG,...
+                      the display languages for --explain, comma-separated
                       (default: en-US, de-DE, fr-FR, ja-JP, zh-CN, ar-SA and
                       the document's own tags)
-  --verify FILE.exe   re-check an installer: a 32-bit x86 image, its document
+  --verify INSTALLER.exe
+                      re-check an installer: a 32-bit x86 image, its document
                       loaded for each machine, its payload (methods, item
                       paths, a test decode) and whether a signature follows
                       it; exit code 0 when sound, 1 otherwise. Checking the
                       signature itself is left to osslsigncode verify.
+  --require-signature with --verify: an installer without a signature
+                      (no certificate table behind the payload) fails, for
+                      release gates
+  --strict            turn every note into a refusal (exit code 1, nothing
+                      written), for CI
   --version           print the packer's version and commit, the stub it
                       packs without --stub, and the licences of what that
                       stub carries
   --help, -h          show this text
 
 On success one line gives the stub size, the payload size and the item count.
-On failure nothing is written, one line on standard error says why and the
-exit code is 1 (2 for a mistake on the command line).
+Before it, "vm-sfxpack: note: ..." lines name likely mistakes that do not stop
+packing: an element or attribute the format does not have, a namespace on
+an element, an empty payload, a bare Executable that names no payload item,
+an icon image over 256 pixels, an --output that replaces a signed file, a
+machine no Option fits. On failure nothing is written, one line
+"vm-sfxpack: error: ..." on standard error says why and the exit code is 1 (2
+for a mistake on the command line).
 )";
 }

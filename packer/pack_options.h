@@ -2,11 +2,11 @@
 // The packer's command line:
 //
 //   vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
-//              [--icon FILE.ico] [--version-info KEY=VALUE]...
+//              [--icon FILE.ico] [--version-info KEY=VALUE]... [--strict]
 //              (--payload ARCHIVE.7z | --folder DIR)
 //   vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
-//              [--payload ARCHIVE.7z | --folder DIR]
-//   vm-sfxpack --verify INSTALLER.exe
+//              [--payload ARCHIVE.7z | --folder DIR] [--strict]
+//   vm-sfxpack --verify INSTALLER.exe [--require-signature]
 //   vm-sfxpack --help
 //   vm-sfxpack --version [--stub STUB.exe]
 #pragma once
@@ -40,6 +40,10 @@ struct PackOptions {
   std::wstring Languages = {};
   // --verify: the installer to re-check, nothing written.
   std::wstring Verify = {};
+  // --strict: a note refuses the installer (exit code 1), for CI.
+  bool Strict = false;
+  // --require-signature: --verify fails without a certificate table.
+  bool RequireSignature = false;
 };
 
 // Reads the words behind the program name. A mistake is described in one

@@ -51,10 +51,15 @@ bool Explain(const PackOptions& options, const PrintLineFn& out, const PrintLine
   }
   Explanation explanation;
   ExplainConfiguration(document, SplitLanguageList(options.Languages), explanation);
+  for (const std::wstring& note : explanation.DocumentNotes) out(L"vm-sfxpack: note: " + note);
   for (const std::wstring& line : FormatExplanation(explanation)) out(line);
   if (!decoding.empty()) {
     out(L"");
     out(decoding);
+  }
+  if (options.Strict && !explanation.DocumentNotes.empty()) {
+    err(L"vm-sfxpack: error: --strict refuses a document with notes.");
+    return false;
   }
   return !explanation.LoadFails;
 }
@@ -64,7 +69,7 @@ bool Verify(const PackOptions& options, const PrintLineFn& out, const PrintLineF
   std::wstring error;
   // A large payload takes a while to decode: a terminal shows how far.
   ProgressLine progress = ProgressLine::ForStandardError(L"decoding");
-  const velmora::VMStatus verified = VerifyInstaller(options.Verify, lines, error, &progress);
+  const velmora::VMStatus verified = VerifyInstaller(options.Verify, lines, error, &progress, options.RequireSignature);
   for (const std::wstring& line : lines) out(line);
   if (verified != velmora::status::Ok) {
     err(L"vm-sfxpack: error: " + error);
@@ -97,6 +102,11 @@ int RunPacker(const std::vector<std::wstring>& words, const PrintLineFn& rawOut,
   const PrintLineFn err = [&](const std::wstring& line) { rawErr(Escaped(line)); };
   PackOptions options;
   std::wstring error;
+  // A bare call asks what the program does.
+  if (words.empty()) {
+    rawErr(PackUsage());
+    return kExitUsage;
+  }
   if (ParsePackOptions(words, options, error) != velmora::status::Ok) {
     err(error);
     return kExitUsage;
@@ -113,11 +123,16 @@ int RunPacker(const std::vector<std::wstring>& words, const PrintLineFn& rawOut,
   if (!options.Verify.empty()) return Verify(options, out, err) ? 0 : kExitFailed;
   PackReport report;
   ProgressLine progress = ProgressLine::ForStandardError();
-  if (Pack(options, report, error, &progress) != velmora::status::Ok) {
+  const velmora::VMStatus packed = Pack(options, report, error, &progress);
+  // A refusal is one line on standard error; only --strict, which refuses
+  // for the notes, shows them before it.
+  if (packed == velmora::status::Ok || options.Strict) {
+    for (const std::wstring& note : report.Notes) out(L"vm-sfxpack: note: " + note);
+  }
+  if (packed != velmora::status::Ok) {
     err(L"vm-sfxpack: error: " + error);
     return kExitFailed;
   }
-  for (const std::wstring& note : report.Notes) out(L"vm-sfxpack: note: " + note);
   out(SummaryLine(options.Output, report));
   return 0;
 }

@@ -189,7 +189,8 @@ VMStatus OpenArchive(InputFile& file, const std::wstring& path, UInt64 searchLim
 
 // The item rules and the test decode on an opened archive.
 VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::uint64_t& itemCount,
-                           std::wstring& error, ProgressLine* progress = nullptr) {
+                           std::wstring& error, ProgressLine* progress = nullptr,
+                           std::vector<std::wstring>* itemPaths = nullptr) {
   itemCount = 0;
   UInt32 count = 0;
   if (archive->GetNumberOfItems(&count) != S_OK) {
@@ -210,6 +211,7 @@ VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::u
     error = ItemRefusal(archive, i, name);
     if (!error.empty()) return status::InvalidValue;
     const bool folder = ItemFlag(archive, i, kpidIsDir);
+    if (itemPaths != nullptr) itemPaths->push_back(name);
     names.Add(name, folder);
     files += folder ? 0 : 1;
   }
@@ -237,13 +239,64 @@ VMStatus CheckArchiveItems(IInArchive* archive, const std::wstring& path, std::u
 
 }  // namespace
 
-VMStatus CheckPayload(InputFile& file, const std::wstring& path, std::uint64_t& itemCount, std::wstring& error) {
+VMStatus CheckPayload(InputFile& file, const std::wstring& path, std::uint64_t& itemCount, std::wstring& error,
+                      std::vector<std::wstring>* itemPaths) {
   itemCount = 0;
   // Bytes before the archive would end up between the image and the
   // archive, where the stub does not look.
   CMyComPtr<IInArchive> archive;
-  VM_RETURN_IF_FAILED(OpenArchive(file, path, 0, archive, error));
-  return CheckArchiveItems(archive, path, itemCount, error);
+  if (const VMStatus opened = OpenArchive(file, path, 0, archive, error); opened != status::Ok) {
+    NameMissingBytes(file, 0, L"the payload " + path, error);
+    return opened;
+  }
+  return CheckArchiveItems(archive, path, itemCount, error, nullptr, itemPaths);
+}
+
+namespace {
+
+// The CRC-32 of the 7z format (the one of zip and PNG), bit by bit: it runs
+// only over one start header, after a payload failed to open.
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
+}
+
+}  // namespace
+
+void NameMissingBytes(InputFile& file, std::uint64_t offset, const std::wstring& what, std::wstring& error) {
+  // The start header: the signature, two version bytes, its own CRC, then
+  // the offset and the size of the end header behind it.
+  constexpr std::uint8_t kSignature[] = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};
+  constexpr std::uint64_t kStartHeaderSize = 32;
+  std::vector<std::uint8_t> bytes;
+  if (file.Size() < offset + kStartHeaderSize || file.ReadStart(offset + kStartHeaderSize, bytes) != status::Ok ||
+      bytes.size() < offset + kStartHeaderSize || !std::equal(std::begin(kSignature), std::end(kSignature), bytes.begin() + offset)) {
+    return;
+  }
+  auto get = [&](std::size_t at, int size) {
+    std::uint64_t value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[offset + at + i];
+    return value;
+  };
+  // A damaged start header says nothing about the length.
+  if (get(8, 4) != Crc32(bytes.data() + offset + 12, 20)) return;
+  const auto get64 = [&](std::size_t at) { return get(at, 8); };
+  const std::uint64_t nextOffset = get64(12);
+  const std::uint64_t nextSize = get64(20);
+  const std::uint64_t held = file.Size() - offset;
+  // Sizes beyond any real file are no short copy either.
+  constexpr std::uint64_t kPlausible = std::uint64_t{1} << 48;
+  if (nextOffset >= kPlausible || nextSize >= kPlausible) return;
+  const std::uint64_t declared = kStartHeaderSize + nextOffset + nextSize;
+  if (declared <= held) return;
+  const std::uint64_t missing = declared - held;
+  error = what + L" is cut short: " + std::to_wstring(missing) + (missing == 1 ? L" byte" : L" bytes") +
+          L" missing (its start header declares " + std::to_wstring(declared) + L" bytes, " +
+          std::to_wstring(held) + L" are there); copy or download it again.";
 }
 
 VMStatus OpenPayload(InputFile& file, const std::wstring& path, std::wstring& error) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/vm_status.h"
 
@@ -18,10 +19,12 @@ class ProgressLine;
 // Opens the 7z archive in `file`, named `path` (the signature at its first
 // byte), refuses encrypted items, items the stub would refuse for their path,
 // and methods the stub does not have, then decodes everything once to prove
-// the data intact. `itemCount` is the number of items. A refusal is described in one
-// line in `error`.
+// the data intact. `itemCount` is the number of items; `itemPaths`, when
+// given, receives their paths. A refusal is described in one line in
+// `error`; an archive shorter than its start header declares is said to be
+// cut short.
 [[nodiscard]] velmora::VMStatus CheckPayload(InputFile& file, const std::wstring& path, std::uint64_t& itemCount,
-                                             std::wstring& error);
+                                             std::wstring& error, std::vector<std::wstring>* itemPaths = nullptr);
 
 // The "decoding:" line --verify prints, for the 7z archive at `path` as it
 // would be packed (the signature at its first byte): whether the stub can
@@ -48,6 +51,11 @@ struct InstalledPayload {
 [[nodiscard]] velmora::VMStatus CheckInstalledPayload(InputFile& file, const std::wstring& installer,
                                                       InstalledPayload& payload, std::wstring& error,
                                                       ProgressLine* progress = nullptr);
+
+// When the 7z start header at `offset` of `file` declares an archive longer
+// than the file holds, `error` becomes "`what` is cut short: N bytes
+// missing" with the sizes; otherwise it stays as it is.
+void NameMissingBytes(InputFile& file, std::uint64_t offset, const std::wstring& what, std::wstring& error);
 
 // Opens a finished installer the way the stub opens itself (the signature
 // searched for from the first byte on, within the first 8 MiB) and checks

@@ -354,9 +354,10 @@ ResourceKey NumericKey(std::uint16_t type, std::uint16_t id, std::uint16_t langu
 
 // The resource section for `entries` at `address`: every directory first,
 // then the data entries, the names and the data. Its size is known before
-// anything is allocated; one beyond the image limit is refused.
+// anything is allocated; one beyond the image limit is refused, and its
+// size goes to `tooLarge`.
 VMStatus BuildSection(const std::map<ResourceKey, ResourceData>& entries, std::uint32_t address, Bytes& section,
-                      std::wstring& error) {
+                      std::wstring& error, std::uint64_t& tooLarge) {
   struct NameNode {
     ResourceName Name;
     std::vector<std::pair<std::uint16_t, const ResourceData*>> Languages;
@@ -405,6 +406,7 @@ VMStatus BuildSection(const std::map<ResourceKey, ResourceData>& entries, std::u
   std::uint64_t dataAt = offset;
   for (const auto& entry : entries) offset = AlignUp(offset + entry.second.Data.size(), 8);
   if (offset > kImageLimit) {
+    tooLarge = offset;
     error = L"its resources would take " + std::to_wstring(offset) + L" bytes; the whole image must stay within " +
             std::to_wstring(kImageLimit) + L" bytes";
     return status::InvalidValue;
@@ -519,7 +521,7 @@ std::size_t PeImage::RemoveAll(std::uint16_t type, std::uint16_t id) {
   });
 }
 
-VMStatus PeImage::Write(Bytes& file, std::wstring& error) const {
+VMStatus PeImage::Write(Bytes& file, std::wstring& error, std::uint64_t* tooLarge) const {
   Layout layout;
   VM_RETURN_IF_FAILED(ReadLayout(file_, layout, error));
   for (const auto& [key, data] : entries_) {
@@ -532,10 +534,16 @@ VMStatus PeImage::Write(Bytes& file, std::wstring& error) const {
   }
   const Section& resources = layout.Sections[layout.Resources];
   Bytes section;
-  VM_RETURN_IF_FAILED(BuildSection(entries_, resources.VirtualAddress, section, error));
+  std::uint64_t sectionTooLarge = 0;
+  if (const VMStatus built = BuildSection(entries_, resources.VirtualAddress, section, error, sectionTooLarge);
+      built != status::Ok) {
+    if (tooLarge != nullptr && sectionTooLarge != 0) *tooLarge = resources.RawAt + sectionTooLarge;
+    return built;
+  }
   const std::uint64_t rawSize = AlignUp(section.size(), layout.FileAlignment);
   const std::uint64_t moved = layout.RelocationsFollow ? layout.Sections.back().RawSize : 0;
   if (resources.RawAt + rawSize + moved > kImageLimit) {
+    if (tooLarge != nullptr) *tooLarge = resources.RawAt + rawSize + moved;
     error = L"with its resources the image would be " + std::to_wstring(resources.RawAt + rawSize + moved) +
             L" bytes; it must stay within " + std::to_wstring(kImageLimit);
     return status::InvalidValue;

@@ -90,7 +90,9 @@ class PeImage {
 
   // The image with the resources as they are now. The checksum field is
   // cleared: the installer's bytes change again when the payload follows.
-  [[nodiscard]] velmora::VMStatus Write(Bytes& file, std::wstring& error) const;
+  // An image that would grow beyond kImageLimit fails, and `tooLarge`, when
+  // given, receives the size it would have.
+  [[nodiscard]] velmora::VMStatus Write(Bytes& file, std::wstring& error, std::uint64_t* tooLarge = nullptr) const;
 
  private:
   Bytes file_;

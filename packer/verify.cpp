@@ -96,7 +96,7 @@ VMStatus CheckDigestResource(const pe_resources::PeImage& image, InputFile& file
 }  // namespace
 
 VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines, std::wstring& error,
-                         ProgressLine* progress) {
+                         ProgressLine* progress, bool requireSignature) {
   lines.clear();
   error.clear();
   // The stub finds its payload only within the first 8 MiB, so its image
@@ -146,7 +146,12 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
   }
 
   InstalledPayload payload;
-  VM_RETURN_IF_FAILED(CheckInstalledPayload(file, installer, payload, error, progress));
+  if (const VMStatus found = CheckInstalledPayload(file, installer, payload, error, progress); found != status::Ok) {
+    // The payload begins where the image ends; its start header tells how
+    // long it should be.
+    NameMissingBytes(file, imageEnd, L"the payload of " + installer, error);
+    return found;
+  }
   if (payload.Offset != imageEnd) {
     return Unsound(error, L"the payload begins at offset " + std::to_wstring(payload.Offset) +
                               L", not where the image ends (" + std::to_wstring(imageEnd) + L").");
@@ -165,6 +170,12 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
     if (fileSize != payloadEnd) {
       return Unsound(error, std::to_wstring(fileSize - payloadEnd) +
                                 L" bytes follow the payload that are no signature (damage, or something appended).");
+    }
+    // A release gate asks for this: an unsigned build must not pass as
+    // ready to ship.
+    if (requireSignature) {
+      return Unsound(error, L"no certificate table follows the payload: " + installer +
+                                L" is not signed, and --require-signature asks for a signature.");
     }
     lines.push_back(L"signature: none.");
     return status::Ok;

@@ -12,6 +12,8 @@ class ProgressLine;
 
 // One line per finding in `lines`. The first unsound finding ends the check
 // with its status, described in one line in `error`. `progress`, when
-// given, follows the test decode of the payload.
+// given, follows the test decode of the payload. With `requireSignature`
+// an installer without a certificate table behind its payload is unsound.
 [[nodiscard]] velmora::VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring>& lines,
-                                                std::wstring& error, ProgressLine* progress = nullptr);
+                                                std::wstring& error, ProgressLine* progress = nullptr,
+                                                bool requireSignature = false);

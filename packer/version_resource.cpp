@@ -172,14 +172,14 @@ VMStatus AddVersionSetting(const std::wstring& word, std::vector<VersionSetting>
   const std::u16string key = ToUtf16(word.substr(0, equals));
   const bool known = std::any_of(std::begin(kKeys), std::end(kKeys), [&](const char16_t* k) { return key == k; });
   if (equals == std::wstring::npos || !known) {
-    error = L"vm-sfxpack: --version-info takes KEY=VALUE with one of the keys ProductName, CompanyName, "
+    error = L"vm-sfxpack: error: --version-info takes KEY=VALUE with one of the keys ProductName, CompanyName, "
             L"FileDescription, FileVersion, ProductVersion, LegalCopyright, not \"" + word + L"\".";
     return status::InvalidValue;
   }
   const std::wstring name = word.substr(0, equals);
   VersionSetting setting{key, ToUtf16(word.substr(equals + 1))};
   if (setting.Value.empty() || setting.Value.size() > kValueLimit) {
-    error = L"vm-sfxpack: --version-info " + name + L" needs a value of 1 to " + std::to_wstring(kValueLimit) +
+    error = L"vm-sfxpack: error: --version-info " + name + L" needs a value of 1 to " + std::to_wstring(kValueLimit) +
             L" characters.";
     return status::InvalidValue;
   }
@@ -187,17 +187,17 @@ VMStatus AddVersionSetting(const std::wstring& word, std::vector<VersionSetting>
   // cut the text short.
   if (std::any_of(setting.Value.begin(), setting.Value.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }) ||
       !velmora::VMIsValidUtf16(word)) {
-    error = L"vm-sfxpack: --version-info " + name + L" needs a value of Unicode text without control characters.";
+    error = L"vm-sfxpack: error: --version-info " + name + L" needs a value of Unicode text without control characters.";
     return status::InvalidValue;
   }
   std::array<std::uint32_t, 2> words{};
   if ((key == u"FileVersion" || key == u"ProductVersion") && ReadVersion(setting.Value, words) == VersionForm::Bad) {
-    error = L"vm-sfxpack: --version-info " + name + L" \"" + word.substr(equals + 1) +
+    error = L"vm-sfxpack: error: --version-info " + name + L" \"" + word.substr(equals + 1) +
             L"\" is not a version: 1 to 4 numbers up to 65535 joined by dots.";
     return status::InvalidValue;
   }
   if (std::any_of(settings.begin(), settings.end(), [&](const VersionSetting& s) { return s.Key == key; })) {
-    error = L"vm-sfxpack: --version-info " + name + L" is given twice.";
+    error = L"vm-sfxpack: error: --version-info " + name + L" is given twice.";
     return status::InvalidValue;
   }
   settings.push_back(std::move(setting));

@@ -13,6 +13,7 @@ example quietly under Wine. Copied on its own, the packer finds no stub and
 says where it looked. The folder is kept for a look when something fails.
 """
 import filecmp
+import gzip
 import os
 import re
 import shutil
@@ -53,8 +54,18 @@ for path in ("copyright", "changelog.gz", "THIRD-PARTY-NOTICES", "licenses/Apach
              "licenses/gcc-mingw-w64/copyright", "README.md", "examples/extract/setup.xml"):
     check("the package's documentation", os.path.isfile(os.path.join(doc, path)), f"no {path}")
 for path in ("usr/share/man/man1/vm-sfxpack.1.gz", "usr/share/xml/vm-sfxstub/sfx-config.xsd",
-             "usr/lib/vm-sfxstub/vm-sfxpack.exe"):
+             "usr/lib/vm-sfxstub/vm-sfxpack.exe", "usr/lib/vm-sfxstub/print-exit-code.exe"):
     check("the package's files", os.path.isfile(os.path.join(root, path)), f"no {path}")
+# The examples name the schema relative to themselves, as in the repository.
+with open(os.path.join(doc, "examples", "extract.xml")) as f:
+    location = re.search(r'xsi:noNamespaceSchemaLocation="([^"]+)"', f.read()).group(1)
+check("the examples' schema location", os.path.isfile(os.path.join(doc, "examples", location)), location)
+with gzip.open(os.path.join(root, "usr/share/man/man1/vm-sfxpack.1.gz"), "rt") as f:
+    manual = f.read()
+for part in ('.SH EXAMPLES', '.SH FILES', '.SH "SEE ALSO"', "osslsigncode", "/usr/share/xml/vm\\-sfxstub/sfx\\-config.xsd",
+             "INSTALLER.exe", "ARCHIVE.7z"):
+    check("the man page", part in manual, f"no {part}")
+check("the man page's argument names", "FILE.7z" not in manual and "FILE.exe" not in manual, "names differ")
 with open(os.path.join(doc, "THIRD-PARTY-NOTICES")) as f:
     notices = f.read()
 seven_zip = run("dpkg-parsechangelog", "-l", os.path.join(source, "build/_deps/7zip/debian/changelog"), "-S", "Version")
@@ -71,7 +82,8 @@ installer, target = os.path.join(work, "setup.exe"), os.path.join(work, "target"
 examples = os.path.join(source, "examples", "extract")
 run(packer, "--folder", os.path.join(examples, "files"), "--config", os.path.join(examples, "setup.xml"),
     "--output", installer)
-report = run(os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "runprogram.exe"), "--",
+# The runner the package ships reads the installer's exit code.
+report = run(os.path.join(source, "scripts", "wine-run"), os.path.join(root, "usr/lib/vm-sfxstub/print-exit-code.exe"), "--",
              windows(installer), "--gui", "off", "--target", windows(target))
 check("the installer runs", re.search(r"^exit: 0x00000000 ", report, re.MULTILINE) and "messagebox:" not in report,
       report)

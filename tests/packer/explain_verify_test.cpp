@@ -67,13 +67,15 @@ TEST(Explain, RowsFollowTheStubsChoice) {
       {"no Option for the machine", tagged, L"ARM64", L"en-US", L"", L"", L"", L"0xEE002004 (PlatformNotSupported)"},
       {"no language suits the user", germanOnly, L"x86", L"fr-FR", L"", L"", L"", L"0xEE000052 (NoUniqueMatch)"},
       {"a language-neutral Option", clash, L"x86", L"ja-JP", L"", L"x86", L"install", L"CreateProcess"},
-      {"a clash on one machine only", clash, L"x64", L"ja-JP", L"", L"", L"", L"0xEE00003D"},
+      {"a clash on one machine only, in one row", clash, L"x64", L"any", L"", L"", L"", L"0xEE00003D"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     Explanation explanation;
     ExplainConfiguration(row.Document, {L"de-AT", L"de-DE", L"fr-FR", L"en-US", L"ja-JP"}, explanation);
-    ASSERT_EQ(explanation.Rows.size(), 15u);
+    // A machine the document fails to load on gets one row, not one per
+    // language.
+    ASSERT_EQ(explanation.Rows.size(), &row.Document == &clash ? 11u : 15u);
     const ExplainRow* found = nullptr;
     for (const ExplainRow& candidate : explanation.Rows) {
       if (candidate.Machine == row.Machine && candidate.Display == row.Display) found = &candidate;
@@ -170,7 +172,7 @@ TEST(Verify, SoundAndUnsoundInstallers) {
       {"a digest that names another payload", work / L"other.exe", other, false,
        L"does not match the payload: the stub refuses it with 0xEE002008 (PayloadDigestMismatch)"},
       {"a flipped byte in the payload", work / L"flipped.exe", flipped, false, L"the payload item"},
-      {"cut short", work / L"short.exe", bytes.substr(0, bytes.size() - 1), false, L"finds no payload"},
+      {"cut short", work / L"short.exe", bytes.substr(0, bytes.size() - 1), false, L"is cut short: 1 byte missing"},
       {"bytes appended", work / L"long.exe", bytes + "trailer", false, L"7 bytes follow the payload"},
       {"no program", work / L"text.exe", "MZ, no more", false, L"not a 32-bit x86 Windows program"},
       {"the document under language 1031", germanInstaller, "", false, L"language 1031, not 1033"},

@@ -112,7 +112,7 @@ cases += [
 ]
 os.mkfifo(os.path.join(work, "fifo.xml"))
 os.makedirs(os.path.join(work, "programs"))
-shutil.copyfile(os.path.join(bin_dir, "runprogram.exe"), os.path.join(work, "programs", "tool.exe"))
+shutil.copyfile(os.path.join(bin_dir, "print-exit-code.exe"), os.path.join(work, "programs", "tool.exe"))
 for folder, name in (("not-utf8", b"caf\xe9.txt"), ("backslash", b"a\\b.txt")):
     os.makedirs(os.path.join(work.encode(), folder.encode()))
     with open(os.path.join(work.encode(), folder.encode(), name), "w") as f:
@@ -160,7 +160,7 @@ with open(os.path.join(work, "launch.xml"), "w") as f:
 got = pack(native, "--output", "launch.exe", "--config", "launch.xml", "--folder", os.path.join(payloads, "tree"))
 check("launch", got[0] == 0, f"{got}")
 if got[0] == 0 and not sanitized:
-    report = subprocess.run([os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "runprogram.exe"),
+    report = subprocess.run([os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "print-exit-code.exe"),
                              "--", "Z:" + os.path.join(work, "launch.exe").replace("/", "\\"), "--gui", "off"],
                             capture_output=True, text=True).stdout
     check("launch", re.search(r"^exit: 0x00000007 ", report, re.MULTILINE), report)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "packer/input_file.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
+#include "packer/packer_run.h"
 #include "packer/pe_resources.h"
 #include "packer/version_resource.h"
 #include "support/vm_status.h"
@@ -152,6 +154,12 @@ TEST(PackCommandLine, WordsAndMistakes) {
        false, L"separate runs"},
       {"a packing option with --explain", {L"--explain", L"--config", L"c.xml", L"--stub", L"s.exe"}, false,
        L"belong to packing"},
+      {"strict packing", {L"--output", L"a.exe", L"--payload", L"p.7z", L"--strict"}, true},
+      {"strict explaining", {L"--explain", L"--config", L"c.xml", L"--strict"}, true},
+      {"strict verifying", {L"--verify", L"a.exe", L"--strict"}, false, L"--strict belongs to packing"},
+      {"a required signature", {L"--verify", L"a.exe", L"--require-signature"}, true},
+      {"a signature required of packing", {L"--output", L"a.exe", L"--payload", L"p.7z", L"--require-signature"}, false,
+       L"--require-signature belongs to --verify"},
   };
   // --version-info words: accepted, or refused naming why.
   const std::wstring longValue(257, L'x');
@@ -200,6 +208,7 @@ TEST(PackCommandLine, WordsAndMistakes) {
     EXPECT_EQ(parsed == status::Ok, row.Accepted) << testing::PrintToString(error);
     if (!row.Accepted) {
       EXPECT_TRUE(Contains(error, row.ErrorPart)) << testing::PrintToString(error);
+      EXPECT_EQ(error.rfind(L"vm-sfxpack: error: ", 0), 0u) << "one style: " << testing::PrintToString(error);
     }
   }
   PackOptions options;
@@ -362,9 +371,12 @@ TEST_F(Packing, MachinesWithoutAnOptionAreNotedNotRefused) {
                  report, error),
             status::Ok)
       << testing::PrintToString(error);
-  ASSERT_EQ(report.Notes.size(), 2u);
+  ASSERT_EQ(report.Notes.size(), 3u);
   EXPECT_TRUE(Contains(report.Notes[0], L"x86") && Contains(report.Notes[0], L"0xEE002004"));
   EXPECT_TRUE(Contains(report.Notes[1], L"ARM64") && Contains(report.Notes[1], L"0xEE002004"));
+  // A bare system program is not in the payload: the note says where the
+  // stub looks for it instead.
+  EXPECT_TRUE(Contains(report.Notes[2], L"<Executable>msiexec.exe</Executable>"));
 }
 
 // Every refusal names its reason, and leaves the folder as it was: no
@@ -421,15 +433,16 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
 <WaitForProcessTree>true</WaitForProcessTree></Command></Commands></Option></Options></Launch></SelfExtractor>)",
        .PayloadName = L"method-copy.7z", .ErrorPart = L"<WaitForProcessTree> at line 4 has no effect there"},
       {.Name = "a document of another format version", .Document = R"(<SelfExtractor FormatVersionMajor="2" FormatVersionMinor="0"/>)",
-       .PayloadName = L"method-copy.7z", .ErrorPart = L"in <SelfExtractor> at line 1"},
+       .PayloadName = L"method-copy.7z", .ErrorPart = L"<SelfExtractor> at line 1 has format version 2.0"},
       {.Name = "a document with a NUL byte", .Document = std::string("<SelfExtractor/>\0x", 18),
        .PayloadName = L"method-copy.7z", .ErrorPart = L"NUL"},
       {.Name = "a missing payload", .PayloadName = L"no-such.7z", .ErrorPart = L"cannot open"},
       {.Name = "a payload that is no archive", .PayloadBytes = "just text, no archive", .ErrorPart = L"not a 7z archive"},
       {.Name = "a truncated signature", .PayloadBytes = archive.substr(0, 12), .ErrorPart = L"not a 7z archive"},
-      {.Name = "a payload truncated in its data", .PayloadBytes = archive.substr(0, 100), .ErrorPart = L"not a 7z archive"},
+      {.Name = "a payload truncated in its data", .PayloadBytes = archive.substr(0, 100),
+       .ErrorPart = L"is cut short: " + std::to_wstring(archive.size() - 100) + L" bytes missing"},
       {.Name = "a payload without its last byte", .PayloadBytes = archive.substr(0, archive.size() - 1),
-       .ErrorPart = L"not a 7z archive"},
+       .ErrorPart = L"is cut short: 1 byte missing"},
       {.Name = "a flipped byte in the start header", .PayloadBytes = flipped(20), .ErrorPart = L"not a 7z archive"},
       {.Name = "a flipped byte in the packed data", .PayloadBytes = flipped(40), .ErrorPart = L"payload"},
       {.Name = "a flipped byte in the header", .PayloadBytes = flipped(archive.size() - 10), .ErrorPart = L"not a 7z archive"},
@@ -521,6 +534,167 @@ TEST_F(Packing, RefusedInputsLeaveNothingBehind) {
     EXPECT_TRUE(Contains(error, row.ErrorPart)) << testing::PrintToString(error);
     EXPECT_EQ(error.find(L'\n'), std::wstring::npos) << "one line";
     EXPECT_TRUE(ListFolder(work_) == before) << "the folder changed";
+  }
+}
+
+// What a user reads: each note and message as the packer prints it, with
+// its exit code. Notes leave the exit code at 0; --strict refuses them.
+TEST_F(Packing, NotesAndMessagesAsPrinted) {
+  const std::wstring files = Work(L"files");
+  const std::wstring empty = Work(L"empty");
+  ASSERT_TRUE(CreateDirectoryW(files.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
+  WriteWholeFile(files + L"\\install.cmd", "@exit 0\r\n");
+  const std::wstring signedOutput = Work(L"signed-setup.exe");
+  const std::string signedBytes = ReadWholeFile(Payload(L"signed.exe"));
+  // PNG icons of one image whose directory entry says 0 (256 or more).
+  auto pngIcon = [](std::uint32_t side, std::size_t dataSize) {
+    std::string png = std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16);
+    for (const std::uint32_t value : {side, side}) {
+      for (int i = 3; i >= 0; --i) png += static_cast<char>(value >> (8 * i));
+    }
+    png += std::string(dataSize, 'p');
+    std::string ico = std::string("\0\0\1\0\1\0\0\0\0\0\1\0\x20\0", 14);
+    for (const std::size_t value : {png.size(), std::size_t{22}}) {
+      for (int i = 0; i < 4; ++i) ico += static_cast<char>(value >> (8 * i));
+    }
+    return ico + png;
+  };
+  WriteWholeFile(Work(L"large.ico"), pngIcon(512, 100));
+  WriteWholeFile(Work(L"huge.ico"), pngIcon(256, 8u << 20));
+  const std::string archive = ReadWholeFile(Payload(L"method-lzma2.7z"));
+  WriteWholeFile(Work(L"short.7z"), archive.substr(0, archive.size() - 1));
+  PackReport packed;
+  std::wstring error;
+  ASSERT_EQ(Pack({.Output = Work(L"unsigned.exe"), .Payload = Payload(L"method-copy.7z")}, packed, error), status::Ok);
+  const std::string unsignedBytes = ReadWholeFile(Work(L"unsigned.exe"));
+  WriteWholeFile(Work(L"short.exe"), unsignedBytes.substr(0, unsignedBytes.size() - 1));
+
+  const auto launch = [](const std::string& executable, const std::string& attributes = "") {
+    return "<SelfExtractor FormatVersionMajor=\"3\" FormatVersionMinor=\"0\"" + attributes +
+           "><Launch><Options>\n<Option Id=\"a\"><ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
+           "<ProcessorArchitecture>x64</ProcessorArchitecture><ProcessorArchitecture>ARM64</ProcessorArchitecture>"
+           "</ProcessorArchitectureSet>\n<Commands><Command Id=\"go\"><CreateProcess>\n<Executable>" +
+           executable + "</Executable></CreateProcess></Command></Commands></Option></Options></Launch></SelfExtractor>";
+  };
+  const std::wstring folderPack = L"--folder";
+  struct Row {
+    const char* Name;
+    std::string Document = {};                // given as --config when not empty
+    std::vector<std::wstring> Words = {};     // packing words get --stub and --output
+    bool Packs = true;
+    int Exit = 0;
+    std::vector<std::wstring> Printed = {};
+    std::wstring Absent = {};
+    bool KeepsOutput = false;  // the signed file at --output stays as it was
+  };
+  const Row rows[] = {
+      {.Name = "a bare call prints the usage", .Packs = false, .Exit = 2,
+       .Printed = {L"Usage: vm-sfxpack --output OUT.exe", L"  or:  vm-sfxpack --verify INSTALLER.exe [--require-signature]"}},
+      {.Name = "a command-line mistake", .Words = {L"--payload", Payload(L"method-copy.7z"), L"--stray"}, .Exit = 2,
+       .Printed = {L"vm-sfxpack: error: unknown option --stray."}},
+      {.Name = "a misspelt element",
+       .Document = "<SelfExtractor FormatVersionMajor=\"3\" FormatVersionMinor=\"0\">\n<Extract>\n"
+                   "<FolderSelectionDialogue><Enabled>false</Enabled></FolderSelectionDialogue>\n</Extract></SelfExtractor>",
+       .Words = {folderPack, files},
+       .Printed = {L"vm-sfxpack: note: <FolderSelectionDialogue> at line 3 is not an element the format has inside "
+                   L"<Extract> (it has <ProgressDialog>, <TargetPath> and <FolderSelectionDialog>); the stub ignores it.",
+                   L"setup.exe: stub "}},
+      {.Name = "an unknown attribute and a namespace",
+       .Document = launch("install.cmd", " xmlns=\"urn:vendor\" Version=\"2\""), .Words = {folderPack, files},
+       .Printed = {L"vm-sfxpack: note: <SelfExtractor> at line 1 declares the namespace \"urn:vendor\"",
+                   L"vm-sfxpack: note: the attribute Version of <SelfExtractor> at line 1 is not one the format has there "
+                   L"(it has FormatVersionMajor and FormatVersionMinor); the stub ignores it."}},
+      {.Name = "schema attributes and a foreign element pass",
+       .Document = launch("INSTALL.CMD", " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                                         "xsi:noNamespaceSchemaLocation=\"s.xsd\" xmlns:v=\"urn:v\"><v:Note/"),
+       .Words = {folderPack, files}, .Printed = {L"setup.exe: stub "}, .Absent = L"note:"},
+      {.Name = "a bare program not in the payload", .Document = launch("instal.cmd"), .Words = {folderPack, files},
+       .Printed = {L"vm-sfxpack: note: <Executable>instal.cmd</Executable> at line 4 names no item at the top of the "
+                   L"payload (letter case aside): the stub looks for it in the Windows system folder"}},
+      {.Name = "a bare program without .exe found", .Document = launch("install"), .Words = {folderPack, files},
+       .Printed = {L"names no item"}},
+      {.Name = "an empty folder", .Words = {folderPack, empty},
+       .Printed = {L"vm-sfxpack: note: the folder " + empty + L" holds nothing: the installer unpacks no file.",
+                   L"0 items."}},
+      {.Name = "an icon over 256 pixels", .Words = {L"--payload", Payload(L"method-copy.7z"), L"--icon", Work(L"large.ico")},
+       .Printed = {L"vm-sfxpack: note: the icon " + Work(L"large.ico") + L" holds an image of 512 pixels"}},
+      {.Name = "an output over a signed installer", .Words = {L"--payload", Payload(L"method-copy.7z"), L"--output", signedOutput},
+       .Printed = {L"vm-sfxpack: note: --output replaces " + signedOutput + L", which carries a signature"}},
+      {.Name = "--strict refuses a note and writes nothing",
+       .Words = {L"--payload", Payload(L"method-copy.7z"), L"--output", signedOutput, L"--strict"}, .Exit = 1,
+       .Printed = {L"vm-sfxpack: note: --output replaces",
+                   L"vm-sfxpack: error: --strict refuses an installer with 1 note; nothing was written."},
+       .KeepsOutput = true},
+      {.Name = "--strict passes a document without notes", .Document = launch("install.cmd"),
+       .Words = {folderPack, files, L"--strict"}, .Printed = {L"1 item."}, .Absent = L"note:"},
+      {.Name = "a mismatched closing tag",
+       .Document = "<SelfExtractor FormatVersionMajor=\"3\" FormatVersionMinor=\"0\">\n  <Launch>\n    <Options/>\n  </Extract>\n"
+                   "</SelfExtractor>",
+       .Words = {folderPack, files}, .Exit = 1,
+       .Printed = {L"vm-sfxpack: error: the configuration fails to load with 0xEE000057 (XmlParseError), the document is "
+                   L"not well-formed XML: the closing tag </Extract> at line 4, column 3 does not match the opening tag "
+                   L"<Launch> at line 2, column 3."},
+       .Absent = L"XML_ERROR"},
+      {.Name = "an element never closed", .Document = "<SelfExtractor FormatVersionMajor=\"3\" FormatVersionMinor=\"0\">\n <Title>a",
+       .Words = {folderPack, files}, .Exit = 1,
+       .Printed = {L"the element <Title> opened at line 2, column 2 is never closed."}},
+      {.Name = "an unquoted value", .Document = "<SelfExtractor FormatVersionMajor=3 FormatVersionMinor=\"0\"/>",
+       .Words = {folderPack, files}, .Exit = 1,
+       .Printed = {L"the value of the attribute FormatVersionMajor at line 1, column 16 is not in quotes."}},
+      {.Name = "a format version the stub does not read",
+       .Document = "<?xml version=\"1.0\"?>\n<SelfExtractor FormatVersionMajor=\"4\" FormatVersionMinor=\"0\"/>",
+       .Words = {folderPack, files}, .Exit = 1,
+       .Printed = {L"vm-sfxpack: error: the configuration fails to load with 0xEE000051 (InvalidConfiguration), "
+                   L"<SelfExtractor> at line 2 has format version 4.0; this stub reads 3.0 and 3.1 only."},
+       .Absent = L"machine"},
+      {.Name = "explain says a load failure once", .Document = "<SelfExtractor", .Words = {L"--explain"}, .Packs = false,
+       .Exit = 1, .Printed = {L"The document fails to load: the configuration fails to load with 0xEE000057"},
+       .Absent = L"x86 "},
+      {.Name = "explain notes and --strict", .Document = launch("instal.exe", " Version=\"2\""),
+       .Words = {L"--explain", L"--strict"}, .Packs = false, .Exit = 1,
+       .Printed = {L"vm-sfxpack: note: the attribute Version", L"x64", L"vm-sfxpack: error: --strict refuses a document with notes."}},
+      {.Name = "a payload cut short", .Words = {L"--payload", Work(L"short.7z")}, .Exit = 1,
+       .Printed = {L"vm-sfxpack: error: the payload " + Work(L"short.7z") + L" is cut short: 1 byte missing (its start "
+                   L"header declares " + std::to_wstring(archive.size()) + L" bytes, " +
+                   std::to_wstring(archive.size() - 1) + L" are there)"}},
+      {.Name = "an icon that makes the image too large",
+       .Document = launch("install.cmd"), .Words = {folderPack, files, L"--icon", Work(L"huge.ico")}, .Exit = 1,
+       .Printed = {L"vm-sfxpack: error: the installer's image would be ", L"the icon " + Work(L"huge.ico") + L" adds ",
+                   L"the document ", L"; the stub alone takes "}},
+      {.Name = "an unsigned installer with --require-signature",
+       .Words = {L"--verify", Work(L"unsigned.exe"), L"--require-signature"}, .Packs = false, .Exit = 1,
+       .Printed = {L"signature", L"vm-sfxpack: error: no certificate table follows the payload: " + Work(L"unsigned.exe") +
+                   L" is not signed, and --require-signature asks for a signature."}},
+      {.Name = "a signed installer with --require-signature",
+       .Words = {L"--verify", Payload(L"signed.exe"), L"--require-signature"}, .Packs = false,
+       .Printed = {L"signature: present", L"signed.exe: sound."}},
+      {.Name = "an installer cut short", .Words = {L"--verify", Work(L"short.exe")}, .Packs = false, .Exit = 1,
+       .Printed = {L"vm-sfxpack: error: the payload of " + Work(L"short.exe") + L" is cut short: 1 byte missing"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    WriteWholeFile(signedOutput, signedBytes);
+    std::vector<std::wstring> words = row.Words;
+    if (!row.Document.empty()) {
+      words.push_back(L"--config");
+      words.push_back(WriteDocument(row.Document));
+    }
+    const bool named = std::find(words.begin(), words.end(), L"--output") != words.end();
+    if (row.Packs) words.insert(words.end(), {L"--stub", g_stub});
+    if (row.Packs && !named) words.insert(words.end(), {L"--output", Work(L"setup.exe")});
+    std::wstring printed;
+    const auto keep = [&](const std::wstring& line) { printed += line + L"\n"; };
+    EXPECT_EQ(RunPacker(words, keep, keep), row.Exit) << testing::PrintToString(printed);
+    for (const std::wstring& part : row.Printed) {
+      EXPECT_TRUE(Contains(printed, part)) << testing::PrintToString(part) << " in " << testing::PrintToString(printed);
+    }
+    if (!row.Absent.empty()) {
+      EXPECT_FALSE(Contains(printed, row.Absent)) << testing::PrintToString(printed);
+    }
+    if (row.KeepsOutput) {
+      EXPECT_EQ(ReadWholeFile(signedOutput), signedBytes) << "the signed file was replaced";
+    }
   }
 }
 

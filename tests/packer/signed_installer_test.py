@@ -138,7 +138,7 @@ verdict = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", tamp
 if verdict.returncode == 0:
     sys.exit(f"FAILED: a changed payload byte still verifies:\n{verdict.stdout}{verdict.stderr}")
 
-report = run(os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "runprogram.exe"), "--",
+report = run(os.path.join(source, "scripts", "wine-run"), os.path.join(bin_dir, "print-exit-code.exe"), "--",
              windows(signed), "--gui", "off", "--target", windows(target))
 if "messagebox:" in report or not re.search(r"^exit: 0x00000000 ", report, re.MULTILINE):
     sys.exit(f"FAILED: the signed installer did not unpack quietly:\n{report}")

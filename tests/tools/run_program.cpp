@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// runprogram [--cwd FOLDER] [--timeout MS] -- PROGRAM [ARGUMENTS...]
+// print-exit-code [--cwd FOLDER] [--timeout MS] -- PROGRAM [ARGUMENTS...]
 //
 // Runs a program under Wine and prints what a Unix shell cannot see: the full
 // 32-bit exit code, the caption and text of every message box it showed, and
@@ -37,12 +37,12 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring line = ProgramLine(GetCommandLineW());
   if (line.empty()) {
-    std::fprintf(stderr, "usage: runprogram [--cwd FOLDER] [--timeout MS] -- PROGRAM [ARGUMENTS...]\n");
+    std::fprintf(stderr, "usage: print-exit-code [--cwd FOLDER] [--timeout MS] -- PROGRAM [ARGUMENTS...]\n");
     return 2;
   }
   const testing_tools::ProgramResult result = testing_tools::RunProgram(line, folder, timeoutMs);
   if (result.StartError != 0) {
-    std::fprintf(stderr, "runprogram: cannot start the program (error %lu)\n", result.StartError);
+    std::fprintf(stderr, "print-exit-code: cannot start the program (error %lu)\n", result.StartError);
     return 2;
   }
   for (const auto& box : result.MessageBoxes) {
