@@ -157,6 +157,18 @@ void WaitForTree(const ProcessTreeJob& job, DWORD stay) {
   if (const VMStatus waited = job.WaitUntilOnly(stay); waited != status::Ok) TraceNoTree("counted", waited);
 }
 
+// The shell's request to apply `verb` to `file` (which must outlive it).
+SHELLEXECUTEINFOW ShellRequest(const wchar_t* verb, const std::wstring& file, const std::wstring& parameters,
+                               const std::wstring& directory, int show) {
+  SHELLEXECUTEINFOW info{};
+  info.lpVerb = verb;
+  info.lpFile = file.c_str();
+  info.lpParameters = OrNull(parameters);
+  info.lpDirectory = OrNull(directory);
+  info.nShow = show;
+  return info;
+}
+
 // Hands `info` to the shell on this thread (through the elevation seam with
 // `elevation`) and, with `wait`, waits for the process it started.
 VMStatus ExecuteShell(SHELLEXECUTEINFOW& info, bool elevation, bool wait, std::uint32_t& exitCodeOut) {
@@ -242,12 +254,7 @@ VMStatus ExecuteLaunchCommand::Relaunch(std::uint32_t& exitCodeOut) const {
                      found);
     return found;
   }
-  SHELLEXECUTEINFOW info{};
-  info.lpVerb = L"runas";
-  info.lpFile = file.c_str();
-  info.lpParameters = OrNull(RelaunchArguments);
-  info.lpDirectory = OrNull(TargetFolder);
-  info.nShow = SW_HIDE;
+  SHELLEXECUTEINFOW info = ShellRequest(L"runas", file, RelaunchArguments, TargetFolder, SW_HIDE);
   // The stub always waits for the elevated instance, whatever Wait says.
   return ExecuteShell(info, true, true, exitCodeOut);
 }
@@ -264,12 +271,7 @@ VMStatus ExecuteLaunchCommand::OpenWithShell(const std::wstring& program, const 
 VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& program, const std::wstring& arguments,
                                             HKEY classKey, std::uint32_t& exitCodeOut) const {
   const std::wstring file = velmora::VMWinSysnativePath(program);
-  SHELLEXECUTEINFOW info{};
-  info.lpVerb = L"open";
-  info.lpFile = file.c_str();
-  info.lpParameters = OrNull(arguments);
-  info.lpDirectory = OrNull(TargetFolder);
-  info.nShow = SW_SHOWDEFAULT;
+  SHELLEXECUTEINFOW info = ShellRequest(L"open", file, arguments, TargetFolder, SW_SHOWDEFAULT);
   if (classKey != nullptr) {
     info.fMask = SEE_MASK_CLASSKEY;
     info.hkeyClass = classKey;
