@@ -228,12 +228,7 @@ VMStatus ExecuteLaunchCommand::RunElevated(const std::wstring& executable, const
   // registry too; CreateProcessW runs the file itself.
   if (IsProgramFile(program)) return RunProcess(program, arguments, Wait, exitCodeOut);
   velmora::VMUniqueRegKey classKey;
-  const VMStatus found = OpenMachineClass(program, classKey);
-  if (found != status::Ok) {
-    velmora::VMTrace("ERROR: %s: the machine defines no class to open %S with, st=0x%08x\n",
-                     "ExecuteLaunchCommand::run", program.c_str(), found);
-    return found;
-  }
+  VM_RETURN_IF_FAILED(OpenMachineClass(program, classKey));
   return RunWithShell(program, arguments, classKey.get(), exitCodeOut);
 }
 

@@ -103,7 +103,8 @@ class CrashDump : public ::testing::Test {
   }
 
   testing_tools::ProgramResult Run(const std::wstring& mode) {
-    auto result = testing_tools::RunProgram(L"\"" + probe_ + L"\" " + mode, folder_.Path(), 120000);
+    // Writing a full-memory dump takes a minute or more under the emulator.
+    auto result = testing_tools::RunProgram(L"\"" + probe_ + L"\" " + mode, folder_.Path(), 300000);
     EXPECT_EQ(result.StartError, 0u);
     EXPECT_FALSE(result.TimedOut);
     return result;
