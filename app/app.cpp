@@ -108,7 +108,12 @@ VMStatus App::BuildTaskList() {
   std::wstring tag;
   if (cfg.Launch) VM_RETURN_IF_FAILED(ChooseLanguage(*cfg.Launch, tag));
   Tasks().clear();
-  if (cfg.Extract) return AddExtractTasks(*cfg.Extract);
+  if (cfg.Extract) {
+    // Internal mode is the elevated instance of a launch stub's elevated
+    // Command and nothing else.
+    if (IsInternal()) return stub_status::InvalidCommandLine;
+    return AddExtractTasks(*cfg.Extract);
+  }
   return AddLaunchTasks(*cfg.Launch, tag);
 }
 
@@ -168,6 +173,11 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   VM_RETURN_IF_FAILED(ChooseOption(*launch.Options, tag, option));
   std::shared_ptr<CfgCommand> command;
   VM_RETURN_IF_FAILED(ChooseCommand(*option, cmd.CommandId, command));
+  // Any program can start the installer with --internal 1 and have the user
+  // approve it elevated: a Command the vendor meant for the user's own
+  // rights must not run so.
+  const bool elevatedCommand = !command->UseCreateProcess && command->AsAdmin;
+  if (internal && !elevatedCommand) return stub_status::InvalidCommandLine;
 
   auto launchTask = std::make_shared<ExecuteLaunchCommand>();
   launchTask->UseCreateProcess = command->UseCreateProcess;
@@ -181,7 +191,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   // An elevated Command: this instance unpacks nothing. It starts itself
   // elevated with what it has settled, waits and ends with that instance's
   // exit code; the elevated instance unpacks for itself.
-  if (!command->UseCreateProcess && command->AsAdmin && !internal) {
+  if (elevatedCommand && !internal) {
     launchTask->AsAdmin = true;
     launchTask->RelaunchArguments = ComposeRelaunchArguments(tag, cmd.GuiMode, command->Id, cmd.PassthroughText);
     Tasks().push_back(std::move(launchTask));
@@ -196,6 +206,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
     // The elevated instance uses no folder it did not make itself: a
     // --target given to it is ignored, since any program may start the
     // installer with one and have the user approve it.
+    target = elevatedTarget_;
     VM_RETURN_IF_FAILED(CreateElevatedFolder(target));
     elevatedFolder_ = target;
     record->AddFolder(target);
@@ -214,6 +225,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   Tasks().push_back(std::move(extract));
 
   launchTask->TargetFolder = target;
+  launchTask->ElevatedInstance = internal;
   // Here the task waits for the program itself, so it can wait for the
   // program's whole tree; the first instance of an elevated run waits for
   // the elevated one, which does that.

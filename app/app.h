@@ -41,6 +41,10 @@ class App final : public MessageHandler {
   // message loop, over the task list as it stands.
   [[nodiscard]] velmora::VMStatus RunTasks(std::uint32_t& exitCodeOut);
 
+  // The elevated instance's folder, named before its environment was
+  // replaced; without one it names a fresh folder itself.
+  void UseElevatedFolder(std::wstring folder) { elevatedTarget_ = std::move(folder); }
+
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   [[nodiscard]] TaskWorker::TaskList& Tasks() { return Worker.Tasks(); }
@@ -65,6 +69,8 @@ class App final : public MessageHandler {
   ProgressDlg Progress;
   // The elevated instance's own file, held open from its start.
   std::shared_ptr<const InstallerFile> installer_;
+  // The folder the elevated instance is to make for its payload.
+  std::wstring elevatedTarget_;
   // The folder the elevated instance made for its payload.
   std::wstring elevatedFolder_;
 };

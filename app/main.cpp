@@ -6,9 +6,11 @@
 #include <objbase.h>
 
 #include <memory>
+#include <string>
 
 #include "app/app.h"
 #include "app/cmd_line.h"
+#include "app/elevated_process.h"
 #include "app/error_message.h"
 #include "app/process_setup.h"
 #include "app/system_imports.h"
@@ -25,12 +27,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     ShowErrorMessage(stub_status::InvalidCommandLine);
     return static_cast<int>(stub_status::InvalidCommandLine);
   }
+  // The elevated instance takes nothing from the user who started it before
+  // it reads its configuration.
+  std::wstring elevatedFolder;
+  if (CmdLine::Current().InternalMode == CmdLine::SFXInternalMode::Internal) {
+    if (const velmora::VMStatus status = PrepareElevatedProcess(elevatedFolder); status != velmora::status::Ok) {
+      ShowErrorMessage(status);
+      return static_cast<int>(status);
+    }
+  }
 
   (void)CoInitialize(nullptr);
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
   InitCommonControlsEx(&controls);
 
   auto app = std::make_unique<App>(instance);
+  app->UseElevatedFolder(std::move(elevatedFolder));
   std::uint32_t exitCode = 0;
   const velmora::VMStatus runStatus = app->Run(exitCode);
   CoUninitialize();

@@ -10,7 +10,6 @@
 #include <shellapi.h>
 #include <sddl.h>
 #include <shlobj.h>
-#include <winnetwk.h>
 
 #include <type_traits>
 
@@ -29,6 +28,9 @@ namespace {
   X(Advapi32, GetTokenInformation, 20)                               \
   X(Advapi32, IsWellKnownSid, 8)                                     \
   X(Advapi32, OpenProcessToken, 12)                                  \
+  X(Advapi32, RegCloseKey, 4)                                        \
+  X(Advapi32, RegGetValueW, 28)                                      \
+  X(Advapi32, RegOpenKeyExW, 20)                                     \
   X(Bcrypt, BCryptCloseAlgorithmProvider, 8)                         \
   X(Bcrypt, BCryptCreateHash, 28)                                    \
   X(Bcrypt, BCryptDestroyHash, 4)                                    \
@@ -36,7 +38,6 @@ namespace {
   X(Bcrypt, BCryptHashData, 16)                                      \
   X(Bcrypt, BCryptOpenAlgorithmProvider, 16)                         \
   X(Comctl32, InitCommonControlsEx, 4)    \
-  X(Mpr, WNetGetUniversalNameW, 16)       \
   X(Ole32, CoCreateGuid, 4)               \
   X(Ole32, CoInitialize, 4)               \
   X(Ole32, CoInitializeEx, 8)             \
@@ -101,10 +102,10 @@ namespace {
   X(User32, TranslateMessage, 4)          \
   X(User32, UnregisterClassW, 8)
 
-enum Library : unsigned char { Advapi32, Bcrypt, Comctl32, Mpr, Ole32, OleAut32, Shell32, User32, kNoLibrary };
+enum Library : unsigned char { Advapi32, Bcrypt, Comctl32, Ole32, OleAut32, Shell32, User32, kNoLibrary };
 // By bare name: the manifest then redirects comctl32.dll to version 6.
-constexpr const wchar_t* kLibraryNames[] = {L"advapi32.dll", L"bcrypt.dll",  L"comctl32.dll", L"mpr.dll",
-                                            L"ole32.dll",    L"oleaut32.dll", L"shell32.dll",  L"user32.dll"};
+constexpr const wchar_t* kLibraryNames[] = {L"advapi32.dll", L"bcrypt.dll",   L"comctl32.dll", L"ole32.dll",
+                                            L"oleaut32.dll", L"shell32.dll", L"user32.dll"};
 
 // A reference goes as a pointer; every argument takes whole 4-byte slots.
 template <typename Argument>

@@ -86,6 +86,11 @@ struct Local {
   static Type Invalid() { return nullptr; }
   static void Close(Type h) { LocalFree(h); }
 };
+struct RegKey {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { RegCloseKey(h); }
+};
 struct CFile {
   using Type = std::FILE*;
   static Type Invalid() { return nullptr; }
@@ -99,6 +104,7 @@ using VMUniqueFind = VMUniqueHandle<handle_traits::Find>;
 using VMUniqueModule = VMUniqueHandle<handle_traits::Module>;
 using VMUniqueWindow = VMUniqueHandle<handle_traits::Window>;
 using VMUniqueLocal = VMUniqueHandle<handle_traits::Local>;
+using VMUniqueRegKey = VMUniqueHandle<handle_traits::RegKey>;
 using VMUniqueCFile = VMUniqueHandle<handle_traits::CFile>;
 
 }  // namespace velmora

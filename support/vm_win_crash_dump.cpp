@@ -101,6 +101,12 @@ void VMWinInstallCrashDumpFilter(const wchar_t* filePrefix, const wchar_t* folde
   SetUnhandledExceptionFilter(&VMWinCrashDumpFilter);
 }
 
+void VMWinSetCrashDumpFolder(const wchar_t* folder) {
+  CopyCut(g_settings.Folder, folder);
+  g_settings.SpecialFolderId = -1;
+  g_settings.FolderAsIs = true;
+}
+
 LONG WINAPI VMWinCrashDumpFilter(EXCEPTION_POINTERS* exception) {
   // Never searched for beside the program: a planted dbghelp.dll would run
   // with the crashed process's rights.
@@ -116,11 +122,16 @@ LONG WINAPI VMWinCrashDumpFilter(EXCEPTION_POINTERS* exception) {
   wchar_t folder[MAX_PATH] = {};
   if (!BuildFolder(folder)) return EXCEPTION_CONTINUE_SEARCH;
   wchar_t expanded[MAX_PATH] = {};
-  const DWORD expandedLength = ExpandEnvironmentStringsW(folder, expanded, static_cast<DWORD>(std::size(expanded)));
-  if (expandedLength == 0 || expandedLength > std::size(expanded) || expanded[0] == 0) {
-    return EXCEPTION_CONTINUE_SEARCH;
+  if (g_settings.FolderAsIs) {
+    if (folder[0] == 0 || wcscpy_s(expanded, folder) != 0) return EXCEPTION_CONTINUE_SEARCH;
+  } else {
+    const DWORD expandedLength =
+        ExpandEnvironmentStringsW(folder, expanded, static_cast<DWORD>(std::size(expanded)));
+    if (expandedLength == 0 || expandedLength > std::size(expanded) || expanded[0] == 0) {
+      return EXCEPTION_CONTINUE_SEARCH;
+    }
+    CreateFolderChain(expanded);
   }
-  CreateFolderChain(expanded);
 
   wchar_t name[MAX_PATH] = {};
   FixedText file(name, std::size(name));

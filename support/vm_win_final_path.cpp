@@ -40,21 +40,33 @@ std::wstring ReachedPath(const std::wstring& path, bool followLink, bool objectN
       (!followLink && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
     return {};
   }
-  std::wstring final(objectName ? ObjectName(entry.get()) : std::wstring(1024, L'\0'));
-  while (!objectName) {
-    const DWORD length = GetFinalPathNameByHandleW(entry.get(), final.data(), static_cast<DWORD>(final.size()), 0);
-    if (length == 0) return {};
-    if (length < final.size()) {
-      final.resize(length);
-      break;
-    }
-    final.resize(length + 1);
+  std::wstring final;
+  if (objectName) {
+    final = ObjectName(entry.get());
+  } else if (VMWinFinalPathOfHandle(entry.get(), final) != status::Ok) {
+    return {};
   }
   while (!final.empty() && final.back() == L'\\') final.pop_back();
   return final;
 }
 
 }  // namespace
+
+VMStatus VMWinFinalPathOfHandle(HANDLE file, std::wstring& path) {
+  path.assign(1024, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0) {
+      path.clear();
+      return LastErrorOr();
+    }
+    if (length < path.size()) {
+      path.resize(length);
+      return status::Ok;
+    }
+    path.resize(length + 1);
+  }
+}
 
 std::wstring VMWinFinalPath(const std::wstring& path, bool followLink) { return ReachedPath(path, followLink, false); }
 

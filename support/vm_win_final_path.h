@@ -6,9 +6,18 @@
 // opened on it reaches tells them apart on every system.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
+#include "support/vm_status.h"
+
 namespace velmora {
+
+// The path `file` reaches (GetFinalPathNameByHandleW: links resolved, SUBST
+// drives and mapped network drives replaced by what they stand for), in the
+// long form ("\\?\C:\..." or "\\?\UNC\server\share\...").
+[[nodiscard]] VMStatus VMWinFinalPathOfHandle(HANDLE file, std::wstring& path);
 
 // The path a handle opened on `path` reaches, in the long form and without a
 // closing separator; empty when it cannot be opened. Unless `followLink` is

@@ -49,6 +49,21 @@ VMStatus VMWinLongPath(const std::wstring& path, std::wstring& longPath) {
   return status::Ok;
 }
 
+std::wstring VMWinPlainPathWherePossible(const std::wstring& path) {
+  std::wstring plain;
+  if (path.starts_with(kLongUncPrefix)) {
+    plain = L"\\\\" + path.substr(kLongUncPrefix.size());
+  } else if (path.starts_with(kLongPrefix)) {
+    plain = path.substr(kLongPrefix.size());
+  } else {
+    return path;
+  }
+  // A plain path that Windows would rewrite leads somewhere else.
+  std::wstring full;
+  if (plain.size() >= MAX_PATH || VMWinFullPath(plain, full) != status::Ok || full != plain) return path;
+  return plain;
+}
+
 std::size_t VMWinLongPathRootLength(const std::wstring& longPath) {
   if (!longPath.starts_with(kLongUncPrefix)) {
     // "\\?\C:\": the prefix, the drive and its separator.

@@ -23,6 +23,13 @@ namespace velmora {
 // form. A path already in that form is returned as it is.
 [[nodiscard]] VMStatus VMWinLongPath(const std::wstring& path, std::wstring& longPath);
 
+// `path` without its long-form prefix ("C:\x", "\\server\share\x") where the
+// plain form names the same place: shorter than MAX_PATH and left as it is by
+// the rewriting of plain paths (no element ending in a dot or a space, no
+// device name, a drive letter to start from). Otherwise, and for a path not
+// in the long form, `path` as it is.
+[[nodiscard]] std::wstring VMWinPlainPathWherePossible(const std::wstring& path);
+
 // How many leading characters of a long-form path name its root: the
 // prefix with "C:\" or with "UNC\server\share\". Folders below begin there.
 [[nodiscard]] std::size_t VMWinLongPathRootLength(const std::wstring& longPath);

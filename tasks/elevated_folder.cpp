@@ -33,22 +33,39 @@ VMStatus RunsAsSystem(bool& system) {
 
 }  // namespace
 
-VMStatus CreateElevatedFolder(std::wstring& folder) {
+VMStatus ElevatedTempFolder(std::wstring& folder) {
   folder.clear();
   wchar_t windows[MAX_PATH] = {};
   const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
   VM_RETURN_LAST_ERROR_IF(length == 0 || length >= MAX_PATH);
   bool system = false;
   VM_RETURN_IF_FAILED(RunsAsSystem(system));
+  std::wstring path(windows, length);
+  if (path.back() != L'\\') path += L'\\';
+  // Only administrators can make or remove a folder in the Windows folder,
+  // so what this finds stays so for the run.
+  if (system) {
+    const DWORD attributes = GetFileAttributesW((path + L"SystemTemp").c_str());
+    system = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+  folder = path + (system ? L"SystemTemp" : L"Temp");
+  return status::Ok;
+}
+
+VMStatus ChooseElevatedFolder(std::wstring& folder) {
+  folder.clear();
+  std::wstring parent;
+  VM_RETURN_IF_FAILED(ElevatedTempFolder(parent));
   GUID guid{};
   const HRESULT made = CoCreateGuid(&guid);
   if (FAILED(made)) return static_cast<VMStatus>(made);
+  folder = parent + L'\\' + velmora::VMWinGuidToString(guid);
+  return status::Ok;
+}
 
-  std::wstring path(windows, length);
-  if (path.back() != L'\\') path += L'\\';
-  path += system ? L"SystemTemp\\" : L"Temp\\";
-  path += velmora::VMWinGuidToString(guid);
-
+VMStatus CreateElevatedFolder(std::wstring& folder) {
+  std::wstring path = folder;
+  if (path.empty()) VM_RETURN_IF_FAILED(ChooseElevatedFolder(path));
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   VM_RETURN_LAST_ERROR_IF(!ConvertStringSecurityDescriptorToSecurityDescriptorW(
       kElevatedFolderSecurity, SDDL_REVISION_1, &descriptor, nullptr));

@@ -12,9 +12,9 @@
 #include "support/vm_handle.h"
 #include "support/vm_trace.h"
 #include "support/vm_win_environment.h"
-#include "support/vm_win_universal_name.h"
 #include "support/vm_win_wow64_fs_redirection.h"
 #include "tasks/installer_file.h"
+#include "tasks/machine_class.h"
 #include "tasks/process_tree_job.h"
 
 using velmora::VMStatus;
@@ -39,10 +39,13 @@ std::wstring SystemFolder(UINT(WINAPI* query)(LPWSTR, UINT)) {
 // installer's own folder first, and installers are run from download folders
 // where anyone may have left a file of that name, which would then run (with
 // the user's rights, or elevated). So the name is looked for only in the
-// unpacked folder, the system folder, the Windows folder and PATH, in that
-// order. Redirection is off on the worker, so the system folder is the real
-// one; a shell call reaches it through VMWinSysnativePath.
-VMStatus ResolveProgram(const std::wstring& name, const std::wstring& targetFolder, std::wstring& path) {
+// unpacked folder, the system folder, the Windows folder and, with
+// `searchPath`, PATH, in that order. The elevated instance does not search
+// PATH: a standard user can add his own folders to it. Redirection is off on
+// the worker, so the system folder is the real one; a shell call reaches it
+// through VMWinSysnativePath.
+VMStatus ResolveProgram(const std::wstring& name, const std::wstring& targetFolder, bool searchPath,
+                        std::wstring& path) {
   const std::wstring extension = name.find(L'.') == std::wstring::npos ? L".exe" : L"";
   const std::wstring folders[] = {targetFolder, SystemFolder(&GetSystemDirectoryW),
                                   SystemFolder(&GetWindowsDirectoryW)};
@@ -51,10 +54,11 @@ VMStatus ResolveProgram(const std::wstring& name, const std::wstring& targetFold
     path = folder + (folder.back() == L'\\' ? L"" : L"\\") + name + extension;
     if (IsFile(path)) return status::Ok;
   }
-  std::wstring searchPath;
-  if (velmora::VMWinExpandEnvironmentStrings(L"%PATH%", searchPath) == status::Ok && searchPath != L"%PATH%") {
+  std::wstring folderList;
+  if (searchPath && velmora::VMWinExpandEnvironmentStrings(L"%PATH%", folderList) == status::Ok &&
+      folderList != L"%PATH%") {
     wchar_t found[MAX_PATH] = {};
-    const DWORD length = SearchPathW(searchPath.c_str(), name.c_str(), L".exe", MAX_PATH, found, nullptr);
+    const DWORD length = SearchPathW(folderList.c_str(), name.c_str(), L".exe", MAX_PATH, found, nullptr);
     if (length > 0 && length < MAX_PATH && IsFile(found)) {
       path = found;
       return status::Ok;
@@ -65,9 +69,26 @@ VMStatus ResolveProgram(const std::wstring& name, const std::wstring& targetFold
 }
 
 // Names with a folder part are used as written, bare ones found as above.
-VMStatus ProgramPath(const std::wstring& executable, const std::wstring& targetFolder, std::wstring& program) {
+VMStatus ProgramPath(const std::wstring& executable, const std::wstring& targetFolder, bool searchPath,
+                     std::wstring& program) {
   program = executable;
-  return HasFolderPart(executable) ? status::Ok : ResolveProgram(executable, targetFolder, program);
+  return HasFolderPart(executable) ? status::Ok : ResolveProgram(executable, targetFolder, searchPath, program);
+}
+
+// "C:\x" or "\\server\share\x", which no current folder changes.
+bool IsFullyQualified(const std::wstring& path) {
+  const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  return (path.size() >= 2 && separator(path[0]) && separator(path[1])) ||
+         (path.size() >= 3 && path[1] == L':' && separator(path[2]));
+}
+
+// Whether Windows starts `path` as a program rather than opening it as a
+// document with the program of its class.
+bool IsProgramFile(const std::wstring& path) {
+  const std::size_t dot = path.rfind(L'.');
+  if (dot == std::wstring::npos || path.find_first_of(L"\\/", dot) != std::wstring::npos) return false;
+  const wchar_t* extension = path.c_str() + dot;
+  return _wcsicmp(extension, L".exe") == 0 || _wcsicmp(extension, L".com") == 0;
 }
 
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
@@ -136,6 +157,45 @@ void WaitForTree(const ProcessTreeJob& job, DWORD stay) {
   if (const VMStatus waited = job.WaitUntilOnly(stay); waited != status::Ok) TraceNoTree("counted", waited);
 }
 
+// The shell's request to apply `verb` to `file` (which must outlive it).
+SHELLEXECUTEINFOW ShellRequest(const wchar_t* verb, const std::wstring& file, const std::wstring& parameters,
+                               const std::wstring& directory, int show) {
+  SHELLEXECUTEINFOW info{};
+  info.lpVerb = verb;
+  info.lpFile = file.c_str();
+  info.lpParameters = OrNull(parameters);
+  info.lpDirectory = OrNull(directory);
+  info.nShow = show;
+  return info;
+}
+
+// Hands `info` to the shell on this thread (through the elevation seam with
+// `elevation`) and, with `wait`, waits for the process it started.
+VMStatus ExecuteShell(SHELLEXECUTEINFOW& info, bool elevation, bool wait, std::uint32_t& exitCodeOut) {
+  info.cbSize = sizeof(info);
+  // The values are expanded already: the shell must not expand a % in a
+  // user or folder name once more. The call completes before it returns,
+  // since COM ends on this thread right after it.
+  info.fMask |= SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+  BOOL started = FALSE;
+  DWORD error = 0;
+  {
+    const ShellCallScope scope;
+    started = elevation ? ExecuteLaunchCommand::ElevatedShellExecute(&info) : ShellExecuteExW(&info);
+    error = started ? 0 : GetLastError();
+  }
+  if (!started) {
+    if (elevation && error == ERROR_CANCELLED) return stub_status::ElevationRefused;
+    if (error != 0) return error;
+  }
+  const velmora::VMUniqueKernelHandle process(info.hProcess);
+  if (!wait) return status::Ok;
+  // No process to wait for (the shell handed the file to a program that was
+  // already running): the wait fails with its own error.
+  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return velmora::LastErrorOr();
+  return ReadExitCode(process.get(), exitCodeOut);
+}
+
 }  // namespace
 
 ExecuteLaunchCommand::ExecuteLaunchCommand() { Description = L"Executing application. Please wait..."; }
@@ -146,9 +206,72 @@ VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
   VM_RETURN_IF_FAILED(velmora::VMWinExpandEnvironmentStrings(Executable, executable));
   std::wstring arguments;
   if (!Arguments.empty()) VM_RETURN_IF_FAILED(velmora::VMWinExpandEnvironmentStrings(Arguments, arguments));
-  if (UseCreateProcess) return RunProcess(executable, arguments, exitCodeOut);
-  if (!Wait && !AsAdmin) return OpenWithShell(executable, arguments);
-  if (!WaitForProcessTree || AsAdmin) return RunWithShell(executable, arguments, exitCodeOut);
+  if (ElevatedInstance) return RunElevated(executable, arguments, exitCodeOut);
+  if (AsAdmin) return Relaunch(exitCodeOut);
+  std::wstring program;
+  VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, true, program));
+  if (UseCreateProcess) return RunProcess(program, arguments, true, exitCodeOut);
+  if (!Wait) return OpenWithShell(program, arguments);
+  return RunWithShell(program, arguments, nullptr, exitCodeOut);
+}
+
+VMStatus ExecuteLaunchCommand::RunElevated(const std::wstring& executable, const std::wstring& arguments,
+                                           std::uint32_t& exitCodeOut) const {
+  std::wstring program;
+  VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, false, program));
+  // Relative to the unpacked folder, as the shell would take it, not to
+  // whatever folder this process was started in.
+  if (!IsFullyQualified(program) && !TargetFolder.empty()) {
+    program = TargetFolder + (TargetFolder.back() == L'\\' ? L"" : L"\\") + program;
+  }
+  // The shell would pick a program's handler by the user's part of the
+  // registry too; CreateProcessW runs the file itself.
+  if (IsProgramFile(program)) return RunProcess(program, arguments, Wait, exitCodeOut);
+  velmora::VMUniqueRegKey classKey;
+  VM_RETURN_IF_FAILED(OpenMachineClass(program, classKey));
+  return RunWithShell(program, arguments, classKey.get(), exitCodeOut);
+}
+
+VMStatus ExecuteLaunchCommand::Relaunch(std::uint32_t& exitCodeOut) const {
+  // The elevated second instance is this stub again: it unpacks its own
+  // payload where no standard user can reach and runs the command there.
+  // Held until the elevated instance has ended, so that it is started from,
+  // and reads its payload from, the file this instance runs from.
+  InstallerFile self;
+  VMStatus found = self.Open();
+  // Started by the path the held file really has: the path this process was
+  // started by may lead through a link that is retargeted before Windows
+  // opens the file it names.
+  std::wstring file;
+  if (found == status::Ok) found = self.FinalPath(file);
+  if (found != status::Ok) {
+    velmora::VMTrace("ERROR: %s: Cannot get module file name, st=0x%08x.\n", "velmora::VMWinGetModulePathAndFileName",
+                     found);
+    return found;
+  }
+  SHELLEXECUTEINFOW info = ShellRequest(L"runas", file, RelaunchArguments, TargetFolder, SW_HIDE);
+  // The stub always waits for the elevated instance, whatever Wait says.
+  return ExecuteShell(info, true, true, exitCodeOut);
+}
+
+VMStatus ExecuteLaunchCommand::OpenWithShell(const std::wstring& program, const std::wstring& arguments) const {
+  const std::wstring file = velmora::VMWinSysnativePath(program);
+  const ShellCallScope scope;
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", file.c_str(), OrNull(arguments), OrNull(TargetFolder), SW_SHOWDEFAULT));
+  // Read before the scope ends COM, which may change it.
+  return result > 32 ? status::Ok : velmora::LastErrorOr();
+}
+
+VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& program, const std::wstring& arguments,
+                                            HKEY classKey, std::uint32_t& exitCodeOut) const {
+  const std::wstring file = velmora::VMWinSysnativePath(program);
+  SHELLEXECUTEINFOW info = ShellRequest(L"open", file, arguments, TargetFolder, SW_SHOWDEFAULT);
+  if (classKey != nullptr) {
+    info.fMask = SEE_MASK_CLASSKEY;
+    info.hkeyClass = classKey;
+  }
+  if (!Wait || !WaitForProcessTree) return ExecuteShell(info, false, Wait, exitCodeOut);
   // The shell starts the program from within this process but hands back
   // its handle only once it runs, when it may have started its helpers
   // already. So this process joins the job before the call, and the program
@@ -157,81 +280,13 @@ VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
   ProcessTreeJob job;
   CreateTreeJob(job);
   JoinTreeJob(job, GetCurrentProcess());
-  VM_RETURN_IF_FAILED(RunWithShell(executable, arguments, exitCodeOut));
+  VM_RETURN_IF_FAILED(ExecuteShell(info, false, true, exitCodeOut));
   WaitForTree(job, 1);
   return status::Ok;
 }
 
-VMStatus ExecuteLaunchCommand::OpenWithShell(const std::wstring& executable, const std::wstring& arguments) const {
-  std::wstring program;
-  VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, program));
-  program = velmora::VMWinSysnativePath(program);
-  const ShellCallScope scope;
-  const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", program.c_str(), OrNull(arguments),
-                                                              OrNull(TargetFolder), SW_SHOWDEFAULT));
-  // Read before the scope ends COM, which may change it.
-  return result > 32 ? status::Ok : velmora::LastErrorOr();
-}
-
-VMStatus ExecuteLaunchCommand::RunWithShell(const std::wstring& executable, const std::wstring& arguments,
-                                            std::uint32_t& exitCodeOut) const {
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  // The values are expanded already: the shell must not expand a % in a
-  // user or folder name once more. The call completes before it returns,
-  // since COM ends on this thread right after it.
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
-  info.lpDirectory = OrNull(TargetFolder);
-  std::wstring file;
-  std::wstring parameters;
-  // Held until the elevated instance has ended, so that it is started from,
-  // and reads its payload from, the file this instance runs from.
-  InstallerFile self;
-  if (AsAdmin) {
-    // The elevated second instance is this stub again: it unpacks its own
-    // payload where no standard user can reach and runs the command there.
-    const VMStatus found = self.Open();
-    if (found != status::Ok) {
-      velmora::VMTrace("ERROR: %s: Cannot get module file name, st=0x%08x.\n",
-                       "velmora::VMWinGetModulePathAndFileName", found);
-      return found;
-    }
-    file = velmora::VMWinUniversalName(self.Path());
-    parameters = RelaunchArguments;
-    info.lpVerb = L"runas";
-    info.nShow = SW_HIDE;
-  } else {
-    VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, file));
-    file = velmora::VMWinSysnativePath(file);
-    parameters = arguments;
-    info.lpVerb = L"open";
-    info.nShow = SW_SHOWDEFAULT;
-  }
-  info.lpFile = file.c_str();
-  info.lpParameters = OrNull(parameters);
-
-  BOOL started = FALSE;
-  DWORD error = 0;
-  {
-    const ShellCallScope scope;
-    started = AsAdmin ? ElevatedShellExecute(&info) : ShellExecuteExW(&info);
-    error = started ? 0 : GetLastError();
-  }
-  if (!started) {
-    if (AsAdmin && error == ERROR_CANCELLED) return stub_status::ElevationRefused;
-    if (error != 0) return error;
-  }
-  const velmora::VMUniqueKernelHandle process(info.hProcess);
-  // No process to wait for (the shell handed the file to a program that was
-  // already running): the wait fails with its own error.
-  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return velmora::LastErrorOr();
-  return ReadExitCode(process.get(), exitCodeOut);
-}
-
-VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const std::wstring& arguments,
+VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& program, const std::wstring& arguments, bool wait,
                                           std::uint32_t& exitCodeOut) const {
-  std::wstring program;
-  VM_RETURN_IF_FAILED(ProgramPath(executable, TargetFolder, program));
   std::wstring line = L"\"" + program + L"\"";
   if (!arguments.empty()) line += L" " + arguments;
   // CreateProcessW may write into its command line.
@@ -246,7 +301,7 @@ VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const 
   // With the whole tree to wait for, the program starts suspended and joins
   // the job before it runs, so nothing it starts can be missed.
   ProcessTreeJob job;
-  if (WaitForProcessTree) CreateTreeJob(job);
+  if (wait && WaitForProcessTree) CreateTreeJob(job);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
@@ -268,9 +323,10 @@ VMStatus ExecuteLaunchCommand::RunProcess(const std::wstring& executable, const 
     }
   }
 
-  const DWORD wait = WaitForSingleObject(process.get(), INFINITE);
-  if (wait == WAIT_TIMEOUT) return status::WaitTimedOut;
-  if (wait != WAIT_OBJECT_0) {
+  if (!wait) return status::Ok;
+  const DWORD waited = WaitForSingleObject(process.get(), INFINITE);
+  if (waited == WAIT_TIMEOUT) return status::WaitTimedOut;
+  if (waited != WAIT_OBJECT_0) {
     const DWORD error = GetLastError();
     if (error != 0) return error;
   }

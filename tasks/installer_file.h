@@ -23,6 +23,12 @@ class InstallerFile {
 
   [[nodiscard]] HANDLE Handle() const { return file_.get(); }
   [[nodiscard]] const std::wstring& Path() const { return path_; }
+  // The path the held handle reaches, in its plain form where that names the
+  // same file. The path the process was started by may run through a link
+  // (a junction needs no privilege) that a standard user can retarget once
+  // the file is open; this one has no link left on it, no SUBST drive and no
+  // mapped drive letter, so it leads to the held file alone.
+  [[nodiscard]] velmora::VMStatus FinalPath(std::wstring& path) const;
 
  private:
   std::wstring path_;

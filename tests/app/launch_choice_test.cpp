@@ -269,6 +269,7 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     EXPECT_EQ(launch->UseCreateProcess, name == "CreateProcess");
     EXPECT_EQ(launch->Wait, row.Wait);
     EXPECT_EQ(launch->AsAdmin, row.AsAdmin);
+    EXPECT_EQ(launch->ElevatedInstance, row.Internal) << "runs nothing the user chose";
     EXPECT_EQ(launch->Executable, L"x.exe");
     EXPECT_EQ(launch->Arguments, L"/i p.msi /l*v log.txt") << "the passthrough text after one blank";
     EXPECT_EQ(launch->LanguageTag, L"en-US");

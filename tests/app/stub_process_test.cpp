@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/vm_scope_exit.h"
 #include "support/vm_utf_convert.h"
 #include "support/vm_win_sha256.h"
 #include "tests/tools/folder_listing.h"
@@ -42,6 +43,71 @@ std::wstring g_plantedMsiexec;
 // The edit box of the extract-to dialog (the stub's resources are not linked
 // into this program; it sees the stub only from outside).
 constexpr int kTargetPathId = 1046;
+
+std::set<std::wstring> FolderNames(const std::wstring& folder);
+
+// Variables the user set for himself: in HKCU\Environment, where Windows
+// takes his processes' variables from, and in this process's environment,
+// which the installer and the elevated instance it starts inherit (Wine
+// applies HKCU\Environment only to processes started after its server
+// restarts). Both are as before once the object goes.
+class UserEnvironment {
+ public:
+  UserEnvironment() = default;
+  UserEnvironment(const UserEnvironment&) = delete;
+  UserEnvironment& operator=(const UserEnvironment&) = delete;
+  ~UserEnvironment() {
+    for (auto saved = saved_.rbegin(); saved != saved_.rend(); ++saved) {
+      SetEnvironmentVariableW(saved->Name.c_str(), saved->Process ? saved->Process->c_str() : nullptr);
+      if (saved->Registry) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Environment", saved->Name.c_str(), saved->Type, saved->Registry->c_str(),
+                        static_cast<DWORD>((saved->Registry->size() + 1) * sizeof(wchar_t)));
+      } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Environment", saved->Name.c_str());
+      }
+    }
+  }
+
+  void Set(const wchar_t* name, const std::wstring& value) {
+    Saved saved{name};
+    wchar_t text[32767] = {};
+    if (GetEnvironmentVariableW(name, text, 32767) > 0) saved.Process = text;
+    DWORD size = sizeof(text);
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Environment", name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     &saved.Type, text, &size) == ERROR_SUCCESS) {
+      saved.Registry = text;
+    }
+    saved_.push_back(std::move(saved));
+    EXPECT_TRUE(SetEnvironmentVariableW(name, value.c_str()));
+    EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Environment", name, REG_SZ, value.c_str(),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
+
+ private:
+  struct Saved {
+    std::wstring Name;
+    std::optional<std::wstring> Process = {};
+    std::optional<std::wstring> Registry = {};
+    DWORD Type = REG_SZ;
+  };
+  std::vector<Saved> saved_;
+};
+
+// A user's TEMP below `folder` and a folder of his own at the front of PATH,
+// holding a program named vmusertool.exe that leaves
+// planted-program-was-run.txt beside itself when run.
+void SetUserTempAndPath(UserEnvironment& environment, const std::wstring& folder) {
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder + L"\\temp").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder + L"\\bin").c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW(g_plantedMsiexec.c_str(), (folder + L"\\bin\\vmusertool.exe").c_str(), FALSE));
+  wchar_t path[32767] = {};
+  GetEnvironmentVariableW(L"PATH", path, 32767);
+  environment.Set(L"TEMP", folder + L"\\temp");
+  environment.Set(L"TMP", folder + L"\\temp");
+  environment.Set(L"PATH", folder + L"\\bin;" + path);
+}
 
 class StubProcess : public ::testing::Test {
  protected:
@@ -128,6 +194,18 @@ TEST_F(StubProcess, ExitCodeRule) {
     std::string document = launch;
     return document.replace(document.find("{}"), 2, architectures);
   };
+  // A Command of each kind, the elevated one the default.
+  const std::string everyKind =
+      "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
+      "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture><ProcessorArchitecture>x64"
+      "</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
+      "<Command Id='process'><CreateProcess><Executable>cmd.exe</Executable></CreateProcess></Command>"
+      "<Command Id='shell'><ShellExecute Wait='true'><Executable>cmd.exe</Executable></ShellExecute></Command>"
+      "<Command Id='admin'><ShellExecute Wait='true' AsAdmin='true'><Executable>cmd.exe</Executable></ShellExecute>"
+      "</Command><DefaultCommand>admin</DefaultCommand></Commands></Option></Options></Launch></SelfExtractor>";
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_GT(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring windowsTemp = std::wstring(windows) + L"\\Temp";
   const Row rows[] = {
       {.Name = "a bad command line ends at once, before the configuration",
        .Arguments = L"--no-such-option",
@@ -180,11 +258,39 @@ TEST_F(StubProcess, ExitCodeRule) {
        .ExitCode = 0xEE000001,
        .Caption = L" Setup",
        .Text = L"The execution was aborted due to an error."},
+      // Internal mode is the elevated instance of an elevated Command: any
+      // program could start the installer so and have the user approve it.
+      {.Name = "--internal 1 runs no CreateProcess Command",
+       .Document = everyKind,
+       .Arguments = L"--internal 1 --command process",
+       .ExitCode = 0xEE002003,
+       .Caption = L" Setup",
+       .Text = L"The command line arguments are invalid."},
+      {.Name = "--internal 1 runs no ShellExecute Command that is not AsAdmin",
+       .Document = everyKind,
+       .Arguments = L"--internal 1 --command shell",
+       .ExitCode = 0xEE002003,
+       .Caption = L" Setup",
+       .Text = L"The command line arguments are invalid."},
+      {.Name = "--internal 1 on an extract stub",
+       .Document = "<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Title>Example</Title><Extract/>"
+                   "</SelfExtractor>",
+       .Arguments = L"--internal 1 --gui on",
+       .ExitCode = 0xEE002003,
+       .Caption = L" Example",
+       .Text = L"The command line arguments are invalid."},
+      {.Name = "--internal 1 with the AsAdmin Command goes on to unpack, which fails without a payload",
+       .Document = everyKind,
+       .Arguments = L"--internal 1",
+       .ExitCode = 0xEE000001,
+       .Caption = L" Setup",
+       .Text = L"The execution was aborted due to an error."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     ASSERT_NO_FATAL_FAILURE(NewCase());
     if (!row.Document.empty()) EmbedDocument(row.Document, row.Language);
+    const std::set<std::wstring> windowsTempBefore = FolderNames(windowsTemp);
     std::wstring dialogCaption;
     const auto result = Run(row.Arguments, [&](DWORD process) {
       if (!row.FolderDialog) return;
@@ -198,6 +304,7 @@ TEST_F(StubProcess, ExitCodeRule) {
     ASSERT_EQ(result.MessageBoxes.size(), 1u) << "exactly one message box at the end";
     EXPECT_EQ(result.MessageBoxes[0].Caption, row.Caption);
     EXPECT_EQ(result.MessageBoxes[0].Text, row.Text);
+    EXPECT_EQ(FolderNames(windowsTemp), windowsTempBefore) << "nothing is left in the Windows temporary folder";
   }
 }
 
@@ -400,6 +507,14 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     const char* HelperFinds = nullptr;
     bool WithoutDigest = false;  // a stub and an archive joined by hand
     bool Damaged = false;        // one payload byte changed after the digest was taken
+    // The user's own TEMP and PATH are set (SetUserTempAndPath).
+    bool UserPath = false;
+    // The Executable is a document of this text, written beside the
+    // installer and named by its full path.
+    const char* Document = nullptr;
+    // Where a class for the extension .vmdoc is defined that runs
+    // cmd.exe /c if exist readme.txt exit 7; none when null.
+    HKEY ClassIn = nullptr;
   };
   const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
   // Uninstalling a product that is not there: the system's msiexec.exe ends
@@ -479,6 +594,17 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
       {.Name = "a user's file at a payload item's place: nothing is written, nothing runs, the file stays",
        .Command = "<CreateProcess>{}</CreateProcess>", .UserFiles = true, .ExitCode = 0xEE002007,
        .UserFileAtItem = L"readme.txt"},
+      {.Name = "elevated, a bare name found only in the user's PATH is not run",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .Executable = "vmusertool.exe",
+       .Arguments = "", .ExitCode = ERROR_FILE_NOT_FOUND, .UserPath = true},
+      {.Name = "unelevated, the user's PATH finds it", .Command = "<ShellExecute Wait='true'>{}</ShellExecute>",
+       .Executable = "vmusertool.exe", .Arguments = "", .ExitCode = 77, .UserPath = true},
+      {.Name = "elevated, a document opens with the class the machine defines for its extension",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .Executable = "doc.vmdoc",
+       .Arguments = "", .Document = "text", .ClassIn = HKEY_LOCAL_MACHINE},
+      {.Name = "elevated, a document of a class only the user defines is refused, and nothing runs",
+       .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>", .Executable = "doc.vmdoc",
+       .Arguments = "", .ExitCode = ERROR_NO_ASSOCIATION, .Document = "text", .ClassIn = HKEY_CURRENT_USER},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -499,6 +625,28 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     if (row.Planted) {
       ASSERT_TRUE(CopyFileW(g_plantedMsiexec.c_str(), (Folder() + L"\\msiexec.exe").c_str(), FALSE));
     }
+    UserEnvironment environment;
+    if (row.UserPath) {
+      ASSERT_NO_FATAL_FAILURE(SetUserTempAndPath(environment, Folder() + L"\\user"));
+    }
+    if (row.Document) {
+      testing_tools::WriteWholeFile(Folder() + L"\\" + velmora::VMUtf8ToUtf16(executable), row.Document);
+      executable = velmora::VMUtf16ToUtf8(Folder()) + "\\" + executable;
+    }
+    const velmora::VMScopeExit removeClass([&] {
+      if (row.ClassIn == nullptr) return;
+      RegDeleteTreeW(row.ClassIn, L"Software\\Classes\\.vmdoc");
+      RegDeleteTreeW(row.ClassIn, L"Software\\Classes\\vmdoc.file");
+    });
+    if (row.ClassIn != nullptr) {
+      const std::wstring progId = L"vmdoc.file";
+      const std::wstring open = L"cmd.exe /c if exist readme.txt exit 7";
+      ASSERT_EQ(RegSetKeyValueW(row.ClassIn, L"Software\\Classes\\.vmdoc", nullptr, REG_SZ, progId.c_str(),
+                                static_cast<DWORD>((progId.size() + 1) * sizeof(wchar_t))), ERROR_SUCCESS);
+      ASSERT_EQ(RegSetKeyValueW(row.ClassIn, L"Software\\Classes\\vmdoc.file\\shell\\open\\command", nullptr, REG_SZ,
+                                open.c_str(), static_cast<DWORD>((open.size() + 1) * sizeof(wchar_t))),
+                ERROR_SUCCESS);
+    }
     const std::wstring helperResult = Folder() + L"\\helper.txt";
     const std::wstring gate = Folder() + L"\\gate";
     const bool gateAfterRun = row.HelperFinds && std::string(row.HelperFinds) == "missing";
@@ -507,8 +655,9 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
       commandArguments = "7 \"" + velmora::VMUtf16ToUtf8(helperResult) + "\" \"" + velmora::VMUtf16ToUtf8(gate) + "\"";
     }
     std::string command = row.Command;
-    command.replace(command.find("{}"), 2, "<Executable>" + executable + "</Executable><Arguments>" +
-                                               commandArguments + "</Arguments>");
+    command.replace(command.find("{}"), 2,
+                    "<Executable>" + executable + "</Executable>" +
+                        (commandArguments.empty() ? "" : "<Arguments>" + commandArguments + "</Arguments>"));
     EmbedDocument("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
                   "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
                   "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
@@ -559,6 +708,12 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     if (row.Leaves) userFiles.insert(row.Leaves);
     EXPECT_EQ(GetFileAttributesW((Folder() + L"\\planted-program-was-run.txt").c_str()), INVALID_FILE_ATTRIBUTES)
         << "the program planted beside the installer ran";
+    if (row.UserPath) {
+      EXPECT_EQ(GetFileAttributesW((Folder() + L"\\user\\bin\\planted-program-was-run.txt").c_str()) !=
+                    INVALID_FILE_ATTRIBUTES,
+                row.ExitCode == 77)
+          << "the program in the user's PATH folder";
+    }
     EXPECT_EQ(result.ExitCode, row.ExitCode) << std::hex << result.ExitCode;
     EXPECT_TRUE(result.MessageBoxes.empty());
     if (row.Installs) {
@@ -600,41 +755,81 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The value of `name` in the output of cmd's `set`, or nullopt.
+std::optional<std::string> SetValue(const std::string& listing, const char* name) {
+  const std::string prefix = std::string(name) + "=";
+  for (const std::string& line : Lines(listing)) {
+    if (_strnicmp(line.c_str(), prefix.c_str(), prefix.size()) == 0) return line.substr(prefix.size());
+  }
+  return std::nullopt;
+}
+
 // An elevated Command runs in a folder that the elevated instance made for
 // itself in the Windows temporary folder, on the payload of the file that was
 // started: the first instance unpacks nothing, a --target folder with a
 // replaced payload file is never looked at, and nothing of the run is left.
+// It sees the system's environment, with TEMP and TMP naming its folder,
+// whatever the user set for himself.
 TEST_F(StubProcess, ElevatedCommandRunsWhatTheInstallerHolds) {
   wchar_t windows[MAX_PATH] = {};
   ASSERT_GT(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
   const std::wstring systemTemp = std::wstring(windows) + L"\\Temp";
-  wchar_t userTemp[MAX_PATH] = {};
-  ASSERT_GT(GetTempPathW(MAX_PATH, userTemp), 0u);
 
-  for (const bool planted : {false, true}) {
-    SCOPED_TRACE(planted ? "started with --internal 1 and a planted --target" : "started as a user would");
+  struct Row {
+    const char* Name;
+    bool AsAdmin = true;
+    bool Planted = false;          // started with --internal 1 and a --target of planted files
+    bool ThroughLink = false;      // started through a link to the installer's folder
+    bool UserEnvironment = false;  // the user's own TEMP and PATH (SetUserTempAndPath)
+  };
+  const Row rows[] = {
+      {.Name = "started as a user would"},
+      {.Name = "started with --internal 1 and a planted --target", .Planted = true},
+      {.Name = "started through a link to its folder", .ThroughLink = true},
+      {.Name = "the user's own TEMP and PATH do not reach the elevated Command", .UserEnvironment = true},
+      {.Name = "the same Command unelevated keeps them", .AsAdmin = false, .UserEnvironment = true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
     ASSERT_NO_FATAL_FAILURE(NewCase());
+    UserEnvironment environment;
+    if (row.UserEnvironment) {
+      ASSERT_NO_FATAL_FAILURE(SetUserTempAndPath(environment, Folder() + L"\\user"));
+    }
+    wchar_t userTempText[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathW(MAX_PATH, userTempText), 0u);
+    std::wstring userTemp = userTempText;
+    if (userTemp.back() == L'\\') userTemp.pop_back();
     const std::string result = velmora::VMUtf16ToUtf8(Folder() + L"\\result.txt");
     const std::string listing = velmora::VMUtf16ToUtf8(Folder() + L"\\temp.txt");
-    // The payload's text, the working folder, and the user's %TEMP% while
-    // the command runs.
+    const std::string variables = velmora::VMUtf16ToUtf8(Folder() + L"\\variables.txt");
+    // The payload's text, the working folder and %TEMP% as the stub expands
+    // it; the Command's variables; the user's temporary folder while the
+    // Command runs; and a bare name that only the user's PATH finds.
     EmbedDocument("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
                   "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
                   "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
-                  "<Command Id='run'><ShellExecute Wait='true' AsAdmin='true'>"
-                  "<Executable>${FOLDERID_System}\\cmd.exe</Executable><Arguments>/c type readme.txt&gt; \"" + result +
-                  "\" &amp; cd&gt;&gt; \"" + result + "\" &amp; dir /b \"%TEMP%\"&gt; \"" + listing +
-                  "\" &amp; exit 7</Arguments></ShellExecute></Command></Commands></Option></Options></Launch>"
-                  "</SelfExtractor>",
+                  "<Command Id='run'><ShellExecute Wait='true' AsAdmin='" + std::string(row.AsAdmin ? "true" : "false") +
+                  "'><Executable>${FOLDERID_System}\\cmd.exe</Executable><Arguments>/c type readme.txt&gt; \"" + result +
+                  "\" &amp; cd&gt;&gt; \"" + result + "\" &amp; echo %TEMP%&gt;&gt; \"" + result + "\" &amp; set&gt; \"" +
+                  variables + "\" &amp; dir /b \"" + velmora::VMUtf16ToUtf8(userTemp) + "\"&gt; \"" + listing +
+                  "\" &amp; vmusertool &amp; exit 7</Arguments></ShellExecute></Command></Commands></Option></Options>"
+                  "</Launch></SelfExtractor>",
                   1033);
     AppendPayload(L"tree.7z");
     const std::wstring plantedFolder = Folder() + L"\\planted";
     std::wstring arguments = L"--gui off";
-    if (planted) {
+    if (row.Planted) {
       ASSERT_TRUE(CreateDirectoryW(plantedFolder.c_str(), nullptr));
       testing_tools::WriteWholeFile(plantedFolder + L"\\readme.txt", "planted\r\n");
       ASSERT_TRUE(CopyFileW(g_plant.c_str(), (plantedFolder + L"\\version.dll").c_str(), FALSE));
       arguments += L" --internal 1 --target \"" + plantedFolder + L"\"";
+    }
+    if (row.ThroughLink) {
+      ASSERT_TRUE(CreateDirectoryW((Folder() + L"\\real").c_str(), nullptr));
+      ASSERT_TRUE(MoveFileW(installer_.c_str(), (Folder() + L"\\real\\setup.exe").c_str()));
+      ASSERT_TRUE(testing_tools::MakeSymbolicLink(Folder() + L"\\real", Folder() + L"\\link"));
+      installer_ = Folder() + L"\\link\\setup.exe";
     }
     const std::set<std::wstring> userTempBefore = FolderNames(userTemp);
     const std::set<std::wstring> systemTempBefore = FolderNames(systemTemp);
@@ -642,22 +837,38 @@ TEST_F(StubProcess, ElevatedCommandRunsWhatTheInstallerHolds) {
     const auto run = Run(arguments);
     EXPECT_EQ(run.ExitCode, 7u) << std::hex << run.ExitCode;
     const auto lines = Lines(testing_tools::ReadWholeFile(Folder() + L"\\result.txt"));
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "hello") << "the payload's own text";
     const std::string folder = lines[1];
-    const std::string under = velmora::VMUtf16ToUtf8(systemTemp) + "\\{";
+    const std::string under = velmora::VMUtf16ToUtf8(row.AsAdmin ? systemTemp : userTemp) + "\\{";
     EXPECT_EQ(_strnicmp(folder.c_str(), under.c_str(), under.size()), 0) << folder;
     EXPECT_EQ(GetFileAttributesW(velmora::VMUtf8ToUtf16(folder).c_str()), INVALID_FILE_ATTRIBUTES)
         << "the run's folder is gone";
+    const std::string temp = row.AsAdmin ? folder : velmora::VMUtf16ToUtf8(userTemp);
+    // cmd keeps the blank before the next command in what echo writes.
+    EXPECT_EQ(lines[2].substr(0, lines[2].find_last_not_of(' ') + 1), temp) << "%TEMP% in the Arguments";
+    const std::string seen = testing_tools::ReadWholeFile(Folder() + L"\\variables.txt");
+    EXPECT_EQ(SetValue(seen, "TEMP"), temp);
+    EXPECT_EQ(SetValue(seen, "TMP"), temp);
+    const std::string userBin = velmora::VMUtf16ToUtf8(Folder() + L"\\user\\bin");
+    EXPECT_EQ(SetValue(seen, "PATH").value_or("").find(userBin) != std::string::npos,
+              row.UserEnvironment && !row.AsAdmin)
+        << "the user's PATH folder";
+    EXPECT_EQ(GetFileAttributesW((Folder() + L"\\user\\bin\\planted-program-was-run.txt").c_str()) !=
+                  INVALID_FILE_ATTRIBUTES,
+              row.UserEnvironment && !row.AsAdmin)
+        << "the program only the user's PATH finds";
 
-    std::set<std::wstring> duringRun;
-    for (const std::string& name : Lines(testing_tools::ReadWholeFile(Folder() + L"\\temp.txt"))) {
-      if (!name.empty()) duringRun.insert(velmora::VMUtf8ToUtf16(name));
+    if (row.AsAdmin) {
+      std::set<std::wstring> duringRun;
+      for (const std::string& name : Lines(testing_tools::ReadWholeFile(Folder() + L"\\temp.txt"))) {
+        if (!name.empty()) duringRun.insert(velmora::VMUtf8ToUtf16(name));
+      }
+      EXPECT_EQ(duringRun, userTempBefore) << "the first instance unpacked nothing into %TEMP%";
     }
-    EXPECT_EQ(duringRun, userTempBefore) << "the first instance unpacked nothing into %TEMP%";
     EXPECT_EQ(FolderNames(userTemp), userTempBefore);
     EXPECT_EQ(FolderNames(systemTemp), systemTempBefore);
-    if (planted) {
+    if (row.Planted) {
       EXPECT_EQ(testing_tools::ReadWholeFile(plantedFolder + L"\\readme.txt"), "planted\r\n");
       EXPECT_EQ(FolderNames(plantedFolder), (std::set<std::wstring>{L"readme.txt", L"version.dll"}));
     }

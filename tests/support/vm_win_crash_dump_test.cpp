@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "support/vm_scope_exit.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/native_libraries.h"
@@ -100,8 +102,9 @@ class CrashDump : public ::testing::Test {
     overrides_.reset();
   }
 
-  testing_tools::ProgramResult Run(const wchar_t* mode) {
-    auto result = testing_tools::RunProgram(L"\"" + probe_ + L"\" " + mode, folder_.Path(), 120000);
+  testing_tools::ProgramResult Run(const std::wstring& mode) {
+    // Writing a full-memory dump takes a minute or more under the emulator.
+    auto result = testing_tools::RunProgram(L"\"" + probe_ + L"\" " + mode, folder_.Path(), 300000);
     EXPECT_EQ(result.StartError, 0u);
     EXPECT_FALSE(result.TimedOut);
     return result;
@@ -123,17 +126,28 @@ TEST_F(CrashDump, ThePlantIsLiveBareNameLoadingPicksItUp) {
 }
 
 TEST_F(CrashDump, ACrashLeavesAFullDumpInTheTemporaryFolderAndIgnoresThePlant) {
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_GT(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring windowsTemp = std::wstring(windows) + L"\\Temp";
+  const std::wstring missing = folder_.Path() + L"\\missing\\dumps";
   struct Row {
     const char* Name;
-    const wchar_t* Mode;
+    std::wstring Mode;
+    std::wstring DumpIn = {};  // empty: none anywhere
   };
   const Row rows[] = {
-      {.Name = "set up as the stub's entry point does", .Mode = L"crash"},
-      {.Name = "the filter alone, with the process's DLL search left as it was", .Mode = L"crash-unrestricted"},
+      {.Name = "set up as the stub's entry point does", .Mode = L"crash", .DumpIn = dumpFolder_},
+      {.Name = "the filter alone, with the process's DLL search left as it was", .Mode = L"crash-unrestricted",
+       .DumpIn = dumpFolder_},
+      {.Name = "the elevated instance: into the Windows temporary folder, never the user's %TEMP%",
+       .Mode = L"crash-elevated", .DumpIn = windowsTemp},
+      {.Name = "a folder that is missing is not made, and there is no dump",
+       .Mode = L"crash-into \"" + missing + L"\""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     testing_tools::RemoveTree(folder_.Path() + L"\\temp");
+    const std::vector<std::wstring> earlier = row.DumpIn.empty() ? std::vector<std::wstring>{} : Dumps(row.DumpIn);
     const std::wstring before = Stamp();
     const auto result = Run(row.Mode);
     const std::wstring after = Stamp();
@@ -143,9 +157,21 @@ TEST_F(CrashDump, ACrashLeavesAFullDumpInTheTemporaryFolderAndIgnoresThePlant) {
     // filter changed how the crash proceeds or was not installed.
     EXPECT_GE(result.ExitCode, 0xC0000000u) << std::hex << result.ExitCode;
     EXPECT_FALSE(Exists(folder_.Path() + L"\\" + kMarker)) << "the planted dbghelp.dll was loaded";
-    const auto dumps = Dumps(dumpFolder_);
-    ASSERT_EQ(dumps.size(), 1u) << "one dump in the expanded %TEMP%, its missing folders created";
+    if (row.DumpIn != dumpFolder_) {
+      EXPECT_FALSE(Exists(dumpFolder_)) << "nothing in %TEMP%, not even its folders";
+    }
+    if (row.DumpIn.empty()) {
+      EXPECT_FALSE(Exists(folder_.Path() + L"\\missing"));
+      continue;
+    }
+    std::vector<std::wstring> dumps;
+    for (const std::wstring& name : Dumps(row.DumpIn)) {
+      if (std::find(earlier.begin(), earlier.end(), name) == earlier.end()) dumps.push_back(name);
+    }
+    ASSERT_EQ(dumps.size(), 1u) << "one dump, in the expanded %TEMP% with its missing folders created";
     const std::wstring& name = dumps[0];
+    // Only the run's own dump goes from a folder the test did not make.
+    const velmora::VMScopeExit removeDump([&] { DeleteFileW((row.DumpIn + L"\\" + name).c_str()); });
     const std::wstring prefix = L"vm-sfxstub_";
     ASSERT_EQ(name.size(), prefix.size() + 14 + 4);
     EXPECT_EQ(name.substr(0, prefix.size()), prefix);
@@ -153,7 +179,7 @@ TEST_F(CrashDump, ACrashLeavesAFullDumpInTheTemporaryFolderAndIgnoresThePlant) {
     EXPECT_GE(stamp, before);
     EXPECT_LE(stamp, after);
     EXPECT_EQ(name.substr(prefix.size() + 14), L".dmp");
-    EXPECT_EQ(FirstBytes(dumpFolder_ + L"\\" + name, 4), "MDMP");
+    EXPECT_EQ(FirstBytes(row.DumpIn + L"\\" + name, 4), "MDMP");
   }
 }
 

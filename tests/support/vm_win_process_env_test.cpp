@@ -15,6 +15,7 @@
 #include "support/vm_win_architecture.h"
 #include "support/vm_win_environment.h"
 #include "support/vm_win_guid.h"
+#include "support/vm_win_long_path.h"
 #include "support/vm_win_module_file_name.h"
 #include "support/vm_win_system_library.h"
 #include "support/vm_win_wow64_fs_redirection.h"
@@ -180,6 +181,34 @@ TEST(ProcessEnvironment, ExpandEnvironmentStrings) {
     std::wstring result = L"stale";
     EXPECT_EQ(velmora::VMWinExpandEnvironmentStrings(row.Text, result), 0u);
     EXPECT_EQ(result, row.Expected);
+  }
+}
+
+// The path the elevated instance is started by: the long form a handle's
+// final path comes in, made plain only where the plain path names the same
+// file.
+TEST(ProcessEnvironment, PlainPathWherePossible) {
+  const std::wstring deep = L"C:\\" + std::wstring(300, L'd') + L"\\setup.exe";
+  struct Row {
+    const char* Name;
+    std::wstring Path;
+    std::wstring Expected;
+  };
+  const Row rows[] = {
+      {.Name = "a drive path", .Path = L"\\\\?\\C:\\Downloads\\setup.exe", .Expected = L"C:\\Downloads\\setup.exe"},
+      {.Name = "a share", .Path = L"\\\\?\\UNC\\server\\share\\setup.exe", .Expected = L"\\\\server\\share\\setup.exe"},
+      {.Name = "too long for a plain path", .Path = L"\\\\?\\" + deep, .Expected = L"\\\\?\\" + deep},
+      {.Name = "a folder whose name ends in a dot, which a plain path loses",
+       .Path = L"\\\\?\\C:\\x.\\setup.exe", .Expected = L"\\\\?\\C:\\x.\\setup.exe"},
+      {.Name = "a device name", .Path = L"\\\\?\\C:\\x\\con", .Expected = L"\\\\?\\C:\\x\\con"},
+      {.Name = "a volume without a drive letter",
+       .Path = L"\\\\?\\Volume{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\\setup.exe",
+       .Expected = L"\\\\?\\Volume{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\\setup.exe"},
+      {.Name = "already plain", .Path = L"C:\\setup.exe", .Expected = L"C:\\setup.exe"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    EXPECT_EQ(velmora::VMWinPlainPathWherePossible(row.Path), row.Expected);
   }
 }
 

@@ -5,12 +5,17 @@
 //                      does, then faults;
 //   crash-unrestricted installs the same filter without narrowing the DLL
 //                      search first, then faults;
+//   crash-elevated     sets its process up as the stub's elevated instance
+//                      does, then faults;
+//   crash-into FOLDER  sets its process up as the stub does, sends the dump
+//                      into FOLDER as it stands, then faults;
 //   plain-load         loads dbghelp.dll by bare name, as careless code
 //                      would, and exits 0.
 #include <windows.h>
 
 #include <string>
 
+#include "app/elevated_process.h"
 #include "app/process_setup.h"
 #include "support/vm_win_crash_dump.h"
 
@@ -46,6 +51,17 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (mode == L"crash-unrestricted") {
     velmora::VMWinInstallCrashDumpFilter(L"vm-sfxstub", L"%TEMP%", -1);
+    Fault();
+  }
+  if (mode == L"crash-elevated") {
+    SetUpStubProcess();
+    std::wstring folder;
+    if (PrepareElevatedProcess(folder) != 0) return 6;
+    Fault();
+  }
+  if (mode == L"crash-into" && argc > 2) {
+    SetUpStubProcess();
+    velmora::VMWinSetCrashDumpFolder(argv[2]);
     Fault();
   }
   if (mode == L"plain-load") return LoadLibraryW(L"dbghelp.dll") != nullptr ? 0 : 3;
