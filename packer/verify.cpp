@@ -117,7 +117,7 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
                   std::to_wstring(payload.Size) + L" bytes at offset " + std::to_wstring(payload.Offset) +
                   L", methods " + (payload.Methods.empty() ? L"-" : payload.Methods) +
                   L"; item paths pass and every item decodes intact.");
-  lines.push_back(DecodingLine(payload.MostLzma2Blocks));
+  lines.push_back(DecodingLine(payload.MostLzma2Blocks, payload.Methods));
 
   const std::uint32_t certificateAt = facts.CertificateAt;
   const std::uint32_t certificateSize = facts.CertificateSize;

@@ -152,6 +152,10 @@ TEST(Verify, SoundAndUnsoundInstallers) {
   ASSERT_EQ(Pack({.Output = blocks, .Stub = g_stub, .Payload = g_payloads + L"\\method-lzma2-blocks.7z"}, report, error),
             status::Ok);
 
+  const std::wstring bcj2 = work / L"bcj2.exe";
+  ASSERT_EQ(Pack({.Output = bcj2, .Stub = g_stub, .Payload = g_payloads + L"\\method-bcj2.7z"}, report, error),
+            status::Ok);
+
   struct Row {
     const char* Name;
     std::wstring Path;
@@ -163,6 +167,8 @@ TEST(Verify, SoundAndUnsoundInstallers) {
       {"packed here", good, "", true, L"signature: none."},
       {"one LZMA2 block", good, "", true, L"decoding: on one thread"},
       {"LZMA2 blocks of 1 MiB", blocks, "", true, L"decoding: in parallel, on up to 4 threads (4 LZMA2 blocks"},
+      {"one block behind BCJ2", bcj2, "", true,
+       L"decoding: on one thread for the data, BCJ2 and its side streams on threads beside it"},
       {"signed afterwards", g_payloads + L"\\signed.exe", "", true, L"signature: present"},
       {"a flipped byte in the payload", work / L"flipped.exe", flipped, false, L"the payload item"},
       {"cut short", work / L"short.exe", bytes.substr(0, bytes.size() - 1), false, L"finds no payload"},
