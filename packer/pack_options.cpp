@@ -171,7 +171,7 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       looking at the files, at --level normal unless told
   --level LEVEL       how hard --folder compresses (sizes and times measured
                       on real folders are in docs/packer.md):
-                      fast    quick packing for test builds: a small
+                      fast    quick packing for test builds: a 4 MiB
                               dictionary, BCJ for x86 programs, LZMA2
                               blocks of an eighth of the data (4 to 64 MiB)
                               that up to 8 threads decode; the largest

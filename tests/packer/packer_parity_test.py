@@ -200,7 +200,8 @@ for size, level, said in (
                         "--folder --level normal writes the folder's 4194304 bytes of files in one LZMA2 block with "
                         "a 4 MiB dictionary, x86 programs through BCJ2; the stub needs at most 20 MiB"),
         ((4 << 20) + 1, "fast", "in parallel, on up to 2 threads (vm-sfxpack --folder --level fast writes the "
-                                "folder's 4194305 bytes of files in LZMA2 blocks of 4 MiB with a 256 KiB dictionary;"),
+                                "folder's 4194305 bytes of files in LZMA2 blocks of 4 MiB with a 4 MiB dictionary; the "
+                                "stub needs at most 24 MiB"),
         ((64 << 20) + 1, "normal", "in parallel, on up to 2 threads (vm-sfxpack --folder --level normal writes the "
                                    "folder's 67108865 bytes of files in LZMA2 blocks of 64 MiB with a 64 MiB "
                                    "dictionary, x86 programs through BCJ2; the stub needs at most 144 MiB"),
