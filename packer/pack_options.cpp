@@ -184,7 +184,7 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                               threads decode
                       max     the smallest installer: as normal with the
                               longest matches and one block however large
-                              the folder; packs about twice as long
+                              the folder; packs up to 1.6 times as long
   --icon FILE.ico     the installer's icon instead of the stub's: every
                       image of the icon file (PNG or bitmap) is kept
   --version-info KEY=VALUE
