@@ -10,9 +10,9 @@
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
 #include "packer/archive_access.h"
+#include "packer/folder_level.h"
 #include "packer/folder_scan.h"
 #include "packer/input_file.h"
-#include "packer/lzma2_blocks.h"
 #include "packer/progress.h"
 #include "packer/status_text.h"
 #include "support/vm_utf_convert.h"
@@ -41,6 +41,33 @@ Z7_CLASS_IMP_COM_2(CFolderUpdateCallback, IArchiveUpdateCallback, IArchiveUpdate
   // Why a file could not be read, as one line.
   std::wstring Unreadable;
 };
+
+// A file's stream that also tells its size. The writer hands each file's
+// size on to the BCJ2 encoder, which without it falls back to what suits data
+// of unknown length: real programs came out 1.2 % larger that way.
+Z7_CLASS_IMP_COM_2(CSizedInStream, IInStream, IStreamGetSize)
+  Z7_IFACE_COM7_IMP(ISequentialInStream)
+
+ public:
+  CSizedInStream(IInStream* stream, UInt64 size) : Stream(stream), Size(size) {}
+
+ private:
+  CMyComPtr<IInStream> Stream;
+  UInt64 Size;
+};
+
+Z7_COM7F_IMF(CSizedInStream::Read(void* data, UInt32 size, UInt32* processedSize)) {
+  return Stream->Read(data, size, processedSize);
+}
+
+Z7_COM7F_IMF(CSizedInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64* newPosition)) {
+  return Stream->Seek(offset, seekOrigin, newPosition);
+}
+
+Z7_COM7F_IMF(CSizedInStream::GetSize(UInt64* size)) {
+  *size = Size;
+  return S_OK;
+}
 
 Z7_COM7F_IMF(CFolderUpdateCallback::SetTotal(UInt64 total)) {
   if (Progress) {
@@ -111,7 +138,7 @@ Z7_COM7F_IMF(CFolderUpdateCallback::GetStream2(UInt32 index, ISequentialInStream
                      : L"cannot read " + item.FullPath + L": " + DescribeStatus(failed) + L".";
     return failed > 0xFFFF ? E_FAIL : HRESULT_FROM_WIN32(failed);
   }
-  CMyComPtr<ISequentialInStream> stream = file.Stream();
+  CMyComPtr<ISequentialInStream> stream = new CSizedInStream(file.Stream(), file.Size());
   *inStream = stream.Detach();
   // A look at the file's header is not the file's turn yet.
   if (Progress && notifyOp != NUpdateNotifyOp::kAnalyze) Progress->FileStarted();
@@ -122,43 +149,26 @@ Z7_COM7F_IMF(CFolderUpdateCallback::ReportOperation(UInt32, UInt32, UInt32)) { r
 
 Z7_COM7F_IMF(CFolderUpdateCallback::SetOperationResult(Int32)) { return S_OK; }
 
-constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
-
 std::uint64_t TotalSize(const std::vector<FolderItem>& items) {
   std::uint64_t total = 0;
   for (const FolderItem& item : items) total += item.Size;
   return total;
 }
 
-// LZMA2 blocks that let up to kMostDecodingThreads threads of the stub decode
-// the payload side by side: an eighth of the data each, in whole MiB, at
-// least 4 MiB (each block starts with an empty dictionary, which costs more
-// on small blocks than a small payload gains from threads) and at most
-// 64 MiB, what the library picks by itself for its default 16 MiB dictionary
-// when it encodes on several threads.
-std::uint64_t FolderBlockSize(std::uint64_t total) {
-  const std::uint64_t share = (total / kMostDecodingThreads + kMiB - 1) / kMiB * kMiB;
-  return std::clamp(share, 4 * kMiB, 64 * kMiB);
-}
-
-std::wstring FolderDecodingLine(std::uint64_t total) {
-  const std::uint64_t block = FolderBlockSize(total);
-  return L"decoding: " + DecodingThreadsText((total + block - 1) / block) + L" (vm-sfxpack --folder writes the folder's " +
-         std::to_wstring(total) + L" bytes of files in LZMA2 blocks of " + std::to_wstring(block / kMiB) + L" MiB).";
-}
-
 }  // namespace
 
-VMStatus DescribeFolderDecoding(const std::wstring& folder, std::wstring& line, std::wstring& error) {
+VMStatus DescribeFolderDecoding(const std::wstring& folder, FolderLevel level, std::wstring& line,
+                                std::wstring& error) {
   line.clear();
   std::vector<FolderItem> items;
   VM_RETURN_IF_FAILED(ScanFolder(folder, items, error));
-  line = FolderDecodingLine(TotalSize(items));
+  const std::uint64_t total = TotalSize(items);
+  line = FolderDecodingLine(ChooseFolderSettings(level, total), total);
   return status::Ok;
 }
 
-VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive, std::wstring& error,
-                        ProgressLine* progress) {
+VMStatus CompressFolder(const std::wstring& folder, FolderLevel level, const std::wstring& archive,
+                        std::wstring& error, ProgressLine* progress) {
   std::vector<FolderItem> items;
   VM_RETURN_IF_FAILED(ScanFolder(folder, items, error));
 
@@ -175,13 +185,22 @@ VMStatus CompressFolder(const std::wstring& folder, const std::wstring& archive,
   CMyComPtr<IOutArchive> writer = NewSevenZipWriter();
   CMyComPtr<ISetProperties> settings;
   writer.QueryInterface(IID_ISetProperties, &settings);
-  // The method with its block size in one value: the block size alone, as
-  // a property of its own, is refused.
-  const wchar_t* const names[] = {L"0"};
-  NWindows::NCOM::CPropVariant values[1];
-  values[0] = (L"LZMA2:c=" + std::to_wstring(FolderBlockSize(TotalSize(items)) / kMiB) + L"m").c_str();
-  if (!settings || settings->SetProperties(names, values, 1) != S_OK) {
-    error = L"cannot set the LZMA2 block size.";
+  const auto properties = WriterProperties(ChooseFolderSettings(level, TotalSize(items)));
+  std::vector<const wchar_t*> names;
+  std::vector<NWindows::NCOM::CPropVariant> values(properties.size());
+  for (std::size_t i = 0; i < properties.size(); ++i) {
+    names.push_back(properties[i].first.c_str());
+    // The writer takes a number (the level) only as a number, as 7-Zip's
+    // command line hands it on.
+    const std::wstring& value = properties[i].second;
+    if (value.find_first_not_of(L"0123456789") == std::wstring::npos) {
+      values[i] = static_cast<UInt32>(std::stoul(value));
+    } else {
+      values[i] = value.c_str();
+    }
+  }
+  if (!settings || settings->SetProperties(names.data(), values.data(), static_cast<UInt32>(names.size())) != S_OK) {
+    error = L"cannot set the compression settings of --level " + std::wstring(FolderLevelName(level)) + L".";
     return status::Failed;
   }
   const HRESULT written = writer->UpdateItems(out, static_cast<UInt32>(items.size()), callback);

@@ -91,14 +91,21 @@ std::uint64_t MostLzma2Blocks(IInArchive* archive, IInStream* file, std::uint64_
   return most;
 }
 
-std::wstring DecodingThreadsText(std::uint64_t blocks) {
-  return blocks > 1 ? L"in parallel, on up to " + std::to_wstring(std::min(blocks, kMostDecodingThreads)) + L" threads"
-                    : L"on one thread";
+std::wstring DecodingThreadsText(std::uint64_t blocks, bool bcj2) {
+  if (blocks > 1) {
+    return L"in parallel, on up to " + std::to_wstring(std::min(blocks, kMostDecodingThreads)) + L" threads";
+  }
+  return bcj2 ? L"on one thread for the data, BCJ2 and its side streams on threads beside it" : L"on one thread";
 }
 
-std::wstring DecodingLine(std::uint64_t blocks) {
-  return L"decoding: " + DecodingThreadsText(blocks) +
-         (blocks > 1 ? L" (" + std::to_wstring(blocks) + L" LZMA2 blocks in its largest stream)."
-                     : L" (no LZMA2 stream of several blocks; vm-sfxpack --folder writes them for more than 4 MiB of "
-                       L"files).");
+std::wstring DecodingLine(std::uint64_t blocks, const std::wstring& methods) {
+  const bool bcj2 = methods.find(L"BCJ2") != std::wstring::npos;
+  if (blocks > 1) {
+    return L"decoding: " + DecodingThreadsText(blocks) + L" (" + std::to_wstring(blocks) +
+           L" LZMA2 blocks in its largest stream).";
+  }
+  return L"decoding: " + DecodingThreadsText(blocks, bcj2) +
+         (bcj2 ? L" (as vm-sfxpack --folder writes x86 programs at --level normal and max)."
+               : L" (no LZMA2 stream of several blocks; vm-sfxpack --folder writes them at --level fast for more "
+                 L"than 4 MiB of files, at normal for more than 64 MiB).");
 }

@@ -21,9 +21,12 @@
 inline constexpr std::uint64_t kMostDecodingThreads = 8;
 
 // How the stub decodes a stream of `blocks` LZMA2 blocks: "on one thread" or
-// "in parallel, on up to 4 threads".
-[[nodiscard]] std::wstring DecodingThreadsText(std::uint64_t blocks);
+// "in parallel, on up to 4 threads"; behind BCJ2 (`bcj2`), a stream of one
+// block still shares the work with the filter's own threads.
+[[nodiscard]] std::wstring DecodingThreadsText(std::uint64_t blocks, bool bcj2 = false);
 
 // The "decoding:" line that --verify and --explain print for an archive whose
-// largest LZMA2 stream holds `blocks` blocks (MostLzma2Blocks).
-[[nodiscard]] std::wstring DecodingLine(std::uint64_t blocks);
+// largest LZMA2 stream holds `blocks` blocks (MostLzma2Blocks) and whose
+// methods, as the library names them ("BCJ2 LZMA2:26 LZMA:20"), are
+// `methods`.
+[[nodiscard]] std::wstring DecodingLine(std::uint64_t blocks, const std::wstring& methods);

@@ -153,7 +153,7 @@ VMStatus Pack(const PackOptions& options, PackReport& report, std::wstring& erro
       error = L"cannot create a file beside " + parts.Output + L": " + DescribeStatus(created) + L".";
       return created;
     }
-    VM_RETURN_IF_FAILED(CompressFolder(options.Folder, folderArchive, error, progress));
+    VM_RETURN_IF_FAILED(CompressFolder(options.Folder, options.Level, folderArchive, error, progress));
     parts.Payload = folderArchive;
   } else {
     parts.Payload = options.Payload;

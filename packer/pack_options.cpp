@@ -52,6 +52,11 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
   parser.AddOption("", "version-info", versionWords, true);
   parser.AddOption("", "languages", options.Languages, true);
   parser.AddOption("", "verify", options.Verify, true);
+  std::wstring levelText;
+  bool levelGiven = false;
+  auto level = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("", "level", levelText, true);
+  level->Given = &levelGiven;
+  parser.AddOption(std::move(level));
   std::wstring explainText;
   auto explain = std::make_unique<velmora::VMCmdLineParserT<char>::Option<std::wstring>>("", "explain", explainText, false);
   explain->Given = &options.Explain;
@@ -88,6 +93,16 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
     return parsed;
   }
   if (options.Help || options.Version) return status::Ok;
+
+  // A level is a setting of --folder's compression: beside a ready archive
+  // it would be silently ignored.
+  if (levelGiven) {
+    VM_RETURN_IF_FAILED(ParseFolderLevel(levelText, options.Level, error));
+    if (options.Folder.empty()) {
+      error = L"vm-sfxpack: error: --level belongs to --folder (see --help).";
+      return status::InvalidValue;
+    }
+  }
 
   // --explain looks at a payload too, without packing it.
   const bool payload = !options.Payload.empty() || !options.Folder.empty();
@@ -147,8 +162,8 @@ VMStatus ParsePackOptions(const std::vector<std::wstring>& words, PackOptions& o
 const wchar_t* PackUsage() {
   // One line per form, "or:" before each further one, as man page
   // generators read a usage text.
-  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe] [--icon FILE.ico] [--version-info KEY=VALUE]... [--strict] (--payload ARCHIVE.7z | --folder DIR)
-  or:  vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...] [--payload ARCHIVE.7z | --folder DIR] [--strict]
+  return LR"(Usage: vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe] [--icon FILE.ico] [--version-info KEY=VALUE]... [--strict] (--payload ARCHIVE.7z | --folder DIR [--level LEVEL])
+  or:  vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...] [--payload ARCHIVE.7z | --folder DIR [--level LEVEL]] [--strict]
   or:  vm-sfxpack --verify INSTALLER.exe [--require-signature]
   or:  vm-sfxpack --version [--stub STUB.exe]
 
@@ -179,10 +194,25 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
   --folder DIR        compress the folder's contents (with empty folders,
                       times and attributes) into a solid 7z archive with
                       LZMA2 and the executable filters 7-Zip picks by
-                      default. More than 4 MiB of files are written in LZMA2
-                      blocks of an eighth of the data (rounded up to whole
-                      MiB, 4 to 64 MiB), so that up to 8 threads can decode
-                      them side by side
+                      looking at the files, at --level normal unless told
+  --level LEVEL       how hard --folder compresses (sizes and times measured
+                      on real folders are in docs/packer.md; the levels
+                      unpack in about the same time, normal's and max's
+                      installers are the smaller by a fifth):
+                      fast    quick packing for test builds: a 4 MiB
+                              dictionary, BCJ for x86 programs, LZMA2
+                              blocks of an eighth of the data (4 to 64 MiB)
+                              that up to 8 threads decode; the largest
+                              installers
+                      normal  the default: 7-Zip's strongest LZMA2
+                              settings, BCJ2 for x86 programs, the
+                              dictionary up to the data size (64 MiB at
+                              most); up to 64 MiB of files in one block,
+                              more in blocks of 64 MiB or more that several
+                              threads decode
+                      max     the smallest installer: as normal with the
+                              longest matches and one block however large
+                              the folder; packs up to 1.6 times as long
   --icon FILE.ico     the installer's icon instead of the stub's: every
                       image of the icon file (PNG or bitmap) is kept
   --version-info KEY=VALUE
@@ -198,9 +228,10 @@ payload: the document becomes the stub's resource RT_RCDATA 222 (language
                       writes nothing (exit code 1 when the document fails
                       to load). With --payload, a "decoding:" line as
                       --verify prints it (the archive is not tested); with
-                      --folder, the LZMA2 block size packing would pick
-                      from the files' total size and the decoding threads
-                      that allows
+                      --folder, the level, the LZMA2 blocks and dictionary
+                      packing would pick from the files' total size, the
+                      decoding threads that allows and the memory the stub
+                      needs
   --languages TAG,TAG,...
                       the display languages for --explain, comma-separated
                       (default: en-US, de-DE, fr-FR, ja-JP, zh-CN, ar-SA and

@@ -3,9 +3,9 @@
 //
 //   vm-sfxpack --output OUT.exe [--config DOC.xml] [--stub STUB.exe]
 //              [--icon FILE.ico] [--version-info KEY=VALUE]... [--strict]
-//              (--payload ARCHIVE.7z | --folder DIR)
+//              (--payload ARCHIVE.7z | --folder DIR [--level LEVEL])
 //   vm-sfxpack --explain --config DOC.xml [--languages TAG,TAG,...]
-//              [--payload ARCHIVE.7z | --folder DIR] [--strict]
+//              [--payload ARCHIVE.7z | --folder DIR [--level LEVEL]] [--strict]
 //   vm-sfxpack --verify INSTALLER.exe [--require-signature]
 //   vm-sfxpack --help
 //   vm-sfxpack --version [--stub STUB.exe]
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "packer/folder_level.h"
 #include "packer/version_resource.h"
 #include "support/vm_status.h"
 
@@ -26,6 +27,8 @@ struct PackOptions {
   // Exactly one of the two is given to pack; --explain takes at most one.
   std::wstring Payload = {};
   std::wstring Folder = {};
+  // --level: how hard --folder compresses.
+  FolderLevel Level = FolderLevel::Normal;
   // Empty: the stub's icon stays.
   std::wstring Icon = {};
   // The --version-info words, checked; empty: the stub's version resource

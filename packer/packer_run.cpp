@@ -43,7 +43,7 @@ bool Explain(const PackOptions& options, const PrintLineFn& out, const PrintLine
   if (read == velmora::status::Ok && !options.Payload.empty()) {
     read = DescribePayloadDecoding(options.Payload, decoding, error);
   } else if (read == velmora::status::Ok && !options.Folder.empty()) {
-    read = DescribeFolderDecoding(options.Folder, decoding, error);
+    read = DescribeFolderDecoding(options.Folder, options.Level, decoding, error);
   }
   if (read != velmora::status::Ok) {
     err(L"vm-sfxpack: error: " + error);

@@ -149,6 +149,13 @@ std::uint64_t ArchiveOffset(IInArchive* archive) {
   return value.vt == VT_UI8 ? value.uhVal.QuadPart : value.vt == VT_UI4 ? value.ulVal : 0;
 }
 
+// The coding methods as the library names them ("BCJ2 LZMA2:26 LZMA:20").
+std::wstring ArchiveMethods(IInArchive* archive) {
+  NWindows::NCOM::CPropVariant value;
+  if (archive->GetArchiveProperty(kpidMethod, &value) != S_OK || value.vt != VT_BSTR) return {};
+  return value.bstrVal;
+}
+
 std::wstring ResultText(Int32 result) {
   namespace r = NArchive::NExtract::NOperationResult;
   switch (result) {
@@ -311,7 +318,7 @@ VMStatus DescribePayloadDecoding(const std::wstring& path, std::wstring& line, s
   VM_RETURN_IF_FAILED(OpenPayload(file, path, error));
   CMyComPtr<IInArchive> archive;
   VM_RETURN_IF_FAILED(OpenArchive(file, path, 0, archive, error));
-  line = DecodingLine(MostLzma2Blocks(archive, file.Stream(), ArchiveOffset(archive)));
+  line = DecodingLine(MostLzma2Blocks(archive, file.Stream(), ArchiveOffset(archive)), ArchiveMethods(archive));
   return status::Ok;
 }
 
@@ -329,8 +336,7 @@ VMStatus CheckInstalledPayload(InputFile& file, const std::wstring& installer, I
   if (archive->GetArchiveProperty(kpidPhySize, &value) == S_OK && value.vt == VT_UI8) {
     payload.Size = value.uhVal.QuadPart;
   }
-  value.Clear();
-  if (archive->GetArchiveProperty(kpidMethod, &value) == S_OK && value.vt == VT_BSTR) payload.Methods = value.bstrVal;
+  payload.Methods = ArchiveMethods(archive);
   UInt32 count = 0;
   std::uint64_t declared = 0;
   if (archive->GetNumberOfItems(&count) == S_OK) {

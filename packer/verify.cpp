@@ -161,7 +161,7 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
                   std::to_wstring(payload.Size) + L" bytes at offset " + std::to_wstring(payload.Offset) +
                   L", methods " + (payload.Methods.empty() ? L"-" : payload.Methods) +
                   L"; item paths pass and every item decodes intact.");
-  lines.push_back(DecodingLine(payload.MostLzma2Blocks));
+  lines.push_back(DecodingLine(payload.MostLzma2Blocks, payload.Methods));
   VM_RETURN_IF_FAILED(CheckDigestResource(image, file, payload.Offset, lines, error));
 
   const std::uint32_t certificateAt = facts.CertificateAt;

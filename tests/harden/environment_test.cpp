@@ -352,7 +352,7 @@ TEST_F(Faults, FullAndReadOnlyDisks) {
   testing_tools::WriteWholeFile(tree + L"\\small.txt", "small");
   testing_tools::WriteWholeFile(tree + L"\\large.bin", noise);
   std::wstring error;
-  ASSERT_EQ(CompressFolder(tree, work_ / L"payload.7z", error), 0u);
+  ASSERT_EQ(CompressFolder(tree, FolderLevel::Normal, work_ / L"payload.7z", error), 0u);
   testing_tools::RemoveTree(tree);
   installer_ = MakeInstaller(work_.Path(), {}, work_ / L"payload.7z");
   ASSERT_FALSE(installer_.empty());

@@ -155,6 +155,10 @@ TEST(Verify, SoundAndUnsoundInstallers) {
   ASSERT_EQ(Pack({.Output = blocks, .Stub = g_stub, .Payload = g_payloads + L"\\method-lzma2-blocks.7z"}, report, error),
             status::Ok);
 
+  const std::wstring bcj2 = work / L"bcj2.exe";
+  ASSERT_EQ(Pack({.Output = bcj2, .Stub = g_stub, .Payload = g_payloads + L"\\method-bcj2.7z"}, report, error),
+            status::Ok);
+
   struct Row {
     const char* Name;
     std::wstring Path;
@@ -171,6 +175,8 @@ TEST(Verify, SoundAndUnsoundInstallers) {
        L"the image carries no payload digest (RT_RCDATA 225)"},
       {"a digest that names another payload", work / L"other.exe", other, false,
        L"does not match the payload: the stub refuses it with 0xEE002008 (PayloadDigestMismatch)"},
+      {"one block behind BCJ2", bcj2, "", true,
+       L"decoding: on one thread for the data, BCJ2 and its side streams on threads beside it"},
       {"a flipped byte in the payload", work / L"flipped.exe", flipped, false, L"the payload item"},
       {"cut short", work / L"short.exe", bytes.substr(0, bytes.size() - 1), false, L"is cut short: 1 byte missing"},
       {"bytes appended", work / L"long.exe", bytes + "trailer", false, L"7 bytes follow the payload"},

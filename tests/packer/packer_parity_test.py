@@ -107,8 +107,12 @@ cases += [
     # separator: refused, naming the bytes.
     ("a folder name not UTF-8", ["--folder", "not-utf8"], False),
     ("a folder name with a backslash", ["--folder", "backslash"], False),
-    # Both packers look into the program for its filter: the same bytes, BCJ.
+    # Both packers look into the program for its filter: the same bytes, BCJ
+    # at --level fast, BCJ2 at normal and max.
     ("a folder with a program", ["--folder", "programs"], True),
+    ("a folder with a program at --level fast", ["--folder", "programs", "--level", "fast"], True),
+    ("a folder with a program at --level max", ["--folder", "programs", "--level", "max"], True),
+    ("an unknown level", ["--folder", "programs", "--level", "ultra"], True),
 ]
 os.mkfifo(os.path.join(work, "fifo.xml"))
 os.makedirs(os.path.join(work, "programs"))
@@ -124,8 +128,11 @@ for name, words, compared in cases:
     words = (["--output", "setup.exe"] if "no output" != name else []) + words
     before = sorted(os.listdir(work))
     got = pack(native, *words)
-    if name == "a folder with a program":
-        check(name, got[0] == 0 and " BCJ;" in pack(native, "--verify", "setup.exe")[1], f"{got}")
+    if name.startswith("a folder with a program"):
+        filter_said = " BCJ;" if name.endswith("fast") else " BCJ2"
+        check(name, got[0] == 0 and filter_said in pack(native, "--verify", "setup.exe")[1], f"{got}")
+    if name == "an unknown level":
+        check(name, got[0] == 2 and "--level is fast, normal or max" in got[2], f"{got}")
     if got[0] != 0:
         check(name, sorted(os.listdir(work)) == before, "the refusal left files behind")
         check(name, got[0] in (1, 2) and got[2].count("\n") == 1 and not got[1], f"refusal output {got}")
@@ -202,7 +209,6 @@ if got[0] == 0:
 # the blocks packing would write for the files' total size (sparse files:
 # only their sizes are read).
 put("blocks.7z", os.path.join(payloads, "method-lzma2-blocks.7z"))
-folder_line = "(vm-sfxpack --folder writes the folder's {} bytes of files in LZMA2 blocks of {} MiB)."
 decoding = {
     "explain a payload of one block": (["--payload", "payload.7z"], 0, "decoding: on one thread (no LZMA2 stream"),
     "explain a payload in blocks": (["--payload", "blocks.7z"], 0,
@@ -210,14 +216,29 @@ decoding = {
     "explain a payload that is no archive": (["--payload", "doc.xml"], 1, "doc.xml is not a 7z archive"),
     "explain a missing folder": (["--folder", "missing"], 1, "the folder missing does not exist"),
 }
-for size, threads, block in ((4 << 20, "on one thread", 4), ((4 << 20) + 1, "in parallel, on up to 2 threads", 4),
-                             (100 << 20, "in parallel, on up to 8 threads", 13),
-                             (1 << 30, "in parallel, on up to 8 threads", 64)):
-    os.makedirs(os.path.join(work, f"sized-{size}"))
-    with open(os.path.join(work, f"sized-{size}", "data.bin"), "wb") as f:
-        f.truncate(size)
-    decoding[f"explain a folder of {size} bytes"] = (["--folder", f"sized-{size}"], 0,
-                                                      f"decoding: {threads} " + folder_line.format(size, block))
+# --explain names the level and what it writes for the files' total size.
+for size, level, said in (
+        (4 << 20, None, "on one thread for the data, BCJ2 and its side streams on threads beside it (vm-sfxpack "
+                        "--folder --level normal writes the folder's 4194304 bytes of files in one LZMA2 block with "
+                        "a 4 MiB dictionary, x86 programs through BCJ2; the stub needs at most 20 MiB"),
+        ((4 << 20) + 1, "fast", "in parallel, on up to 2 threads (vm-sfxpack --folder --level fast writes the "
+                                "folder's 4194305 bytes of files in LZMA2 blocks of 4 MiB with a 4 MiB dictionary; the "
+                                "stub needs at most 24 MiB"),
+        ((64 << 20) + 1, "normal", "in parallel, on up to 2 threads (vm-sfxpack --folder --level normal writes the "
+                                   "folder's 67108865 bytes of files in LZMA2 blocks of 64 MiB with a 64 MiB "
+                                   "dictionary, x86 programs through BCJ2; the stub needs at most 144 MiB"),
+        (100 << 20, "max", "on one thread for the data, BCJ2 and its side streams on threads beside it (vm-sfxpack "
+                           "--folder --level max writes the folder's 104857600 bytes of files in one LZMA2 block "
+                           "with a 64 MiB dictionary, x86 programs through BCJ2; the stub needs at most 80 MiB"),
+        (1 << 30, None, "in parallel, on up to 8 threads (vm-sfxpack --folder --level normal writes the folder's "
+                        "1073741824 bytes of files in LZMA2 blocks of 128 MiB with a 64 MiB dictionary, x86 programs "
+                        "through BCJ2; the stub needs at most 528 MiB")):
+    if not os.path.exists(os.path.join(work, f"sized-{size}")):
+        os.makedirs(os.path.join(work, f"sized-{size}"))
+        with open(os.path.join(work, f"sized-{size}", "data.bin"), "wb") as f:
+            f.truncate(size)
+    decoding[f"explain a folder of {size} bytes at {level}"] = (
+        ["--folder", f"sized-{size}", *(["--level", level] if level else [])], 0, "decoding: " + said)
 inspections += [(name, ["--explain", "--config", "doc.xml", *words]) for name, (words, _, _) in decoding.items()]
 digests = {"verify": (0, "digest: the image names the payload's SHA-256 (RT_RCDATA 225), and the payload matches"),
            "verify a wrong digest": (1, "does not match the payload: the stub refuses it with 0xEE002008"),

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "packer/folder_level.h"
 #include "packer/folder_scan.h"
 #include "packer/input_file.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
 #include "packer/packer_run.h"
 #include "packer/pe_resources.h"
+#include "packer/verify.h"
 #include "packer/version_resource.h"
 #include "support/vm_status.h"
 #include "support/vm_win_sha256.h"
@@ -160,6 +162,16 @@ TEST(PackCommandLine, WordsAndMistakes) {
       {"a required signature", {L"--verify", L"a.exe", L"--require-signature"}, true},
       {"a signature required of packing", {L"--output", L"a.exe", L"--payload", L"p.7z", L"--require-signature"}, false,
        L"--require-signature belongs to --verify"},
+      {"a folder at a level", {L"--output", L"a.exe", L"--folder", L"dir", L"--level", L"max"}, true},
+      {"explain a folder at a level", {L"--explain", L"--config", L"c.xml", L"--folder", L"dir", L"--level", L"fast"},
+       true},
+      {"an unknown level", {L"--output", L"a.exe", L"--folder", L"dir", L"--level", L"9"}, false,
+       L"--level is fast, normal or max, not \"9\""},
+      {"a level in capitals", {L"--output", L"a.exe", L"--folder", L"dir", L"--level", L"MAX"}, false,
+       L"fast, normal or max"},
+      {"an empty level", {L"--output", L"a.exe", L"--folder", L"dir", L"--level", L""}, false, L"fast, normal or max"},
+      {"a level for a ready archive", {L"--output", L"a.exe", L"--payload", L"p.7z", L"--level", L"max"}, false,
+       L"--level belongs to --folder"},
   };
   // --version-info words: accepted, or refused naming why.
   const std::wstring longValue(257, L'x');
@@ -222,6 +234,10 @@ TEST(PackCommandLine, WordsAndMistakes) {
   EXPECT_EQ(options.Stub, L"s.exe");
   EXPECT_EQ(options.Payload, L"p.7z");
   EXPECT_TRUE(options.Folder.empty());
+  EXPECT_EQ(options.Level, FolderLevel::Normal);
+  ASSERT_EQ(ParsePackOptions({L"--output", L"o.exe", L"--folder", L"dir", L"--level", L"fast"}, options, error),
+            status::Ok);
+  EXPECT_EQ(options.Level, FolderLevel::Fast);
 }
 
 TEST_F(Packing, InstallerIsTheStubWithItsDocumentAndThePayloadBehind) {
@@ -783,6 +799,8 @@ TEST_F(Packing, ExitCodes) {
       {"an archive is no installer", L"--verify \"" + Payload(L"method-copy.7z") + L"\"", 1, false},
       {"explain without a document", L"--explain", 2, false},
       {"explain and pack at once", L"--explain --config c.xml --output \"" + installer + L"\"", 2, false},
+      {"an unknown level", L"--output \"" + installer + L"\" --folder \"" + Payload(L"tree") + L"\" --level ultra", 2,
+       false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -804,12 +822,11 @@ TEST_F(Packing, FolderRoundTripThroughTheInstaller) {
     std::string Content;
     DWORD Attributes;
   };
-  std::string program(300000, '\0');
-  for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<char>((i * 7919) >> 5);
-  for (std::size_t i = 0; i + 5 < program.size(); i += 97) program[i] = static_cast<char>(0xE8);  // x86 calls
+  // A real x86 program, so that the writer picks its executable filter.
+  const std::string program = ReadWholeFile(g_stub);
   const File files[] = {
       {L"readme.txt", "read me\r\n", FILE_ATTRIBUTE_ARCHIVE},
-      {L"bin\\app.exe", "MZ" + program, FILE_ATTRIBUTE_ARCHIVE},
+      {L"bin\\app.exe", program, FILE_ATTRIBUTE_ARCHIVE},
       {L"bin\\\u00e4\u00f6\u00fc \u4e2d\u6587.dll", std::string(4000, 'u'), FILE_ATTRIBUTE_ARCHIVE},
       {L"conf\\locked.cfg", "read only", FILE_ATTRIBUTE_READONLY},
       {L"conf\\hidden.dat", "hidden", FILE_ATTRIBUTE_HIDDEN},
@@ -833,27 +850,42 @@ TEST_F(Packing, FolderRoundTripThroughTheInstaller) {
   const auto original = ListFolder(source);
   ASSERT_EQ(original.size(), 11u);
 
-  const std::wstring installer = Work(L"setup.exe");
-  PackReport report;
-  std::wstring error;
-  ASSERT_EQ(Pack({.Output = installer, .Folder = source}, report, error), status::Ok) << testing::PrintToString(error);
-  EXPECT_EQ(report.ItemCount, 11u);
+  // Every level packs the same tree that unpacks the same; fast puts the
+  // program through BCJ, the others through BCJ2.
+  const struct {
+    FolderLevel Level;
+    const wchar_t* Filter;
+  } levels[] = {{FolderLevel::Fast, L" BCJ;"}, {FolderLevel::Normal, L"BCJ2"}, {FolderLevel::Max, L"BCJ2"}};
+  for (const auto& level : levels) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(FolderLevelName(level.Level))));
+    const std::wstring installer = Work(L"setup.exe");
+    PackReport report;
+    std::wstring error;
+    ASSERT_EQ(Pack({.Output = installer, .Folder = source, .Level = level.Level}, report, error), status::Ok)
+        << testing::PrintToString(error);
+    EXPECT_EQ(report.ItemCount, 11u);
+    std::vector<std::wstring> lines;
+    ASSERT_EQ(VerifyInstaller(installer, lines, error), status::Ok) << testing::PrintToString(error);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(Contains(lines[2], level.Filter)) << testing::PrintToString(lines[2]);
 
-  const std::wstring target = Work(L"target");
-  ASSERT_EQ(RunInstaller(installer, target), 0u);
-  const auto unpacked = ListFolder(target);
-  for (const auto& [path, entry] : original) {
-    SCOPED_TRACE(testing::PrintToString(path));
-    const auto found = unpacked.find(path);
-    ASSERT_NE(found, unpacked.end());
-    EXPECT_EQ(found->second.Attributes, entry.Attributes);
-    EXPECT_TRUE(found->second.Content == entry.Content);
-    // Folder times change whenever something is created inside them.
-    if (!(entry.Attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      EXPECT_EQ(found->second.Modified, entry.Modified);
+    const std::wstring target = Work(L"target");
+    ASSERT_EQ(RunInstaller(installer, target), 0u);
+    const auto unpacked = ListFolder(target);
+    for (const auto& [path, entry] : original) {
+      SCOPED_TRACE(testing::PrintToString(path));
+      const auto found = unpacked.find(path);
+      ASSERT_NE(found, unpacked.end());
+      EXPECT_EQ(found->second.Attributes, entry.Attributes);
+      EXPECT_TRUE(found->second.Content == entry.Content);
+      // Folder times change whenever something is created inside them.
+      if (!(entry.Attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        EXPECT_EQ(found->second.Modified, entry.Modified);
+      }
     }
+    EXPECT_EQ(unpacked.size(), original.size());
+    testing_tools::RemoveTree(target);
   }
-  EXPECT_EQ(unpacked.size(), original.size());
 }
 
 // Archives made by 7zz with every coding method, packed as they are.
