@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <bcrypt.h>
 #include <commctrl.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -31,12 +30,6 @@ namespace {
   X(Advapi32, RegCloseKey, 4)                                        \
   X(Advapi32, RegGetValueW, 28)                                      \
   X(Advapi32, RegOpenKeyExW, 20)                                     \
-  X(Bcrypt, BCryptCloseAlgorithmProvider, 8)                         \
-  X(Bcrypt, BCryptCreateHash, 28)                                    \
-  X(Bcrypt, BCryptDestroyHash, 4)                                    \
-  X(Bcrypt, BCryptFinishHash, 16)                                    \
-  X(Bcrypt, BCryptHashData, 16)                                      \
-  X(Bcrypt, BCryptOpenAlgorithmProvider, 16)                         \
   X(Comctl32, InitCommonControlsEx, 4)    \
   X(Ole32, CoCreateGuid, 4)               \
   X(Ole32, CoInitialize, 4)               \
@@ -102,10 +95,10 @@ namespace {
   X(User32, TranslateMessage, 4)          \
   X(User32, UnregisterClassW, 8)
 
-enum Library : unsigned char { Advapi32, Bcrypt, Comctl32, Ole32, OleAut32, Shell32, User32, kNoLibrary };
+enum Library : unsigned char { Advapi32, Comctl32, Ole32, OleAut32, Shell32, User32, kNoLibrary };
 // By bare name: the manifest then redirects comctl32.dll to version 6.
-constexpr const wchar_t* kLibraryNames[] = {L"advapi32.dll", L"bcrypt.dll",   L"comctl32.dll", L"ole32.dll",
-                                            L"oleaut32.dll", L"shell32.dll", L"user32.dll"};
+constexpr const wchar_t* kLibraryNames[] = {L"advapi32.dll", L"comctl32.dll", L"ole32.dll",
+                                            L"oleaut32.dll", L"shell32.dll",  L"user32.dll"};
 
 // A reference goes as a pointer; every argument takes whole 4-byte slots.
 template <typename Argument>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// SHA-256 by the system's own implementation (CNG, bcrypt.dll), which
-// Windows keeps validated and up to date; nothing of it is carried along.
+// SHA-256 by the system's own implementation (CNG, bcrypt.dll). The stub and
+// the packer hash with the archive library's code; the tests check both
+// against this one, which shares none of it.
 #pragma once
 
 #include <windows.h>

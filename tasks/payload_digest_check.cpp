@@ -3,14 +3,20 @@
 
 #include <process.h>
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "config/stub_status.h"
 #include "support/vm_trace.h"
-#include "support/vm_win_sha256.h"
 #include "tasks/handle_in_stream.h"
+
+// The archive library's SHA-256: the stub carries it already for the 7z
+// format's SHA256 hasher, and it uses the processor's SHA instructions where
+// there are any. The system's SHA-256 (bcrypt.dll) would be a second copy of
+// the same function, bound at start for this alone.
+#include "../C/Sha256.h"
 #include "tasks/payload_start.h"
 
 using velmora::VMStatus;
@@ -18,8 +24,8 @@ namespace status = velmora::status;
 
 namespace {
 
-// Large enough that the system's hash runs at full speed, small enough to
-// stay out of the decoder's way.
+// Large enough that the hash runs at full speed, small enough to stay out
+// of the decoder's way.
 constexpr DWORD kReadSize = 1u << 20;
 
 VMStatus Refuse(const char* reason) {
@@ -89,8 +95,8 @@ unsigned __stdcall PayloadDigestCheck::HashThread(void* self) {
 VMStatus PayloadDigestCheck::Hash() {
   const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kReadSize]);
   if (!buffer) return Refuse("no memory to hash the payload");
-  velmora::VMWinSha256 sha;
-  if (sha.Start() != status::Ok) return Refuse("the system's SHA-256 is not available");
+  CSha256 sha;
+  Sha256_Init(&sha);
   // Positional reads: the extraction reads the same handle meanwhile.
   for (std::uint64_t done = 0; done < length_;) {
     const DWORD want = length_ - done < kReadSize ? static_cast<DWORD>(length_ - done) : kReadSize;
@@ -98,11 +104,11 @@ VMStatus PayloadDigestCheck::Hash() {
     if (!ReadFileAt(file_, start_ + done, buffer.get(), want, read) || read != want) {
       return Refuse("the payload is cut short");
     }
-    if (sha.Add(buffer.get(), read) != status::Ok) return Refuse("the payload cannot be hashed");
+    Sha256_Update(&sha, buffer.get(), read);
     done += read;
   }
-  velmora::VMWinSha256::Digest actual{};
-  if (sha.Finish(actual) != status::Ok) return Refuse("the payload cannot be hashed");
+  std::array<std::uint8_t, 32> actual{};
+  Sha256_Final(&sha, actual.data());
   if (std::memcmp(actual.data(), expected_.data(), expected_.size()) != 0) {
     return Refuse("the payload is not the one the image names");
   }
