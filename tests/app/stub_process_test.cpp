@@ -279,10 +279,10 @@ TEST_F(StubProcess, ExitCodeRule) {
        .ExitCode = 0xEE002003,
        .Caption = L" Example",
        .Text = L"The command line arguments are invalid."},
-      {.Name = "--internal 1 with the AsAdmin Command goes on to unpack, which fails without a payload",
+      {.Name = "--internal 1 with the AsAdmin Command goes on, and refuses an image that names no payload",
        .Document = everyKind,
        .Arguments = L"--internal 1",
-       .ExitCode = 0xEE000001,
+       .ExitCode = 0xEE002008,
        .Caption = L" Setup",
        .Text = L"The execution was aborted due to an error."},
   };
