@@ -20,7 +20,7 @@
 
 #include "support/vm_scope_exit.h"
 #include "support/vm_utf_convert.h"
-#include "support/vm_win_sha256.h"
+#include "tests/tools/system_sha256.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/native_libraries.h"

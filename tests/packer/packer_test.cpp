@@ -20,7 +20,7 @@
 #include "packer/verify.h"
 #include "packer/version_resource.h"
 #include "support/vm_status.h"
-#include "support/vm_win_sha256.h"
+#include "tests/tools/system_sha256.h"
 #include "tests/packer/packer_inputs.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "support/vm_win_sha256.h"
+#include "tests/tools/system_sha256.h"
 
 #include <algorithm>
 
