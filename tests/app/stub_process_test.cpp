@@ -161,10 +161,11 @@ class StubProcess : public ::testing::Test {
   }
 
   testing_tools::ProgramResult Run(const std::wstring& arguments = L"",
-                                   const std::function<void(DWORD)>& user = {}) {
+                                   const std::function<void(DWORD)>& user = {},
+                                   const std::function<void()>& whileSuspended = {}) {
     std::wstring line = L"\"" + installer_ + L"\"";
     if (!arguments.empty()) line += L" " + arguments;
-    auto result = RunProgram(line, Folder(), 60000, user);
+    auto result = RunProgram(line, Folder(), 60000, user, whileSuspended);
     EXPECT_EQ(result.StartError, 0u);
     EXPECT_FALSE(result.TimedOut);
     return result;
@@ -781,11 +782,18 @@ TEST_F(StubProcess, ElevatedCommandRunsWhatTheInstallerHolds) {
     bool Planted = false;          // started with --internal 1 and a --target of planted files
     bool ThroughLink = false;      // started through a link to the installer's folder
     bool UserEnvironment = false;  // the user's own TEMP and PATH (SetUserTempAndPath)
+    // Started through the link with --internal 1, as the first instance
+    // relaunches it; while the process is made but not yet running, the link
+    // is turned to a folder holding the same image with another payload.
+    bool Retargeted = false;
+    std::uint32_t ExitCode = 7;
   };
   const Row rows[] = {
       {.Name = "started as a user would"},
       {.Name = "started with --internal 1 and a planted --target", .Planted = true},
       {.Name = "started through a link to its folder", .ThroughLink = true},
+      {.Name = "the link turned to another payload before the elevated instance runs: refused, nothing runs",
+       .ThroughLink = true, .Retargeted = true, .ExitCode = 0xEE002008},
       {.Name = "the user's own TEMP and PATH do not reach the elevated Command", .UserEnvironment = true},
       {.Name = "the same Command unelevated keeps them", .AsAdmin = false, .UserEnvironment = true},
   };
@@ -831,11 +839,32 @@ TEST_F(StubProcess, ElevatedCommandRunsWhatTheInstallerHolds) {
       ASSERT_TRUE(testing_tools::MakeSymbolicLink(Folder() + L"\\real", Folder() + L"\\link"));
       installer_ = Folder() + L"\\link\\setup.exe";
     }
+    std::function<void()> whileSuspended;
+    if (row.Retargeted) {
+      // The genuine image with one byte of its payload changed: what a
+      // same-user program would put behind the path it controls.
+      const std::wstring other = Folder() + L"\\other";
+      ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+      std::string image = testing_tools::ReadWholeFile(Folder() + L"\\real\\setup.exe");
+      const std::size_t payloadSize = testing_tools::ReadWholeFile(g_payloads + L"\\tree.7z").size();
+      ASSERT_GT(image.size(), payloadSize);
+      image[image.size() - payloadSize / 2] ^= 0x01;
+      testing_tools::WriteWholeFile(other + L"\\setup.exe", image);
+      arguments += L" --internal 1";
+      whileSuspended = [this, other] { ASSERT_TRUE(testing_tools::MakeSymbolicLink(other, Folder() + L"\\link")); };
+    }
     const std::set<std::wstring> userTempBefore = FolderNames(userTemp);
     const std::set<std::wstring> systemTempBefore = FolderNames(systemTemp);
 
-    const auto run = Run(arguments);
-    EXPECT_EQ(run.ExitCode, 7u) << std::hex << run.ExitCode;
+    const auto run = Run(arguments, {}, whileSuspended);
+    EXPECT_EQ(run.ExitCode, row.ExitCode) << std::hex << run.ExitCode;
+    if (row.ExitCode != 7) {
+      EXPECT_EQ(GetFileAttributesW((Folder() + L"\\result.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+          << "the Command ran";
+      EXPECT_EQ(FolderNames(userTemp), userTempBefore);
+      EXPECT_EQ(FolderNames(systemTemp), systemTempBefore) << "the elevated instance left its folder";
+      continue;
+    }
     const auto lines = Lines(testing_tools::ReadWholeFile(Folder() + L"\\result.txt"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "hello") << "the payload's own text";

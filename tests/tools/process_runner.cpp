@@ -37,16 +37,21 @@ void NotePeakPrivateBytes(HANDLE process, ProgramResult& result) {
 }  // namespace
 
 ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder, DWORD timeoutMs,
-                         const std::function<void(DWORD processId)>& driver) {
+                         const std::function<void(DWORD processId)>& driver,
+                         const std::function<void()>& whileSuspended) {
   ProgramResult result;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
   std::wstring mutableLine = commandLine;
-  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process)) {
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, whileSuspended ? CREATE_SUSPENDED : 0,
+                      nullptr, workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process)) {
     result.StartError = GetLastError();
     return result;
+  }
+  if (whileSuspended) {
+    whileSuspended();
+    ResumeThread(process.hThread);
   }
   CloseHandle(process.hThread);
   std::unique_ptr<BackgroundThread> user;

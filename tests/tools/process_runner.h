@@ -32,10 +32,13 @@ struct ProgramResult {
 // `commandLine` is passed to CreateProcessW as it stands; `workingFolder` may
 // be empty for the caller's own. `driver`, when given, runs on a thread of
 // its own while the program runs and gets its process id: it plays the user
-// in the program's dialogs. It must return by itself.
+// in the program's dialogs. It must return by itself. `whileSuspended`, when
+// given, runs after the program is made and before its first instruction,
+// so that a test can change what the program will find when it starts.
 [[nodiscard]] ProgramResult RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder,
                                        DWORD timeoutMs = 60000,
-                                       const std::function<void(DWORD processId)>& driver = {});
+                                       const std::function<void(DWORD processId)>& driver = {},
+                                       const std::function<void()>& whileSuspended = {});
 
 // "/work/x/y.exe" as Windows sees it through Wine's Z: drive; other paths are
 // returned with slashes turned into backslashes.

@@ -55,7 +55,7 @@ bool RunUnix(const std::wstring& program, const std::vector<std::wstring>& argum
 bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link) {
   const std::wstring from = UnixPath(target);
   const std::wstring to = UnixPath(link);
-  return !from.empty() && !to.empty() && RunUnix(HostPathToWindows("/bin/ln"), {L"-s", from, to});
+  return !from.empty() && !to.empty() && RunUnix(HostPathToWindows("/bin/ln"), {L"-sfn", from, to});
 }
 
 bool MakeHardLink(const std::wstring& existing, const std::wstring& link) {

@@ -16,7 +16,8 @@ namespace testing_tools {
 // each passed as one word; true when it ran and exited with 0.
 [[nodiscard]] bool RunUnix(const std::wstring& program, const std::vector<std::wstring>& arguments);
 
-// `link` becomes a symbolic link to `target` (both Windows paths).
+// `link` becomes a symbolic link to `target` (both Windows paths); a link
+// already of that name is replaced.
 [[nodiscard]] bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link);
 
 // `link` becomes a second name of the file `existing`.
