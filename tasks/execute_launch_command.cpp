@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "config/stub_status.h"
+#include "elevation/machine_class.h"
 #include "support/vm_handle.h"
 #include "support/vm_trace.h"
 #include "support/vm_win_environment.h"
 #include "support/vm_win_wow64_fs_redirection.h"
 #include "tasks/installer_file.h"
-#include "tasks/machine_class.h"
 #include "tasks/process_tree_job.h"
 
 using velmora::VMStatus;
