@@ -16,6 +16,8 @@
 #include "app/app.h"
 #include "app/cmd_line.h"
 #include "config/cfg.h"
+#include "elevation/execute_elevated_command.h"
+#include "elevation/relaunch_elevated.h"
 #include "support/vm_utf_convert.h"
 #include "tasks/delete_extracted_files.h"
 #include "tasks/execute_launch_command.h"
@@ -262,19 +264,32 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
       EXPECT_EQ(tasks[0]->HideProgress, row.GuiMode == Gui::Off);
       EXPECT_EQ(tasks[0]->MinimumDurationMs, row.GuiMode == Gui::Off ? 0u : 1000u) << "a shown dialog does not flash";
     }
-    const auto* launch = dynamic_cast<const ExecuteLaunchCommand*>(tasks[row.Extract ? 1 : 0].get());
+    if (row.AsAdmin) {
+      const auto* relaunch = dynamic_cast<const RelaunchElevated*>(tasks[0].get());
+      ASSERT_NE(relaunch, nullptr);
+      EXPECT_TRUE(relaunch->HideProgress);
+      EXPECT_FALSE(relaunch->RunAfterFailure);
+      EXPECT_EQ(relaunch->RelaunchArguments,
+                L"--internal 1 --language \"en-US\" --command \"c\" --passthrough /l*v log.txt");
+      continue;
+    }
+    const auto* launch = dynamic_cast<const LaunchCommand*>(tasks[1].get());
     ASSERT_NE(launch, nullptr);
     EXPECT_TRUE(launch->HideProgress);
     EXPECT_FALSE(launch->RunAfterFailure);
-    EXPECT_EQ(launch->UseCreateProcess, name == "CreateProcess");
-    EXPECT_EQ(launch->Wait, row.Wait);
-    EXPECT_EQ(launch->AsAdmin, row.AsAdmin);
-    EXPECT_EQ(launch->ElevatedInstance, row.Internal) << "runs nothing the user chose";
+    if (row.Internal) {
+      const auto* elevated = dynamic_cast<const ExecuteElevatedCommand*>(launch);
+      ASSERT_NE(elevated, nullptr) << "runs nothing the user chose";
+      EXPECT_EQ(elevated->Wait, row.Wait);
+    } else {
+      const auto* unelevated = dynamic_cast<const ExecuteLaunchCommand*>(launch);
+      ASSERT_NE(unelevated, nullptr);
+      EXPECT_EQ(unelevated->UseCreateProcess, name == "CreateProcess");
+      EXPECT_EQ(unelevated->Wait, row.Wait);
+    }
     EXPECT_EQ(launch->Executable, L"x.exe");
     EXPECT_EQ(launch->Arguments, L"/i p.msi /l*v log.txt") << "the passthrough text after one blank";
     EXPECT_EQ(launch->LanguageTag, L"en-US");
-    EXPECT_EQ(launch->RelaunchArguments,
-              row.AsAdmin ? L"--internal 1 --language \"en-US\" --command \"c\" --passthrough /l*v log.txt" : L"");
     if (row.Delete) {
       EXPECT_NE(dynamic_cast<const DeleteExtractedFiles*>(tasks.back().get()), nullptr);
       EXPECT_TRUE(tasks.back()->HideProgress);
