@@ -215,7 +215,10 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   Tasks().push_back(std::move(extract));
 
   // A CreateProcess Command always waits; a shell one where it says so.
-  const bool waits = command->UseCreateProcess || command->Wait;
+  const LaunchMode mode = command->UseCreateProcess ? LaunchMode::CreateProcessAndWait
+                          : command->Wait           ? LaunchMode::ShellExecuteAndWait
+                                                    : LaunchMode::ShellExecuteNoWait;
+  const bool waits = mode != LaunchMode::ShellExecuteNoWait;
   std::shared_ptr<LaunchCommand> launchTask;
   if (internal) {
     auto elevated = MakeTask<ExecuteElevatedCommand>();
@@ -223,8 +226,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
     launchTask = std::move(elevated);
   } else {
     auto unelevated = MakeTask<ExecuteLaunchCommand>();
-    unelevated->UseCreateProcess = command->UseCreateProcess;
-    unelevated->Wait = !command->UseCreateProcess && command->Wait;
+    unelevated->Mode = mode;
     launchTask = std::move(unelevated);
   }
   launchTask->Executable = command->Executable;

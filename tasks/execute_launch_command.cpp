@@ -8,7 +8,10 @@ VMStatus ExecuteLaunchCommand::run(std::uint32_t& exitCodeOut) {
   std::wstring program;
   std::wstring arguments;
   VM_RETURN_IF_FAILED(ResolveCommand(true, program, arguments));
-  if (UseCreateProcess) return RunProcess(program, arguments, true, exitCodeOut);
-  if (!Wait) return OpenWithShell(program, arguments);
-  return RunWithShell(program, arguments, nullptr, true, exitCodeOut);
+  switch (Mode) {
+    case LaunchMode::CreateProcessAndWait: return RunProcess(program, arguments, true, exitCodeOut);
+    case LaunchMode::ShellExecuteAndWait: return RunWithShell(program, arguments, nullptr, true, exitCodeOut);
+    case LaunchMode::ShellExecuteNoWait: break;
+  }
+  return OpenWithShell(program, arguments);
 }

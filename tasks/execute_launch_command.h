@@ -5,12 +5,20 @@
 
 #include "tasks/launch_command.h"
 
+// How an unelevated Command runs, as its element and its Wait say.
+enum class LaunchMode {
+  // CreateProcess: CreateProcessW, waiting for the program.
+  CreateProcessAndWait,
+  // ShellExecute with Wait: the shell's "open", waiting for the process it
+  // started.
+  ShellExecuteAndWait,
+  // ShellExecute without Wait: the shell's "open", returning at once.
+  ShellExecuteNoWait,
+};
+
 class ExecuteLaunchCommand final : public LaunchCommand {
  public:
   [[nodiscard]] velmora::VMStatus run(std::uint32_t& exitCodeOut) override;
 
-  // CreateProcessW rather than the shell.
-  bool UseCreateProcess = false;
-  // Shell commands only; stays false for CreateProcessW.
-  bool Wait = false;
+  LaunchMode Mode = LaunchMode::ShellExecuteNoWait;
 };

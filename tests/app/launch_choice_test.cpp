@@ -214,17 +214,21 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     bool Internal = false;
     Gui GuiMode = Gui::NotGiven;
     bool Extract = true, Delete = true;  // the tasks around the launch
-    bool Wait = false, AsAdmin = false;
+    LaunchMode Mode = LaunchMode::CreateProcessAndWait;  // in the elevated instance: Wait or not
+    bool AsAdmin = false;
   };
   const Row rows[] = {
       {.Name = "CreateProcess", .Element = "CreateProcess"},
-      {.Name = "ShellExecute with Wait", .Element = "ShellExecute Wait='true'", .Wait = true},
-      {.Name = "ShellExecute without Wait keeps the files", .Element = "ShellExecute", .Delete = false},
+      {.Name = "ShellExecute with Wait", .Element = "ShellExecute Wait='true'",
+       .Mode = LaunchMode::ShellExecuteAndWait},
+      {.Name = "ShellExecute without Wait keeps the files", .Element = "ShellExecute", .Delete = false,
+       .Mode = LaunchMode::ShellExecuteNoWait},
       {.Name = "ShellExecute elevated: the first instance only starts the second", .Element =
-           "ShellExecute Wait='true' AsAdmin='true'", .Extract = false, .Delete = false, .Wait = true,
-       .AsAdmin = true},
+           "ShellExecute Wait='true' AsAdmin='true'", .Extract = false, .Delete = false, .AsAdmin = true},
       {.Name = "the elevated second instance unpacks for itself, ignoring --target", .Element =
-           "ShellExecute Wait='true' AsAdmin='true'", .Internal = true, .Wait = true},
+           "ShellExecute Wait='true' AsAdmin='true'", .Internal = true, .Mode = LaunchMode::ShellExecuteAndWait},
+      {.Name = "the elevated second instance without Wait keeps the files", .Element = "ShellExecute AsAdmin='true'",
+       .Internal = true, .Delete = false, .Mode = LaunchMode::ShellExecuteNoWait},
       {.Name = "--gui off hides the extraction's progress", .Element = "CreateProcess", .GuiMode = Gui::Off},
   };
   for (const Row& row : rows) {
@@ -280,12 +284,11 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     if (row.Internal) {
       const auto* elevated = dynamic_cast<const ExecuteElevatedCommand*>(launch);
       ASSERT_NE(elevated, nullptr) << "runs nothing the user chose";
-      EXPECT_EQ(elevated->Wait, row.Wait);
+      EXPECT_EQ(elevated->Wait, row.Mode != LaunchMode::ShellExecuteNoWait);
     } else {
       const auto* unelevated = dynamic_cast<const ExecuteLaunchCommand*>(launch);
       ASSERT_NE(unelevated, nullptr);
-      EXPECT_EQ(unelevated->UseCreateProcess, name == "CreateProcess");
-      EXPECT_EQ(unelevated->Wait, row.Wait);
+      EXPECT_EQ(unelevated->Mode, row.Mode);
     }
     EXPECT_EQ(launch->Executable, L"x.exe");
     EXPECT_EQ(launch->Arguments, L"/i p.msi /l*v log.txt") << "the passthrough text after one blank";

@@ -40,7 +40,7 @@ TEST(LaunchCommand, CreateProcessRunsWaitsAndPassesTheExitCodeOn) {
     SCOPED_TRACE(row.Name);
     testing_tools::TempFolder target;
     ExecuteLaunchCommand task;
-    task.UseCreateProcess = true;
+    task.Mode = LaunchMode::CreateProcessAndWait;
     task.TargetFolder = target.Path();
     task.Executable = row.Executable;
     task.Arguments = row.Arguments;
@@ -83,7 +83,7 @@ TEST(LaunchCommand, ShellWays) {
     testing_tools::TempFolder target;
     ExecuteLaunchCommand task;
     task.TargetFolder = target.Path();
-    task.Wait = row.Wait;
+    task.Mode = row.Wait ? LaunchMode::ShellExecuteAndWait : LaunchMode::ShellExecuteNoWait;
     task.Executable = row.Executable;
     task.Arguments = row.Arguments;
     std::uint32_t exitCode = 99;
