@@ -3,11 +3,9 @@
 // this stub again elevated and waits for it.
 #pragma once
 
-#include <windows.h>
-#include <shellapi.h>
-
 #include <string>
 
+#include "tasks/launch_command.h"
 #include "tasks/task.h"
 
 class RelaunchElevated final : public Task {
@@ -23,5 +21,5 @@ class RelaunchElevated final : public Task {
   // The call that starts the elevated second instance. Only a real consent
   // prompt can refuse it, which Wine has not, so a test may put a call of its
   // own here; nothing else of the task is replaced.
-  static inline BOOL(WINAPI* ElevatedShellExecute)(SHELLEXECUTEINFOW* info) = &ShellExecuteExW;
+  static inline ShellExecuteCall ElevatedShellExecute = &ShellExecuteExW;
 };
