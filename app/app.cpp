@@ -9,9 +9,11 @@
 #include "config/language_mgr.h"
 #include "config/launch_choice.h"
 #include "config/stub_status.h"
+#include "elevation/elevated_folder.h"
+#include "elevation/execute_elevated_command.h"
+#include "elevation/relaunch_elevated.h"
 #include "support/vm_scope_exit.h"
 #include "tasks/delete_extracted_files.h"
-#include "tasks/elevated_folder.h"
 #include "tasks/execute_launch_command.h"
 #include "tasks/extract_files.h"
 #include "ui/extract_to_dlg.h"
@@ -133,7 +135,7 @@ VMStatus App::AddExtractTasks(const CfgExtract& extract) {
     const INT_PTR choice = ShowExtractToDialog(instance_, target);
     if (choice > IDOK) return status::Cancelled;
   }
-  auto task = std::make_shared<ExtractFiles>();
+  auto task = MakeTask<ExtractFiles>();
   // With a record, an extraction that fails part-way removes what it made.
   task->Record = std::make_shared<ExtractionRecord>();
   task->TargetFolder = std::move(target);
@@ -173,28 +175,16 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   VM_RETURN_IF_FAILED(ChooseOption(*launch.Options, tag, option));
   std::shared_ptr<CfgCommand> command;
   VM_RETURN_IF_FAILED(ChooseCommand(*option, cmd.CommandId, command));
-  // Any program can start the installer with --internal 1 and have the user
-  // approve it elevated: a Command the vendor meant for the user's own
-  // rights must not run so.
-  const bool elevatedCommand = !command->UseCreateProcess && command->AsAdmin;
-  if (internal && !elevatedCommand) return stub_status::InvalidCommandLine;
-
-  auto launchTask = std::make_shared<ExecuteLaunchCommand>();
-  launchTask->UseCreateProcess = command->UseCreateProcess;
-  if (!command->UseCreateProcess) launchTask->Wait = command->Wait;
-  launchTask->Executable = command->Executable;
-  launchTask->Arguments = command->Arguments;
-  if (!cmd.PassthroughText.empty()) launchTask->Arguments += L" " + cmd.PassthroughText;
-  launchTask->HideProgress = true;
-  launchTask->LanguageTag = tag;
+  if (internal) VM_RETURN_IF_FAILED(CheckInternalModeCommand(*command));
 
   // An elevated Command: this instance unpacks nothing. It starts itself
   // elevated with what it has settled, waits and ends with that instance's
   // exit code; the elevated instance unpacks for itself.
-  if (elevatedCommand && !internal) {
-    launchTask->AsAdmin = true;
-    launchTask->RelaunchArguments = ComposeRelaunchArguments(tag, cmd.GuiMode, command->Id, cmd.PassthroughText);
-    Tasks().push_back(std::move(launchTask));
+  if (IsElevatedCommand(*command) && !internal) {
+    auto relaunch = MakeTask<RelaunchElevated>();
+    relaunch->HideProgress = true;
+    relaunch->RelaunchArguments = ComposeRelaunchArguments(tag, cmd.GuiMode, command->Id, cmd.PassthroughText);
+    Tasks().push_back(std::move(relaunch));
     return status::Ok;
   }
 
@@ -215,7 +205,7 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
     target = cmd.TargetPath.empty() ? launch.TargetPath : CommandLineTarget();
   }
 
-  auto extract = std::make_shared<ExtractFiles>();
+  auto extract = MakeTask<ExtractFiles>();
   extract->Record = record;
   extract->Source = installer_;
   extract->RequirePayloadDigest = internal;
@@ -224,18 +214,36 @@ VMStatus App::AddLaunchTasks(const CfgLaunch& launch, const std::wstring& tag) {
   extract->MinimumDurationMs = hideProgress ? 0 : kLaunchExtractMinimumMs;
   Tasks().push_back(std::move(extract));
 
+  // A CreateProcess Command always waits; a shell one where it says so.
+  const LaunchMode mode = command->UseCreateProcess ? LaunchMode::CreateProcessAndWait
+                          : command->Wait           ? LaunchMode::ShellExecuteAndWait
+                                                    : LaunchMode::ShellExecuteNoWait;
+  const bool waits = mode != LaunchMode::ShellExecuteNoWait;
+  std::shared_ptr<LaunchCommand> launchTask;
+  if (internal) {
+    auto elevated = MakeTask<ExecuteElevatedCommand>();
+    elevated->Wait = waits;
+    launchTask = std::move(elevated);
+  } else {
+    auto unelevated = MakeTask<ExecuteLaunchCommand>();
+    unelevated->Mode = mode;
+    launchTask = std::move(unelevated);
+  }
+  launchTask->Executable = command->Executable;
+  launchTask->Arguments = command->Arguments;
+  if (!cmd.PassthroughText.empty()) launchTask->Arguments += L" " + cmd.PassthroughText;
+  launchTask->HideProgress = true;
+  launchTask->LanguageTag = tag;
   launchTask->TargetFolder = target;
-  launchTask->ElevatedInstance = internal;
   // Here the task waits for the program itself, so it can wait for the
   // program's whole tree; the first instance of an elevated run waits for
   // the elevated one, which does that.
   launchTask->WaitForProcessTree = command->WaitForProcessTree;
-  const bool waits = launchTask->UseCreateProcess || launchTask->Wait;
   Tasks().push_back(std::move(launchTask));
 
   // A program nobody waits for may still be reading the files.
   if (waits) {
-    auto cleanup = std::make_shared<DeleteExtractedFiles>();
+    auto cleanup = MakeTask<DeleteExtractedFiles>();
     cleanup->TargetFolder = target;
     cleanup->Record = record;
     cleanup->HideProgress = true;

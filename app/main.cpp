@@ -10,11 +10,11 @@
 
 #include "app/app.h"
 #include "app/cmd_line.h"
-#include "app/elevated_process.h"
 #include "app/error_message.h"
 #include "app/process_setup.h"
 #include "app/system_imports.h"
 #include "config/stub_status.h"
+#include "elevation/elevated_process.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
   SetUpStubProcess();

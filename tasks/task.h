@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "support/vm_status.h"
@@ -27,3 +28,12 @@ class Task {
   std::uint32_t MinimumDurationMs = 0;
   bool RunAfterFailure = false;
 };
+
+// A new task of type T, owned as every task is. Made as a Task, every task
+// type shares one control block type, which deletes through the virtual
+// destructor; std::make_shared would add one per task type, each with its
+// own code, table and type name in the stub.
+template <typename T>
+[[nodiscard]] std::shared_ptr<T> MakeTask() {
+  return std::static_pointer_cast<T>(std::shared_ptr<Task>(static_cast<Task*>(new T)));
+}

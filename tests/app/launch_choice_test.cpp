@@ -16,6 +16,8 @@
 #include "app/app.h"
 #include "app/cmd_line.h"
 #include "config/cfg.h"
+#include "elevation/execute_elevated_command.h"
+#include "elevation/relaunch_elevated.h"
 #include "support/vm_utf_convert.h"
 #include "tasks/delete_extracted_files.h"
 #include "tasks/execute_launch_command.h"
@@ -212,17 +214,21 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
     bool Internal = false;
     Gui GuiMode = Gui::NotGiven;
     bool Extract = true, Delete = true;  // the tasks around the launch
-    bool Wait = false, AsAdmin = false;
+    LaunchMode Mode = LaunchMode::CreateProcessAndWait;  // in the elevated instance: Wait or not
+    bool AsAdmin = false;
   };
   const Row rows[] = {
       {.Name = "CreateProcess", .Element = "CreateProcess"},
-      {.Name = "ShellExecute with Wait", .Element = "ShellExecute Wait='true'", .Wait = true},
-      {.Name = "ShellExecute without Wait keeps the files", .Element = "ShellExecute", .Delete = false},
+      {.Name = "ShellExecute with Wait", .Element = "ShellExecute Wait='true'",
+       .Mode = LaunchMode::ShellExecuteAndWait},
+      {.Name = "ShellExecute without Wait keeps the files", .Element = "ShellExecute", .Delete = false,
+       .Mode = LaunchMode::ShellExecuteNoWait},
       {.Name = "ShellExecute elevated: the first instance only starts the second", .Element =
-           "ShellExecute Wait='true' AsAdmin='true'", .Extract = false, .Delete = false, .Wait = true,
-       .AsAdmin = true},
+           "ShellExecute Wait='true' AsAdmin='true'", .Extract = false, .Delete = false, .AsAdmin = true},
       {.Name = "the elevated second instance unpacks for itself, ignoring --target", .Element =
-           "ShellExecute Wait='true' AsAdmin='true'", .Internal = true, .Wait = true},
+           "ShellExecute Wait='true' AsAdmin='true'", .Internal = true, .Mode = LaunchMode::ShellExecuteAndWait},
+      {.Name = "the elevated second instance without Wait keeps the files", .Element = "ShellExecute AsAdmin='true'",
+       .Internal = true, .Delete = false, .Mode = LaunchMode::ShellExecuteNoWait},
       {.Name = "--gui off hides the extraction's progress", .Element = "CreateProcess", .GuiMode = Gui::Off},
   };
   for (const Row& row : rows) {
@@ -262,19 +268,31 @@ TEST_F(LaunchChoice, TaskListByCommandKind) {
       EXPECT_EQ(tasks[0]->HideProgress, row.GuiMode == Gui::Off);
       EXPECT_EQ(tasks[0]->MinimumDurationMs, row.GuiMode == Gui::Off ? 0u : 1000u) << "a shown dialog does not flash";
     }
-    const auto* launch = dynamic_cast<const ExecuteLaunchCommand*>(tasks[row.Extract ? 1 : 0].get());
+    if (row.AsAdmin) {
+      const auto* relaunch = dynamic_cast<const RelaunchElevated*>(tasks[0].get());
+      ASSERT_NE(relaunch, nullptr);
+      EXPECT_TRUE(relaunch->HideProgress);
+      EXPECT_FALSE(relaunch->RunAfterFailure);
+      EXPECT_EQ(relaunch->RelaunchArguments,
+                L"--internal 1 --language \"en-US\" --command \"c\" --passthrough /l*v log.txt");
+      continue;
+    }
+    const auto* launch = dynamic_cast<const LaunchCommand*>(tasks[1].get());
     ASSERT_NE(launch, nullptr);
     EXPECT_TRUE(launch->HideProgress);
     EXPECT_FALSE(launch->RunAfterFailure);
-    EXPECT_EQ(launch->UseCreateProcess, name == "CreateProcess");
-    EXPECT_EQ(launch->Wait, row.Wait);
-    EXPECT_EQ(launch->AsAdmin, row.AsAdmin);
-    EXPECT_EQ(launch->ElevatedInstance, row.Internal) << "runs nothing the user chose";
+    if (row.Internal) {
+      const auto* elevated = dynamic_cast<const ExecuteElevatedCommand*>(launch);
+      ASSERT_NE(elevated, nullptr) << "runs nothing the user chose";
+      EXPECT_EQ(elevated->Wait, row.Mode != LaunchMode::ShellExecuteNoWait);
+    } else {
+      const auto* unelevated = dynamic_cast<const ExecuteLaunchCommand*>(launch);
+      ASSERT_NE(unelevated, nullptr);
+      EXPECT_EQ(unelevated->Mode, row.Mode);
+    }
     EXPECT_EQ(launch->Executable, L"x.exe");
     EXPECT_EQ(launch->Arguments, L"/i p.msi /l*v log.txt") << "the passthrough text after one blank";
     EXPECT_EQ(launch->LanguageTag, L"en-US");
-    EXPECT_EQ(launch->RelaunchArguments,
-              row.AsAdmin ? L"--internal 1 --language \"en-US\" --command \"c\" --passthrough /l*v log.txt" : L"");
     if (row.Delete) {
       EXPECT_NE(dynamic_cast<const DeleteExtractedFiles*>(tasks.back().get()), nullptr);
       EXPECT_TRUE(tasks.back()->HideProgress);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The launch task's CreateProcess way with real programs: exit codes, the
-// working folder, and which program a bare name finds.
+// The launch task's ways with real programs: exit codes, the working folder,
+// and which program a bare name finds; and the shell call that starts the
+// elevated second instance.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include "support/vm_win_architecture.h"
 #include "support/vm_win_wow64_fs_redirection.h"
 #include "config/stub_status.h"
+#include "elevation/relaunch_elevated.h"
 #include "tasks/execute_launch_command.h"
 #include "tests/tools/temp_folder.h"
 
@@ -38,7 +40,7 @@ TEST(LaunchCommand, CreateProcessRunsWaitsAndPassesTheExitCodeOn) {
     SCOPED_TRACE(row.Name);
     testing_tools::TempFolder target;
     ExecuteLaunchCommand task;
-    task.UseCreateProcess = true;
+    task.Mode = LaunchMode::CreateProcessAndWait;
     task.TargetFolder = target.Path();
     task.Executable = row.Executable;
     task.Arguments = row.Arguments;
@@ -81,7 +83,7 @@ TEST(LaunchCommand, ShellWays) {
     testing_tools::TempFolder target;
     ExecuteLaunchCommand task;
     task.TargetFolder = target.Path();
-    task.Wait = row.Wait;
+    task.Mode = row.Wait ? LaunchMode::ShellExecuteAndWait : LaunchMode::ShellExecuteNoWait;
     task.Executable = row.Executable;
     task.Arguments = row.Arguments;
     std::uint32_t exitCode = 99;
@@ -93,15 +95,13 @@ TEST(LaunchCommand, ShellWays) {
 // A user who says no at the consent prompt ends the run quietly.
 TEST(LaunchCommand, RefusedElevationIsItsOwnSilentStatus) {
   testing_tools::TempFolder target;
-  ExecuteLaunchCommand task;
+  RelaunchElevated task;
   task.TargetFolder = target.Path();
-  task.AsAdmin = true;
-  task.Executable = L"cmd.exe";
-  const auto real = ExecuteLaunchCommand::ElevatedShellExecute;
-  ExecuteLaunchCommand::ElevatedShellExecute = &RefuseElevation;
+  const auto real = RelaunchElevated::ElevatedShellExecute;
+  RelaunchElevated::ElevatedShellExecute = &RefuseElevation;
   std::uint32_t exitCode = 99;
   EXPECT_EQ(task.run(exitCode), stub_status::ElevationRefused);
-  ExecuteLaunchCommand::ElevatedShellExecute = real;
+  RelaunchElevated::ElevatedShellExecute = real;
   EXPECT_EQ(exitCode, 0u);
   EXPECT_STREQ(ErrorMessageText(stub_status::ElevationRefused), L"");
 }
@@ -144,8 +144,7 @@ BOOL WINAPI ProbeShellCall(SHELLEXECUTEINFOW* info) {
 // The elevated relaunch on a thread like the worker, with redirection off.
 unsigned __stdcall RelaunchLikeTheWorker(void*) {
   velmora::VMWinWow64FsRedirection redirection;
-  ExecuteLaunchCommand task;
-  task.AsAdmin = true;
+  RelaunchElevated task;
   task.RelaunchArguments = L"--internal 1 --gui off";
   std::uint32_t exitCode = 0;
   g_seen.Status = task.run(exitCode);
@@ -158,13 +157,13 @@ unsigned __stdcall RelaunchLikeTheWorker(void*) {
 // expands nothing, and the elevated instance is this program with the
 // composed line and no folder.
 TEST(LaunchCommand, ShellCallsRunWithComAndRedirectionRestored) {
-  const auto real = ExecuteLaunchCommand::ElevatedShellExecute;
-  ExecuteLaunchCommand::ElevatedShellExecute = &ProbeShellCall;
+  const auto real = RelaunchElevated::ElevatedShellExecute;
+  RelaunchElevated::ElevatedShellExecute = &ProbeShellCall;
   const auto thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &RelaunchLikeTheWorker, nullptr, 0, nullptr));
   ASSERT_NE(thread, nullptr);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
-  ExecuteLaunchCommand::ElevatedShellExecute = real;
+  RelaunchElevated::ElevatedShellExecute = real;
 
   EXPECT_EQ(g_seen.Status, stub_status::ElevationRefused);
   EXPECT_EQ(g_seen.Com, S_FALSE);

@@ -25,7 +25,7 @@
 #include "tests/tools/temp_folder.h"
 #include "tests/tools/unix_side.h"
 #include "tasks/delete_extracted_files.h"
-#include "tasks/elevated_folder.h"
+#include "elevation/elevated_folder.h"
 #include "tasks/extract_files.h"
 #include "tasks/extraction_record.h"
 #include "tasks/installer_file.h"

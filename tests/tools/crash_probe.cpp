@@ -15,8 +15,8 @@
 
 #include <string>
 
-#include "app/elevated_process.h"
 #include "app/process_setup.h"
+#include "elevation/elevated_process.h"
 #include "support/vm_win_crash_dump.h"
 
 namespace {

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/elevated_process.h"
+#include "elevation/elevated_process.h"
 
 #include <windows.h>
 
+#include "elevation/elevated_folder.h"
 #include "support/vm_win_crash_dump.h"
 #include "support/vm_win_system_environment.h"
-#include "tasks/elevated_folder.h"
 
 velmora::VMStatus PrepareElevatedProcess(std::wstring& folder) {
   VM_RETURN_IF_FAILED(ChooseElevatedFolder(folder));

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/machine_class.h"
+#include "elevation/machine_class.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/elevated_folder.h"
+#include "elevation/elevated_folder.h"
 
 #include <windows.h>
 
