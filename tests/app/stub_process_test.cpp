@@ -39,12 +39,14 @@ std::wstring g_plant;     // a library that leaves a marker when loaded
 std::wstring g_unixCommand;
 std::wstring g_handOver;
 std::wstring g_plantedMsiexec;
+std::wstring g_foundReadme;
 
 // The edit box of the extract-to dialog (the stub's resources are not linked
 // into this program; it sees the stub only from outside).
 constexpr int kTargetPathId = 1046;
 
 std::set<std::wstring> FolderNames(const std::wstring& folder);
+std::string LeftBehind(const std::wstring& folder);
 
 // Variables the user set for himself: in HKCU\Environment, where Windows
 // takes his processes' variables from, and in this process's environment,
@@ -480,12 +482,16 @@ class HandedOverHelper {
 // A launch stub from start to end: it unpacks its payload, runs the command
 // in the unpacked folder (the command fails unless it finds the payload's
 // readme.txt there), passes the exit code on and removes what it unpacked.
+// The commands that the stub waits for open no console, or have the stub
+// wait for their whole tree: Wine's console host would keep the unpacked
+// folder as its working folder for as long as it outlives the command (see
+// foundreadme).
 TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
   struct Row {
     const char* Name;
     std::string Command;  // the command element, {} standing for its content
-    const char* Executable = "cmd.exe";
-    const char* Arguments = "/c if exist readme.txt exit 7";
+    const char* Executable = nullptr;  // null: foundreadme, which exits with its argument if it finds readme.txt
+    const char* Arguments = "7";
     const wchar_t* Payload = L"tree.7z";
     const wchar_t* Target = L"run";  // below the case folder
     std::wstring More = {};          // further stub arguments
@@ -514,7 +520,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     // installer and named by its full path.
     const char* Document = nullptr;
     // Where a class for the extension .vmdoc is defined that runs
-    // cmd.exe /c if exist readme.txt exit 7; none when null.
+    // foundreadme 7; none when null.
     HKEY ClassIn = nullptr;
   };
   const char* const msiexec = "${FOLDERID_System}\\msiexec.exe";
@@ -524,7 +530,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
   const Row rows[] = {
       {.Name = "CreateProcess", .Command = "<CreateProcess>{}</CreateProcess>"},
       {.Name = "CreateProcess, the tail behind --passthrough reaches the command", .Command = "<CreateProcess>{}</CreateProcess>",
-       .Arguments = "/c if exist readme.txt exit", .More = L"--passthrough 12", .ExitCode = 12},
+       .Arguments = "", .More = L"--passthrough 12", .ExitCode = 12},
       {.Name = "an existing target keeps the user's files", .Command = "<CreateProcess>{}</CreateProcess>",
        .UserFiles = true},
       {.Name = "a failed extraction skips the command and keeps the user's files",
@@ -546,7 +552,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
        .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>"},
       {.Name = "elevated, through a folder named with the passthrough word",
        .Command = "<ShellExecute Wait='true' AsAdmin='true'>{}</ShellExecute>",
-       .Arguments = "/c if exist readme.txt exit", .Target = L"passthrough\\run",
+       .Arguments = "", .Target = L"passthrough\\run",
        .More = L"--passthrough 13", .ExitCode = 13},
       {.Name = "a bare msiexec.exe is the system's, never one beside the installer",
        .Command = "<CreateProcess>{}</CreateProcess>", .Executable = "msiexec.exe", .Arguments = notInstalled,
@@ -611,7 +617,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     SCOPED_TRACE(row.Name);
     ASSERT_NO_FATAL_FAILURE(NewCase());
     const std::wstring target = Folder() + L"\\" + row.Target;
-    std::string executable = row.Executable;
+    std::string executable = row.Executable ? row.Executable : velmora::VMUtf16ToUtf8(g_foundReadme);
     std::string commandArguments = row.Arguments;
     std::optional<testing_tools::TmpfsMount> mount;
     if (row.ReadOnly) {
@@ -641,7 +647,7 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     });
     if (row.ClassIn != nullptr) {
       const std::wstring progId = L"vmdoc.file";
-      const std::wstring open = L"cmd.exe /c if exist readme.txt exit 7";
+      const std::wstring open = L"\"" + g_foundReadme + L"\" 7";
       ASSERT_EQ(RegSetKeyValueW(row.ClassIn, L"Software\\Classes\\.vmdoc", nullptr, REG_SZ, progId.c_str(),
                                 static_cast<DWORD>((progId.size() + 1) * sizeof(wchar_t))), ERROR_SUCCESS);
       ASSERT_EQ(RegSetKeyValueW(row.ClassIn, L"Software\\Classes\\vmdoc.file\\shell\\open\\command", nullptr, REG_SZ,
@@ -728,10 +734,10 @@ TEST_F(StubProcess, LaunchStubRunsItsCommandAndCleansUp) {
     if (row.Unpacked) {
       EXPECT_TRUE(left.count(L"readme.txt"));
     } else {
-      EXPECT_EQ(left, userFiles);
+      EXPECT_EQ(left, userFiles) << LeftBehind(target);
       // The helper's working folder may stay behind it, empty.
       if (!gateAfterRun) {
-        EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles);
+        EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.UserFiles) << LeftBehind(target);
       }
       if (row.UserFileAtItem) {
         EXPECT_EQ(testing_tools::ReadWholeFile(target + L"\\" + row.UserFileAtItem), "mine");
@@ -747,6 +753,25 @@ std::set<std::wstring> FolderNames(const std::wstring& folder) {
     if (name.find(L'\\') == std::wstring::npos) names.insert(name);
   }
   return names;
+}
+
+// For a failure message: what is left of `folder`, and whether another
+// program still holds it. A working folder, or a handle without delete
+// sharing, refuses the open that a deletion needs.
+std::string LeftBehind(const std::wstring& folder) {
+  const std::string name = velmora::VMUtf16ToUtf8(folder);
+  if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return "nothing is left of " + name;
+  std::string text = name + " is left, holding " + testing::PrintToString(FolderNames(folder));
+  const HANDLE held = CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (held != INVALID_HANDLE_VALUE) {
+    CloseHandle(held);
+    return text + "; nothing holds it now";
+  }
+  const DWORD error = GetLastError();
+  text += "; opening it for deletion fails with error " + std::to_string(error);
+  if (error == ERROR_SHARING_VIOLATION) text += ": another program holds it, as its working folder or open";
+  return text;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -813,7 +838,10 @@ TEST_F(StubProcess, ElevatedCommandRunsWhatTheInstallerHolds) {
     const std::string variables = velmora::VMUtf16ToUtf8(Folder() + L"\\variables.txt");
     // The payload's text, the working folder and %TEMP% as the stub expands
     // it; the Command's variables; the user's temporary folder while the
-    // Command runs; and a bare name that only the user's PATH finds.
+    // Command runs; and a bare name that only the user's PATH finds. The run
+    // waits for the Command's whole tree: cmd's console host, which Wine
+    // starts in the run's folder, is part of it and may end seconds after
+    // cmd on an emulated machine, and the folder can go only once it has.
     EmbedDocument("<SelfExtractor FormatVersionMajor='3' FormatVersionMinor='1'><Launch><Options><Option Id='o'>"
                   "<ProcessorArchitectureSet><ProcessorArchitecture>x86</ProcessorArchitecture>"
                   "<ProcessorArchitecture>x64</ProcessorArchitecture></ProcessorArchitectureSet><Commands>"
@@ -821,7 +849,8 @@ TEST_F(StubProcess, ElevatedCommandRunsWhatTheInstallerHolds) {
                   "'><Executable>${FOLDERID_System}\\cmd.exe</Executable><Arguments>/c type readme.txt&gt; \"" + result +
                   "\" &amp; cd&gt;&gt; \"" + result + "\" &amp; echo %TEMP%&gt;&gt; \"" + result + "\" &amp; set&gt; \"" +
                   variables + "\" &amp; dir /b \"" + velmora::VMUtf16ToUtf8(userTemp) + "\"&gt; \"" + listing +
-                  "\" &amp; vmusertool &amp; exit 7</Arguments></ShellExecute></Command></Commands></Option></Options>"
+                  "\" &amp; vmusertool &amp; exit 7</Arguments><WaitForProcessTree>true</WaitForProcessTree>"
+                  "</ShellExecute></Command></Commands></Option></Options>"
                   "</Launch></SelfExtractor>",
                   1033);
     AppendPayload(L"tree.7z");
@@ -872,7 +901,7 @@ TEST_F(StubProcess, ElevatedCommandRunsWhatTheInstallerHolds) {
     const std::string under = velmora::VMUtf16ToUtf8(row.AsAdmin ? systemTemp : userTemp) + "\\{";
     EXPECT_EQ(_strnicmp(folder.c_str(), under.c_str(), under.size()), 0) << folder;
     EXPECT_EQ(GetFileAttributesW(velmora::VMUtf8ToUtf16(folder).c_str()), INVALID_FILE_ATTRIBUTES)
-        << "the run's folder is gone";
+        << "the run's folder is gone: " << LeftBehind(velmora::VMUtf8ToUtf16(folder));
     const std::string temp = row.AsAdmin ? folder : velmora::VMUtf16ToUtf8(userTemp);
     // cmd keeps the blank before the next command in what echo writes.
     EXPECT_EQ(lines[2].substr(0, lines[2].find_last_not_of(' ') + 1), temp) << "%TEMP% in the Arguments";
@@ -1204,11 +1233,12 @@ int main(int argc, char** argv) {
     testing_tools::PathArgument(argument, "unixcommand", g_unixCommand);
     testing_tools::PathArgument(argument, "handover", g_handOver);
     testing_tools::PathArgument(argument, "planted-msiexec", g_plantedMsiexec);
+    testing_tools::PathArgument(argument, "foundreadme", g_foundReadme);
   }
   if (g_stub.empty() || g_payloads.empty() || g_plant.empty() || g_unixCommand.empty() || g_handOver.empty() ||
-      g_plantedMsiexec.empty()) {
+      g_plantedMsiexec.empty() || g_foundReadme.empty()) {
     std::fprintf(stderr, "usage: stub_process_tests --stub=PATH --payloads=FOLDER --plant=PATH --unixcommand=PATH "
-                         "--planted-msiexec=PATH\n");
+                         "--handover=PATH --planted-msiexec=PATH --foundreadme=PATH\n");
     return 2;
   }
   return RUN_ALL_TESTS();

@@ -262,43 +262,63 @@ DWORD WINAPI CloseWhenTheRestIsGone(void* argument) {
   return 0;
 }
 
-// A file held open with delete sharing, and a program still running from its
-// image, keep their folders only until they let go.
+// A file held open with delete sharing, a program still running from its
+// image, and a program still working in a folder of the tree (as Wine's
+// console host of a console Command does for a moment after the Command
+// ends) keep their folders only until they let go.
 TEST(DeleteExtractedFiles, FoldersGoOnceAHeldFileIsLetGo) {
-  for (const bool image : {false, true}) {
-    SCOPED_TRACE(image ? "a running program's image" : "a handle with delete sharing");
+  enum class Hold { Handle, Image, WorkingFolder };
+  const std::pair<Hold, const char*> holds[] = {
+      {Hold::Handle, "a handle with delete sharing"},
+      {Hold::Image, "a running program's image"},
+      {Hold::WorkingFolder, "a running program's working folder"},
+  };
+  for (const auto& [hold, name] : holds) {
+    SCOPED_TRACE(name);
     testing_tools::TempFolder work(L"vmstub-cleanup-");
     const std::wstring target = work / L"t";
     auto record = std::make_shared<ExtractionRecord>();
     ASSERT_EQ(ExtractArchive(g_payloads + L"\\method-copy.7z", target, record.get()), 0u);
-    HeldFile held{target + L"\\docs\\deep\\er\\still.txt", {}, target + L"\\docs\\deep\\er\\other.txt", {}};
+    const std::wstring deepest = target + L"\\docs\\deep\\er";
+    HeldFile held{deepest + L"\\still.txt", {}, deepest + L"\\other.txt", {}};
     Put(held.Sibling);
     velmora::VMUniqueKernelHandle program;
-    if (image) {
-      // The helper of a launch, run from the tree and waiting for the gate.
-      held.Path = target + L"\\docs\\deep\\er\\helper.exe";
-      held.Gate = work / L"gate";
-      ASSERT_TRUE(CopyFileW(g_handOver.c_str(), held.Path.c_str(), FALSE));
-      std::wstring line = L"\"" + held.Path + L"\" --helper 0 \"" + (work / L"said.txt") + L"\" \"" + held.Gate + L"\"";
-      STARTUPINFOW startup{};
-      startup.cb = sizeof(startup);
-      PROCESS_INFORMATION started{};
-      ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                                 work.Path().c_str(), &startup, &started));
-      CloseHandle(started.hThread);
-      program.reset(started.hProcess);
-    } else {
+    if (hold == Hold::Handle) {
       held.Handle.reset(CreateFileW(held.Path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                                     nullptr));
       ASSERT_TRUE(held.Handle) << GetLastError();
+    } else {
+      // The helper of a launch, waiting for the gate: run from the tree, or
+      // from its own place with the deepest folder as its working folder.
+      std::wstring image = g_handOver;
+      std::wstring folder = work.Path();
+      if (hold == Hold::Image) {
+        image = held.Path = deepest + L"\\helper.exe";
+        ASSERT_TRUE(CopyFileW(g_handOver.c_str(), image.c_str(), FALSE));
+      } else {
+        folder = deepest;
+      }
+      held.Gate = work / L"gate";
+      const std::wstring said = work / L"said.txt";
+      std::wstring line = L"\"" + image + L"\" --helper 0 \"" + said + L"\" \"" + held.Gate + L"\"";
+      STARTUPINFOW startup{};
+      startup.cb = sizeof(startup);
+      PROCESS_INFORMATION started{};
+      ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                                 folder.c_str(), &startup, &started));
+      CloseHandle(started.hThread);
+      program.reset(started.hProcess);
+      // Once it has written, it runs in its working folder.
+      ASSERT_TRUE(testing_tools::WaitFor([&] { return testing_tools::ReadWholeFile(said) == "waiting"; }, 120000))
+          << "the helper never started";
     }
     const velmora::VMUniqueKernelHandle closer(CreateThread(nullptr, 0, &CloseWhenTheRestIsGone, &held, 0, nullptr));
     ASSERT_TRUE(closer);
     EXPECT_EQ(RunCleanup(target, record), 0u);
     WaitForSingleObject(closer.get(), INFINITE);
     if (program) WaitForSingleObject(program.get(), 120000);
-    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(Exists(target)) << "left: " << testing::PrintToString(Remaining(target));
   }
 }
 
