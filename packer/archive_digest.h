@@ -14,7 +14,7 @@
 
 #include "7zip/IStream.h"
 #include "support/vm_status.h"
-#include "tasks/payload_digest.h"
+#include "payload/payload_digest.h"
 
 // The SHA-256 of the 7z archive that begins `offset` bytes into `stream`,
 // from its first byte to its last as its start header declares (what the

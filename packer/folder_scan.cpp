@@ -4,7 +4,7 @@
 #include "packer/status_text.h"
 #include "support/vm_handle.h"
 #include "support/vm_win_final_path.h"
-#include "tasks/entry_identity.h"
+#include "support/entry_identity.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;

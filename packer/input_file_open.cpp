@@ -2,8 +2,8 @@
 #include "packer/input_file.h"
 
 #include "support/vm_handle.h"
-#include "tasks/entry_identity.h"
-#include "tasks/handle_in_stream.h"
+#include "support/entry_identity.h"
+#include "payload/handle_in_stream.h"
 
 using velmora::VMStatus;
 using velmora::VMUniqueFile;

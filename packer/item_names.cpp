@@ -7,7 +7,7 @@
 #include <cwctype>
 #endif
 
-#include "tasks/item_path.h"
+#include "payload/item_path.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "packer/lzma2_blocks.h"
 #include "packer/progress.h"
 #include "packer/status_text.h"
-#include "tasks/archive_item_path.h"
-#include "tasks/item_path.h"
+#include "payload/archive_item_path.h"
+#include "payload/item_path.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/installer_file.h"
+#include "payload/installer_file.h"
 
 #include "support/vm_win_final_path.h"
 #include "support/vm_win_long_path.h"

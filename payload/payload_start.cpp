@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/payload_start.h"
+#include "payload/payload_start.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/handle_in_stream.h"
+#include "payload/handle_in_stream.h"
 
 namespace {
 

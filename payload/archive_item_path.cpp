@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/archive_item_path.h"
+#include "payload/archive_item_path.h"
 
 #include <cstdint>
 #include <cstring>
 
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
-#include "tasks/item_path.h"
+#include "payload/item_path.h"
 
 #ifndef _WIN32
 namespace {

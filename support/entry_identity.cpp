@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/entry_identity.h"
+#include "support/entry_identity.h"
 
 #include <winternl.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/item_path.h"
+#include "payload/item_path.h"
 
 #include "support/vm_ascii_case.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tasks/payload_digest.h"
+#include "payload/payload_digest.h"
 
 #include <cstring>
 
