@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/version_resource.h"
+#include "packer/pe/version_resource.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "packer/pe_resources.h"
+#include "packer/pe/pe_resources.h"
 #include "support/vm_status.h"
 
 // One --version-info word, "KEY=VALUE".

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/pe_resources.h"
+#include "packer/pe/pe_resources.h"
 
 #include <algorithm>
 #include <string>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/payload_check.h"
+#include "packer/archive/payload_check.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -8,11 +8,11 @@
 #include "7zip/Archive/IArchive.h"
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
-#include "packer/archive_access.h"
+#include "packer/archive/archive_access.h"
 #include "packer/input_file.h"
 #include "packer/installer_writer.h"
-#include "packer/item_names.h"
-#include "packer/lzma2_blocks.h"
+#include "packer/archive/item_names.h"
+#include "packer/archive/lzma2_blocks.h"
 #include "packer/progress.h"
 #include "packer/status_text.h"
 #include "payload/archive_item_path.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/archive_access.h"
+#include "packer/archive/archive_access.h"
 
 #include "7zip/Archive/7z/7zHandler.h"
 #include "support/vm_utf_convert.h"

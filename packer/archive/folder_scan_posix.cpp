@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "packer/folder_scan.h"
+#include "packer/archive/folder_scan.h"
 #include "packer/status_text.h"
 #include "support/vm_utf_convert.h"
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/folder_level.h"
+#include "packer/archive/folder_level.h"
 
 #include <algorithm>
 
-#include "packer/lzma2_blocks.h"
+#include "packer/archive/lzma2_blocks.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;

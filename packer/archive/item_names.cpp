@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/item_names.h"
+#include "packer/archive/item_names.h"
 
 #ifdef _WIN32
 #include <windows.h>

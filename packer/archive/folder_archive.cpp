@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/folder_archive.h"
+#include "packer/archive/folder_archive.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -9,9 +9,9 @@
 #include "7zip/Common/FileStreams.h"
 #include "Common/MyCom.h"
 #include "Windows/PropVariant.h"
-#include "packer/archive_access.h"
-#include "packer/folder_level.h"
-#include "packer/folder_scan.h"
+#include "packer/archive/archive_access.h"
+#include "packer/archive/folder_level.h"
+#include "packer/archive/folder_scan.h"
 #include "packer/input_file.h"
 #include "packer/progress.h"
 #include "packer/status_text.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // rand_s, the system's random numbers, is declared only on request.
 #define _CRT_RAND_S
-#include "packer/packer_files.h"
+#include "packer/file_system.h"
 
 #include <windows.h>
 

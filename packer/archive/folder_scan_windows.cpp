@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/folder_scan.h"
+#include "packer/archive/folder_scan.h"
 
 #include "packer/status_text.h"
 #include "support/vm_handle.h"

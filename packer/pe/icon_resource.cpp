@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/icon_resource.h"
+#include "packer/pe/icon_resource.h"
 
 #include <algorithm>
 #include <set>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/archive_digest.h"
+#include "packer/archive/archive_digest.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/lzma2_blocks.h"
+#include "packer/archive/lzma2_blocks.h"
 
 #include <algorithm>
 #include <map>

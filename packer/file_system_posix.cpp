@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "packer/packer_files.h"
+#include "packer/file_system.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

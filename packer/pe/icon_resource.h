@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "packer/pe_resources.h"
+#include "packer/pe/pe_resources.h"
 #include "support/vm_status.h"
 
 // Whether `ico` is an icon file whose every image lies within it and is a

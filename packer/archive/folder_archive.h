@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // A folder's contents packed into a 7z archive: solid LZMA2 with the
 // executable filters the library picks by looking at the files, at the
-// settings of a --level (packer/folder_level.h).
+// settings of a --level (packer/archive/folder_level.h).
 #pragma once
 
 #include <string>
 
-#include "packer/folder_level.h"
+#include "packer/archive/folder_level.h"
 #include "support/vm_status.h"
 
 class ProgressLine;
