@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The packer's use of the file system, one implementation per system
-// (packer_files.cpp for Windows, packer_files_posix.cpp elsewhere), so that
-// everything else of the packer is the same code on both.
+// (file_system_windows.cpp for Windows, file_system_posix.cpp elsewhere), so
+// that everything else of the packer is the same code on both.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The files and folders below a folder, as the packer hands them to the
-// archive library: one implementation per system (folder_scan.cpp for
+// archive library: one implementation per system (folder_scan_windows.cpp for
 // Windows, folder_scan_posix.cpp elsewhere).
 #pragma once
 
