@@ -52,7 +52,7 @@ bool ProgressHidden(bool enabledByConfiguration) {
 INT_PTR ShowExtractToDialog(HINSTANCE instance, std::wstring& folder) {
   ExtractToDlg dialog;
   dialog.Path = folder;
-  const INT_PTR result = dialog.ShowModal(instance, GetActiveWindow());
+  const INT_PTR result = dialog.ShowModal(instance, GetActiveWindow(), TheCfg().Title);
   if (result == IDOK) folder = std::move(dialog.Path);
   return result;
 }
@@ -160,7 +160,7 @@ VMStatus App::ChooseLanguage(const CfgLaunch& launch, std::wstring& tag) {
     // Whatever the dialog returns, the manager's selection is the answer; a
     // dialog that could not be shown leaves the preselection.
     LanguageDlg dialog(languages);
-    (void)dialog.ShowModal(instance_, GetActiveWindow());
+    (void)dialog.ShowModal(instance_, GetActiveWindow(), TheCfg().Title);
   }
   tag = languages.SelectedLanguage.Tag;
   return tag.empty() ? status::NoUniqueMatch : status::Ok;
@@ -262,7 +262,7 @@ VMStatus App::RunTasks(std::uint32_t& exitCodeOut) {
     Window.Destroy();
     Progress.Destroy();
   });
-  VM_RETURN_IF_FAILED(Progress.Create(instance_, nullptr));
+  VM_RETURN_IF_FAILED(Progress.Create(instance_, nullptr, TheCfg().Title));
   // The first instance starts the elevated one hidden, and Windows applies a
   // starter's show value to a program's first ShowWindow: spent here on the
   // hidden dialog, so that its progress shows when the extraction shows it.

@@ -12,7 +12,7 @@
 #include "app/message_handler.h"
 #include "app/message_window.h"
 #include "support/vm_status.h"
-#include "tasks/installer_file.h"
+#include "payload/installer_file.h"
 #include "tasks/task_worker.h"
 #include "ui/progress_dlg.h"
 

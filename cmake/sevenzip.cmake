@@ -171,7 +171,7 @@ target_include_directories(sevenzip SYSTEM PUBLIC ${sz_cpp})
 # Multi-threaded: LZMA2 blocks and the coders of one folder are decoded on
 # threads of the library's own, which also write into the extraction
 # callback. The library's threading layer is not its C/Threads.c but the
-# stub's tasks/archive_threads.cpp (linked by the main build file), which
+# stub's payload/archive_threads.cpp (linked by the main build file), which
 # starts every such thread with WOW64 redirection off, so that files meant
 # for the real system folder never land in SysWOW64.
 #

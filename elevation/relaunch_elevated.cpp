@@ -3,7 +3,7 @@
 
 #include "config/stub_status.h"
 #include "support/vm_trace.h"
-#include "tasks/installer_file.h"
+#include "payload/installer_file.h"
 #include "tasks/launch_command.h"
 
 using velmora::VMStatus;

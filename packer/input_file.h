@@ -2,7 +2,7 @@
 // An input of the packer, opened once and read from then on through that
 // one open file, by the packer and by the archive library alike: whatever is
 // put at its path afterwards is never read instead. Opening it is the one
-// part that asks the system (input_file_open.cpp for Windows,
+// part that asks the system (input_file_open_windows.cpp for Windows,
 // input_file_open_posix.cpp elsewhere).
 #pragma once
 

@@ -2,10 +2,10 @@
 #include "packer/installer_writer.h"
 
 #include "config/cfg.h"
-#include "packer/archive_digest.h"
-#include "packer/icon_resource.h"
+#include "packer/archive/archive_digest.h"
+#include "packer/pe/icon_resource.h"
 #include "packer/input_file.h"
-#include "packer/packer_files.h"
+#include "packer/file_system.h"
 #include "packer/status_text.h"
 #include "support/vm_scope_exit.h"
 

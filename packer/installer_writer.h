@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "packer/pe_resources.h"
-#include "packer/version_resource.h"
+#include "packer/pe/pe_resources.h"
+#include "packer/pe/version_resource.h"
 #include "support/vm_status.h"
 
 class InputFile;

@@ -2,13 +2,13 @@
 #include "packer/pack.h"
 
 #include "packer/config_check.h"
-#include "packer/folder_archive.h"
-#include "packer/icon_resource.h"
+#include "packer/archive/folder_archive.h"
+#include "packer/pe/icon_resource.h"
 #include "packer/input_file.h"
 #include "packer/installer_writer.h"
-#include "packer/packer_files.h"
-#include "packer/payload_check.h"
-#include "packer/pe_resources.h"
+#include "packer/file_system.h"
+#include "packer/archive/payload_check.h"
+#include "packer/pe/pe_resources.h"
 #include "packer/status_text.h"
 #include "support/vm_scope_exit.h"
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "packer/folder_level.h"
-#include "packer/version_resource.h"
+#include "packer/archive/folder_level.h"
+#include "packer/pe/version_resource.h"
 #include "support/vm_status.h"
 
 struct PackOptions {

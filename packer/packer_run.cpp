@@ -5,10 +5,10 @@
 #include <iterator>
 
 #include "packer/explain.h"
-#include "packer/folder_archive.h"
+#include "packer/archive/folder_archive.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
-#include "packer/payload_check.h"
+#include "packer/archive/payload_check.h"
 #include "packer/progress.h"
 #include "packer/verify.h"
 #include "vm_commit.h"

@@ -7,13 +7,13 @@
 
 #include "config/cfg.h"
 #include "config/stub_status.h"
-#include "packer/archive_digest.h"
+#include "packer/archive/archive_digest.h"
 #include "packer/config_check.h"
 #include "packer/input_file.h"
 #include "packer/installer_writer.h"
-#include "packer/lzma2_blocks.h"
-#include "packer/payload_check.h"
-#include "packer/pe_resources.h"
+#include "packer/archive/lzma2_blocks.h"
+#include "packer/archive/payload_check.h"
+#include "packer/pe/pe_resources.h"
 #include "packer/status_text.h"
 
 using velmora::VMStatus;

@@ -6,8 +6,8 @@
 #include "Windows/PropVariant.h"
 #include "support/vm_handle.h"
 #include "support/vm_win_final_path.h"
-#include "tasks/archive_item_path.h"
-#include "tasks/item_path.h"
+#include "payload/archive_item_path.h"
+#include "payload/item_path.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include "support/vm_trace.h"
 #include "support/vm_win_long_path.h"
 #include "support/vm_win_module_file_name.h"
-#include "tasks/archive_item_path.h"
+#include "payload/archive_item_path.h"
 #include "tasks/delete_extracted_files.h"
 #include "tasks/extract_callback.h"
-#include "tasks/handle_in_stream.h"
-#include "tasks/item_path.h"
+#include "payload/handle_in_stream.h"
+#include "payload/item_path.h"
 #include "tasks/payload_digest_check.h"
-#include "tasks/payload_start.h"
+#include "payload/payload_start.h"
 
 #include "Windows/PropVariant.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "tasks/extraction_record.h"
-#include "tasks/installer_file.h"
+#include "payload/installer_file.h"
 #include "tasks/task.h"
 
 class ExtractFiles final : public Task {

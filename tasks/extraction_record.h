@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "support/vm_handle.h"
-#include "tasks/entry_identity.h"
+#include "support/entry_identity.h"
 #include "support/vm_status.h"
 
 struct RecordedEntry {

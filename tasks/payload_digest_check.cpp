@@ -10,14 +10,14 @@
 
 #include "config/stub_status.h"
 #include "support/vm_trace.h"
-#include "tasks/handle_in_stream.h"
+#include "payload/handle_in_stream.h"
 
 // The archive library's SHA-256: the stub carries it already for the 7z
 // format's SHA256 hasher, and it uses the processor's SHA instructions where
 // there are any. The system's SHA-256 (bcrypt.dll) would be a second copy of
 // the same function, bound at start for this alone.
 #include "../C/Sha256.h"
-#include "tasks/payload_start.h"
+#include "payload/payload_start.h"
 
 using velmora::VMStatus;
 namespace status = velmora::status;

@@ -8,7 +8,7 @@
 
 #include "support/vm_handle.h"
 #include "support/vm_status.h"
-#include "tasks/payload_digest.h"
+#include "payload/payload_digest.h"
 
 // Compares the SHA-256 of the payload behind the image at the start of an
 // installer file (read through its handle only) with the digest the running

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ui/dialog.h"
 
-#include "config/cfg.h"
 #include "ui/center_window.h"
 
 Dialog::~Dialog() {
@@ -13,12 +12,14 @@ Dialog::~Dialog() {
   }
 }
 
-INT_PTR Dialog::ShowModal(HINSTANCE instance, HWND owner) {
+INT_PTR Dialog::ShowModal(HINSTANCE instance, HWND owner, const std::wstring& title) {
+  title_ = title.c_str();
   return DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId_), owner, &DialogProc,
                          reinterpret_cast<LPARAM>(this));
 }
 
-velmora::VMStatus Dialog::Create(HINSTANCE instance, HWND owner) {
+velmora::VMStatus Dialog::Create(HINSTANCE instance, HWND owner, const std::wstring& title) {
+  title_ = title.c_str();
   const HWND window = CreateDialogParamW(instance, MAKEINTRESOURCEW(templateId_), owner, &DialogProc,
                                          reinterpret_cast<LPARAM>(this));
   VM_RETURN_LAST_ERROR_IF(window == nullptr);
@@ -49,7 +50,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LP
 bool Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      SetWindowTextW(window_, TheCfg().Title.c_str());
+      SetWindowTextW(window_, title_);
       if (OnInitDialog()) {
         CenterWindow(window_);
         resize_.Init(window_);

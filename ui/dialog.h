@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // What every dialog of the stub shares: it is made from a template in the
-// stub's resources, carries the application title as its caption, opens
+// stub's resources, carries the title its caller gives as its caption, opens
 // centred and can be made larger, never smaller than it opened.
 //
 // A dialog class derives from Dialog and brings its template id, its resize
@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <span>
+#include <string>
 
 #include "support/vm_status.h"
 #include "ui/dialog_resize.h"
@@ -21,13 +22,14 @@ class Dialog {
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
-  // Runs the dialog modally: the value given to EndDialog, or 0 or -1 when
-  // it could not be shown (as DialogBoxParamW reports).
-  [[nodiscard]] INT_PTR ShowModal(HINSTANCE instance, HWND owner);
+  // Runs the dialog modally with the caption `title`: the value given to
+  // EndDialog, or 0 or -1 when it could not be shown (as DialogBoxParamW
+  // reports).
+  [[nodiscard]] INT_PTR ShowModal(HINSTANCE instance, HWND owner, const std::wstring& title);
 
-  // Creates the dialog modeless; the caller's message loop must pass its
-  // messages through IsDialogMessageW.
-  [[nodiscard]] velmora::VMStatus Create(HINSTANCE instance, HWND owner);
+  // Creates the dialog modeless with the caption `title`; the caller's
+  // message loop must pass its messages through IsDialogMessageW.
+  [[nodiscard]] velmora::VMStatus Create(HINSTANCE instance, HWND owner, const std::wstring& title);
   void Destroy();
 
   [[nodiscard]] HWND Handle() const { return window_; }
@@ -51,5 +53,8 @@ class Dialog {
 
   WORD templateId_;
   DialogResize resize_;
+  // The caption, read while the dialog is made: the dialog manager sends
+  // WM_INITDIALOG before ShowModal or Create returns.
+  const wchar_t* title_ = nullptr;
   HWND window_ = nullptr;
 };

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "packer/icon_resource.h"
+#include "packer/pe/icon_resource.h"
 #include "tests/fuzz/fuzz_stub.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

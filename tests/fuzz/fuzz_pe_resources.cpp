@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "packer/pe_resources.h"
+#include "packer/pe/pe_resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const pe_resources::Bytes file(data, data + size);

@@ -3,6 +3,6 @@
 // that VM_FUZZ_STUB names.
 #pragma once
 
-#include "packer/pe_resources.h"
+#include "packer/pe/pe_resources.h"
 
 pe_resources::PeImage FuzzStub();

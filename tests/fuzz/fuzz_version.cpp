@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/version_resource.h"
+#include "packer/pe/version_resource.h"
 #include "support/vm_utf_convert.h"
 #include "tests/fuzz/fuzz_stub.h"
 

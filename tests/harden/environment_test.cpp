@@ -20,7 +20,7 @@
 
 #include "config/cfg.h"
 #include "config/stub_status.h"
-#include "packer/folder_archive.h"
+#include "packer/archive/folder_archive.h"
 #include "packer/installer_writer.h"
 #include "support/vm_win_architecture.h"
 #include "tests/tools/folder_listing.h"

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "packer/folder_level.h"
-#include "packer/folder_scan.h"
+#include "packer/archive/folder_level.h"
+#include "packer/archive/folder_scan.h"
 #include "packer/input_file.h"
 #include "packer/pack.h"
 #include "packer/pack_options.h"
 #include "packer/packer_run.h"
-#include "packer/pe_resources.h"
+#include "packer/pe/pe_resources.h"
 #include "packer/verify.h"
-#include "packer/version_resource.h"
+#include "packer/pe/version_resource.h"
 #include "support/vm_status.h"
 #include "tests/tools/system_sha256.h"
 #include "tests/packer/packer_inputs.h"

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "packer/pe_resources.h"
+#include "packer/pe/pe_resources.h"
 #include "support/vm_status.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/temp_folder.h"

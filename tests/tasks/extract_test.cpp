@@ -28,7 +28,7 @@
 #include "elevation/elevated_folder.h"
 #include "tasks/extract_files.h"
 #include "tasks/extraction_record.h"
-#include "tasks/installer_file.h"
+#include "payload/installer_file.h"
 
 // The generator's output folder and the folder with the link fixture, as
 // Windows sees them.

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "tasks/item_path.h"
+#include "payload/item_path.h"
 
 namespace {
 

@@ -79,15 +79,15 @@ int wmain(int argc, wchar_t** argv) {
     ExampleLanguages languages;
     if (languages.LoadAvailableLanguages() != 0 || languages.SelectByUserUiLanguage() != 0) return 1;
     LanguageDlg dialog(languages);
-    return dialog.ShowModal(instance, nullptr) > 0 ? 0 : 1;
+    return dialog.ShowModal(instance, nullptr, TheCfg().Title) > 0 ? 0 : 1;
   }
   if (!progress) {
     ExtractToDlg dialog;
     dialog.Path = L"C:\\Program Files\\Example";
-    return dialog.ShowModal(instance, nullptr) == IDCANCEL ? 0 : 1;
+    return dialog.ShowModal(instance, nullptr, TheCfg().Title) == IDCANCEL ? 0 : 1;
   }
   ProgressDlg dialog;
-  if (dialog.Create(instance, nullptr) != 0) return 1;
+  if (dialog.Create(instance, nullptr, TheCfg().Title) != 0) return 1;
   ShowWindow(dialog.Handle(), SW_SHOWNORMAL);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

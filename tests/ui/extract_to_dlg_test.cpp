@@ -43,7 +43,7 @@ Outcome RunDialog(const std::wstring& path, const std::function<void(HWND)>& use
       user(window);
       if (!WaitFor([&] { return !IsWindow(window); }, 5000)) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
     });
-    outcome.Result = dialog.ShowModal(GetModuleHandleW(nullptr), nullptr);
+    outcome.Result = dialog.ShowModal(GetModuleHandleW(nullptr), nullptr, TheCfg().Title);
   }
   outcome.Path = dialog.Path;
   return outcome;

@@ -113,7 +113,7 @@ TEST(LanguageDialog, OffersTheLanguagesAndConfirmsOne) {
         }
         if (!WaitFor([&] { return !IsWindow(dialog); }, 5000)) PostMessageW(dialog, WM_COMMAND, IDOK, 0);
       });
-      result = LanguageDlg(languages).ShowModal(GetModuleHandleW(nullptr), nullptr);
+      result = LanguageDlg(languages).ShowModal(GetModuleHandleW(nullptr), nullptr, TheCfg().Title);
     }
     ASSERT_TRUE(seen.Shown);
     EXPECT_EQ(seen.Caption, L"Example Setup");
@@ -129,7 +129,7 @@ TEST(LanguageDialog, OffersTheLanguagesAndConfirmsOne) {
 
 TEST(LanguageDialog, AnEmptyListClosesAtOnce) {
   FixedLanguages languages;
-  EXPECT_EQ(LanguageDlg(languages).ShowModal(GetModuleHandleW(nullptr), nullptr), 1);
+  EXPECT_EQ(LanguageDlg(languages).ShowModal(GetModuleHandleW(nullptr), nullptr, TheCfg().Title), 1);
   EXPECT_TRUE(languages.SelectedLanguage.Tag.empty());
 }
 

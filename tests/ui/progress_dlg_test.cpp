@@ -24,7 +24,7 @@ using testing_tools::WindowSize;
 TEST(ProgressDialog, OpensHiddenWithTheTitleAndAMarquee) {
   TheCfg().Title = L"Example Setup";
   ProgressDlg dialog;
-  ASSERT_EQ(dialog.Create(GetModuleHandleW(nullptr), nullptr), 0u);
+  ASSERT_EQ(dialog.Create(GetModuleHandleW(nullptr), nullptr, TheCfg().Title), 0u);
   HWND window = dialog.Handle();
   EXPECT_FALSE(IsWindowVisible(window)) << "shown only when a task asks for it";
   EXPECT_EQ(testing_tools::WindowText(window), L"Example Setup");
@@ -39,7 +39,7 @@ TEST(ProgressDialog, OpensHiddenWithTheTitleAndAMarquee) {
 
 TEST(ProgressDialog, GrowsWiderWithTheBarButNeverSmaller) {
   ProgressDlg dialog;
-  ASSERT_EQ(dialog.Create(GetModuleHandleW(nullptr), nullptr), 0u);
+  ASSERT_EQ(dialog.Create(GetModuleHandleW(nullptr), nullptr, TheCfg().Title), 0u);
   HWND window = dialog.Handle();
   const SIZE opened = WindowSize(window);
   const RECT bar = ControlRect(window, IDC_PROGRESS_BAR);
