@@ -150,7 +150,10 @@ TEST(DocumentFiles, ExitCodesDocumentTheStatusTable) {
   for (const velmora::VMStatusRow& row : velmora::kStatusTable) {
     SCOPED_TRACE(row.Name);
     const auto found = documented.find(row.Code);
-    ASSERT_NE(found, documented.end()) << std::hex << "0x" << row.Code << " is missing from docs/exit-codes.md";
+    if (found == documented.end()) {
+      ADD_FAILURE() << std::hex << "0x" << row.Code << " is missing from docs/exit-codes.md";
+      continue;
+    }
     EXPECT_EQ(found->second.Name, row.Name);
     EXPECT_EQ(found->second.ExitCode, row.ExitCode) << "the message box column says whether a run ends with it";
     documented.erase(found);
