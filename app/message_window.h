@@ -21,7 +21,6 @@ class MessageWindow {
   [[nodiscard]] velmora::VMStatus Create();
   void Destroy();
   [[nodiscard]] HWND Handle() const { return window_; }
-  [[nodiscard]] const std::wstring& ClassName() const { return className_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -155,7 +155,7 @@ velmora::VMStatus BindSystemImports() {
     const wchar_t* library = kLibraryNames[import.From];
     if (import.From != loaded) {
       if (const velmora::VMStatus status = LoadFromSystemFolder(import.From, module); status != velmora::status::Ok) {
-        velmora::VMTrace("ERROR: %s: %S not loaded, st=0x%08x.\n", "BindSystemImports", library, status);
+        VM_TRACE("ERROR", "%S not loaded, st=0x%08x.\n", library, status);
         return status;
       }
       loaded = import.From;
@@ -163,8 +163,7 @@ velmora::VMStatus BindSystemImports() {
     *import.Pointer = reinterpret_cast<void*>(GetProcAddress(module, import.Name));
     if (*import.Pointer == nullptr) {
       const velmora::VMStatus status = velmora::LastErrorOr();
-      velmora::VMTrace("ERROR: %s: %s not found in %S, st=0x%08x.\n", "BindSystemImports", import.Name, library,
-                       status);
+      VM_TRACE("ERROR", "%s not found in %S, st=0x%08x.\n", import.Name, library, status);
       return status;
     }
   }

@@ -25,8 +25,7 @@ VMStatus RelaunchElevated::run(std::uint32_t& exitCodeOut) {
   std::wstring file;
   if (found == status::Ok) found = self.FinalPath(file);
   if (found != status::Ok) {
-    velmora::VMTrace("ERROR: %s: Cannot get module file name, st=0x%08x.\n", "velmora::VMWinGetModulePathAndFileName",
-                     found);
+    VM_TRACE("ERROR", "the installer's own file cannot be held or its path read, st=0x%08x.\n", found);
     return found;
   }
   SHELLEXECUTEINFOW info = ShellRequest(L"runas", file, RelaunchArguments, TargetFolder, SW_HIDE);

@@ -5,59 +5,14 @@
 #include <windows.h>
 #endif
 
+#include <cstring>
 #include <cwchar>
 
-#include "config/stub_status.h"
+#include "support/vm_status_table.h"
 
 using velmora::VMStatus;
-namespace status = velmora::status;
 
 namespace {
-
-struct StatusName {
-  VMStatus Status;
-  const wchar_t* Name;
-};
-
-#define VM_NAMED(space, name) {space::name, L## #name}
-constexpr StatusName kNames[] = {
-    VM_NAMED(status, Failed),
-    VM_NAMED(status, FileSystemError),
-    VM_NAMED(status, WaitTimedOut),
-    VM_NAMED(status, Cancelled),
-    VM_NAMED(status, AlreadyStarted),
-    VM_NAMED(status, ProcessStillActive),
-    VM_NAMED(status, RequiredItemMissing),
-    VM_NAMED(status, RequiredOptionMissing),
-    VM_NAMED(status, OptionValueMissing),
-    VM_NAMED(status, UnknownOption),
-    VM_NAMED(status, OutOfMemory),
-    VM_NAMED(status, NoMoreEntries),
-    VM_NAMED(status, ElementEmpty),
-    VM_NAMED(status, MissingObject),
-    VM_NAMED(status, NotFound),
-    VM_NAMED(status, DuplicateEntry),
-    VM_NAMED(status, InvalidValue),
-    VM_NAMED(status, InvalidConfiguration),
-    VM_NAMED(status, NoUniqueMatch),
-    VM_NAMED(status, XmlParseError),
-    VM_NAMED(status, ExitCodeUnavailable),
-    VM_NAMED(status, UnexpectedArgument),
-    VM_NAMED(status, FileOpenFailed),
-    VM_NAMED(status, FileNotXml),
-    VM_NAMED(status, FileWriteFailed),
-    VM_NAMED(status, EntryLeftInPlace),
-    VM_NAMED(status, DirectoryNotEmpty),
-    VM_NAMED(status, AdminRequired),
-    VM_NAMED(stub_status, ConfigurationMissing),
-    VM_NAMED(stub_status, InvalidCommandLine),
-    VM_NAMED(stub_status, PlatformNotSupported),
-    VM_NAMED(stub_status, InvalidDirectoryName),
-    VM_NAMED(stub_status, ElevationRefused),
-    VM_NAMED(stub_status, ItemPlaceTaken),
-    VM_NAMED(stub_status, PayloadDigestMismatch),
-};
-#undef VM_NAMED
 
 #ifdef _WIN32
 std::wstring SystemText(VMStatus code) {
@@ -108,8 +63,10 @@ std::wstring SystemText(VMStatus code) {
 std::wstring DescribeStatus(VMStatus code) {
   wchar_t hex[16] = {};
   std::swprintf(hex, std::size(hex), L"0x%08X", code);
-  for (const StatusName& entry : kNames) {
-    if (entry.Status == code) return std::wstring(hex) + L" (" + entry.Name + L")";
+  for (const velmora::VMStatusRow& row : velmora::kStatusTable) {
+    if (row.Code != code) continue;
+    // The names are ASCII.
+    return std::wstring(hex) + L" (" + std::wstring(row.Name, row.Name + std::strlen(row.Name)) + L")";
   }
   return std::wstring(hex) + L" (" + SystemText(code) + L")";
 }

@@ -54,6 +54,23 @@ DocumentLookup FindDocument(const pe_resources::PeImage& image) {
   return lookup;
 }
 
+// The loader finds the libraries to bind and the manifest, and the stub its
+// document, dialogs and payload digest, only through the data directories
+// the optional header counts (the resources are the third). An image that
+// counts fewer, or imports nothing, does not start as an installer.
+bool HasTheDirectoriesTheStubNeeds(const pe_resources::ImageFacts& facts, std::wstring& why) {
+  constexpr std::uint32_t kNeeded = 3;
+  if (facts.DirectoryCount == 0) {
+    why = L"its optional header has no data directories";
+  } else if (facts.DirectoryCount < kNeeded) {
+    why = L"its optional header has " + std::to_wstring(facts.DirectoryCount) + L" data directories; the stub needs " +
+          std::to_wstring(kNeeded) + L", up to its resources";
+  } else if (facts.ImportsSize == 0) {
+    why = L"it has no import directory";
+  }
+  return why.empty();
+}
+
 VMStatus Unsound(std::wstring& error, std::wstring text, VMStatus code = status::InvalidValue) {
   error = std::move(text);
   return code;
@@ -114,7 +131,7 @@ VMStatus VerifyInstaller(const std::wstring& installer, std::vector<std::wstring
   pe_resources::PeImage image;
   pe_resources::ImageFacts facts;
   std::wstring why;
-  if (image.Read(bytes, facts, why) != status::Ok) {
+  if (image.Read(bytes, facts, why) != status::Ok || !HasTheDirectoriesTheStubNeeds(facts, why)) {
     return Unsound(error, installer + L" is not a 32-bit x86 Windows program that Windows would start: " + why +
                               (fileSize > kPayloadSearchLimit
                                    ? L" (within the first 8 MiB, where the stub searches for its payload)."

@@ -203,11 +203,10 @@ char* HexDigits(std::uint64_t value, unsigned byteWidth, const FormatSpec& spec,
   return p;
 }
 
-// Writes one diagnostic: the message, then the format string it concerns.
+// Writes one diagnostic of `function`: the message, then the format string
+// it concerns.
 template <typename Char>
-void Diagnose(Problem problem, const Char* format, std::uint32_t count, std::uint32_t value) {
-  constexpr const char* function = sizeof(Char) == 1 ? "velmora::VMFormatterT<char>::FormatArgs"
-                                                     : "velmora::VMFormatterT<wchar_t>::FormatArgs";
+void Diagnose(const char* function, Problem problem, const Char* format, std::uint32_t count, std::uint32_t value) {
   const ProblemText& text = kProblems[static_cast<int>(problem)];
   if (text.HasValue) {
     VMTrace(text.Text, kTraceTag, function, value, count);
@@ -415,7 +414,10 @@ std::int32_t VMFormatterImplT<Char>::ConvertFloat(float value, const FormatSpec&
 
 template <typename Char>
 std::uint32_t VMFormatterT<Char>::FormatArgs(const Char* format, const FormatArg* args, std::uint32_t count) {
-  const auto report = [&](Problem problem, std::uint32_t value = 0) { Diagnose(problem, format, count, value); };
+  const char* const function = __func__;
+  const auto report = [&](Problem problem, std::uint32_t value = 0) {
+    Diagnose(function, problem, format, count, value);
+  };
 
   FormatContext context{this, {}};
   std::uint32_t index = 0;

@@ -21,3 +21,15 @@ using VMTraceSink = void (*)(const char* line);
 VMTraceSink VMSetTraceSink(VMTraceSink sink);
 
 }  // namespace velmora
+
+// A trace line that names the function it is written in: in BindSystemImports,
+// VM_TRACE("ERROR", "%S not loaded\n", name) writes "ERROR: BindSystemImports:
+// user32.dll not loaded". The compiler supplies the name, so it cannot drift
+// from the code as a name written by hand does.
+#define VM_TRACE(level, format, ...) VM_TRACE_FROM(__func__, level, format __VA_OPT__(, ) __VA_ARGS__)
+// The same line for a helper that traces on behalf of `function`, which it
+// takes as its last parameter with the default VM_CALLER_NAME.
+#define VM_TRACE_FROM(function, level, format, ...) \
+  ::velmora::VMTrace(level ": %s: " format, function __VA_OPT__(, ) __VA_ARGS__)
+// As a default argument: the name of the function that makes the call.
+#define VM_CALLER_NAME __builtin_FUNCTION()

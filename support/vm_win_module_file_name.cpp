@@ -17,8 +17,7 @@ VMStatus VMWinModuleFileName::InitWithModuleHandle() {
   if (GetModuleFileNameW(nullptr, path, 2047) == 0) {
     // A failure that left no last error must still be one.
     const VMStatus error = LastErrorOr();
-    VMTrace("ERROR: %s: GetModuleFileName failed, err=0x%08x\n",
-            "velmora::VMWinModuleFileName::InitWithModuleHandle", static_cast<unsigned>(error));
+    VM_TRACE("ERROR", "GetModuleFileName failed, err=0x%08x\n", static_cast<unsigned>(error));
     return error;
   }
   FullPath = path;
@@ -33,8 +32,7 @@ VMStatus VMWinModuleFileName::InitPathComponents() {
   const errno_t error = _wsplitpath_s(FullPath.c_str(), drive, std::size(drive), directory, std::size(directory),
                                       fileName, std::size(fileName), extension, std::size(extension));
   if (error != 0) {
-    VMTrace("ERROR: %s: _wsplitpath_s(%S) failed, err=%d\n", "velmora::VMWinModuleFileName::InitPathComponents",
-            FullPath.c_str(), error);
+    VM_TRACE("ERROR", "_wsplitpath_s(%S) failed, err=%d\n", FullPath.c_str(), error);
     return status::FromCrtError(error);
   }
   Drive = drive;

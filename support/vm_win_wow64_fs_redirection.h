@@ -21,7 +21,6 @@ class VMWinWow64FsRedirection {
 
   [[nodiscard]] VMStatus Status() const { return status_; }
   [[nodiscard]] bool IsNeeded() const { return needed_; }
-  [[nodiscard]] bool IsOff() const { return off_; }
 
  private:
   using DisableFn = BOOL(WINAPI*)(void**);

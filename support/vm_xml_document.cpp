@@ -144,8 +144,8 @@ bool HasForbiddenCharacterReference(std::string_view text) {
   return false;
 }
 
-void TraceXmlError(const char* function, const tinyxml2::XMLDocument& document) {
-  VMTrace("ERROR: %s: %s at line %d\n", function, document.ErrorName(), document.ErrorLineNum());
+void TraceXmlError(const tinyxml2::XMLDocument& document, const char* function = VM_CALLER_NAME) {
+  VM_TRACE_FROM(function, "ERROR", "%s at line %d\n", document.ErrorName(), document.ErrorLineNum());
 }
 
 }  // namespace
@@ -156,7 +156,7 @@ VMStatus VMXmlDocument::LoadFile(const std::wstring& path) {
   CFile file(OpenCFile(path, false));
   if (!file) return status::FileOpenFailed;
   if (document_.LoadFile(file.get()) != tinyxml2::XML_SUCCESS) {
-    TraceXmlError("velmora::VMXmlDocument::LoadFile", document_);
+    TraceXmlError(document_);
     return status::FileNotXml;
   }
   return status::Ok;
@@ -166,11 +166,11 @@ VMStatus VMXmlDocument::Parse(const char* text) {
   // tinyxml2 reports a null or empty text as its empty-document error and
   // discards a partly built tree itself.
   if (document_.Parse(text) != tinyxml2::XML_SUCCESS) {
-    TraceXmlError("velmora::VMXmlDocument::Parse", document_);
+    TraceXmlError(document_);
     return status::XmlParseError;
   }
   if (HasForbiddenCharacterReference(text)) {
-    VMTrace("ERROR: %s: %s\n", "velmora::VMXmlDocument::Parse", "reference to a character XML does not allow");
+    VM_TRACE("ERROR", "%s\n", "reference to a character XML does not allow");
     document_.Clear();
     return status::XmlParseError;
   }

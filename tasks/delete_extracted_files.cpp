@@ -37,8 +37,8 @@ std::uint64_t StopwatchMs() {
 
 
 // Why something that the record names is left where it is.
-void TraceLeft(const std::wstring& path, const char* reason) {
-  velmora::VMTrace("WARNING: %s: %.200S left in place: %s\n", "DeleteExtractedFiles::run", path.c_str(), reason);
+void TraceLeft(const std::wstring& path, const char* reason, const char* function = VM_CALLER_NAME) {
+  VM_TRACE_FROM(function, "WARNING", "%.200S left in place: %s\n", path.c_str(), reason);
 }
 
 // A folder being deleted, held from its check until its own removal. The
@@ -443,8 +443,7 @@ VMStatus DeleteExtractedFiles::run(std::uint32_t& exitCodeOut) {
     }
   }
   if (remover.Left != 0) {
-    velmora::VMTrace("WARNING: %s: %u entries were no longer what was extracted\n", "DeleteExtractedFiles::run",
-                     remover.Left);
+    VM_TRACE("WARNING", "%u entries were no longer what was extracted\n", remover.Left);
   }
   return status::Ok;
 }

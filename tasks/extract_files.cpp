@@ -57,8 +57,8 @@ void RemoveWhatWasMade(const std::wstring& targetFolder, ExtractionRecord& recor
   (void)undo.run(ignored);
 }
 
-VMStatus Fail(const char* reason) {
-  velmora::VMTrace("ERROR: %s: %s\n", "ExtractArchive", reason);
+VMStatus Fail(const char* reason, const char* function = VM_CALLER_NAME) {
+  VM_TRACE_FROM(function, "ERROR", "%s\n", reason);
   return status::Failed;
 }
 
@@ -135,7 +135,7 @@ VMStatus CheckAllItems(IInArchive& archive, const std::wstring& folder, bool kee
   for (UInt32 i = 0; i < count; ++i) {
     if (ReadItemPath(archive, i, path) != S_OK) return status::Failed;
     if (!IsSafeItemPath(path)) {
-      velmora::VMTrace("ERROR: %s: unsafe item path %.200S\n", "ExtractArchive", path.c_str());
+      VM_TRACE("ERROR", "unsafe item path %.200S\n", path.c_str());
       return status::Failed;
     }
     if (!keepExisting) continue;
@@ -143,7 +143,7 @@ VMStatus CheckAllItems(IInArchive& archive, const std::wstring& folder, bool kee
     if (existing == INVALID_FILE_ATTRIBUTES) continue;
     const bool folderItem = IsTrue(archive, i, kpidIsDir) && !IsTrue(archive, i, kpidIsAnti);
     if (!folderItem || !(existing & FILE_ATTRIBUTE_DIRECTORY) || (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      velmora::VMTrace("ERROR: %s: the place of item %.200S is taken\n", "ExtractArchive", path.c_str());
+      VM_TRACE("ERROR", "the place of item %.200S is taken\n", path.c_str());
       return stub_status::ItemPlaceTaken;
     }
   }
@@ -220,8 +220,8 @@ VMStatus ExtractArchive(HANDLE archiveFile, const std::wstring& targetFolder, Ex
     callback->DiscardUnfinishedFile();
     callback->FinishDirectories();
     if (extracted != S_OK || callback->IsCorrupt()) {
-      velmora::VMTrace("ERROR: %s: extraction failed, hr=0x%08lx %S\n", "ExtractArchive",
-                       static_cast<unsigned long>(extracted), callback->Message().c_str());
+      VM_TRACE("ERROR", "extraction failed, hr=0x%08lx %S\n", static_cast<unsigned long>(extracted),
+               callback->Message().c_str());
       result = status::Failed;
     }
   }

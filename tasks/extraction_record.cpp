@@ -50,8 +50,6 @@ void ExtractionRecord::AddFile(const std::wstring& path, HANDLE file) {
   }
 }
 
-bool ExtractionRecord::CreatedFolder(const std::wstring& path) const { return CreatedFolderKey(PathKey(path)); }
-
 bool ExtractionRecord::Wrote(const std::wstring& path) const {
   const std::wstring key = PathKey(path);
   return fileKeys_.count(key) != 0 || folderKeys_.count(key) != 0;

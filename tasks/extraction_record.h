@@ -27,10 +27,9 @@ class ExtractionRecord {
   // A file being written through `file`.
   void AddFile(const std::wstring& path, HANDLE file);
 
-  // Paths compare as Windows names them: either separator, repeated
+  // Whether the run created the folder whose PathKey form is `key`; that
+  // form compares paths as Windows names them: either separator, repeated
   // separators, any letter case.
-  [[nodiscard]] bool CreatedFolder(const std::wstring& path) const;
-  // The same for a path already in its PathKey form.
   [[nodiscard]] bool CreatedFolderKey(const std::wstring& key) const { return folderKeys_.count(key) != 0; }
   [[nodiscard]] bool Wrote(const std::wstring& path) const;
 

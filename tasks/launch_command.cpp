@@ -102,9 +102,9 @@ VMStatus ReadExitCode(HANDLE process, std::uint32_t& exitCodeOut) {
 
 // Why the run waits for the program alone although the document asked for
 // its whole tree.
-void TraceNoTree(const char* step, VMStatus failure) {
-  velmora::VMTrace("WARNING: %s: waiting for the program only, the job could not be %s, st=0x%08x\n",
-                   "ExecuteLaunchCommand::run", step, failure);
+void TraceNoTree(const char* step, VMStatus failure, const char* function = VM_CALLER_NAME) {
+  VM_TRACE_FROM(function, "WARNING", "waiting for the program only, the job could not be %s, st=0x%08x\n", step,
+                failure);
 }
 
 // Makes `job` for a run that waits for the program's whole tree.

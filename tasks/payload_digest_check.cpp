@@ -28,8 +28,8 @@ namespace {
 // of the decoder's way.
 constexpr DWORD kReadSize = 1u << 20;
 
-VMStatus Refuse(const char* reason) {
-  velmora::VMTrace("ERROR: %s: %s\n", "PayloadDigestCheck", reason);
+VMStatus Refuse(const char* reason, const char* function = VM_CALLER_NAME) {
+  VM_TRACE_FROM(function, "ERROR", "%s\n", reason);
   return stub_status::PayloadDigestMismatch;
 }
 

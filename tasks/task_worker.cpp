@@ -83,11 +83,6 @@ VMStatus TaskWorker::Join() {
   return status::Ok;
 }
 
-std::int32_t TaskWorker::GetCurrentTaskIndex() {
-  VMWinLockHolder hold(lock_);
-  return CurrentTaskIndex;
-}
-
 WorkerStateCode TaskWorker::GetWorkerState() {
   VMWinLockHolder hold(lock_);
   return WorkerState;
@@ -126,10 +121,6 @@ VMStatus TaskWorker::RunTaskList() {
     if (firstFailure != status::Ok && !task.RunAfterFailure) continue;
 
     const DWORD start = GetTickCount();
-    {
-      VMWinLockHolder hold(lock_);
-      CurrentTaskIndex = static_cast<std::int32_t>(i);
-    }
     // Posted before run() so the dialog is in the task's state while it runs.
     PostMessageW(notifyWindow_, WM_TASK_PROGRESS, task.HideProgress ? 0 : 1, 0);
 

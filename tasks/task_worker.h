@@ -51,7 +51,6 @@ class TaskWorker {
 
   // The first non-zero exit code a task reported; read after the join.
   [[nodiscard]] std::uint32_t GetExitCode() const { return ExitCode; }
-  [[nodiscard]] std::int32_t GetCurrentTaskIndex();
   [[nodiscard]] WorkerStateCode GetWorkerState();
 
  private:
@@ -67,7 +66,6 @@ class TaskWorker {
   bool StopRequested = false;
   velmora::VMWinCriticalSection lock_;
   TaskList tasks_;
-  std::int32_t CurrentTaskIndex = -1;
   std::uint32_t ExitCode = 0;
   HWND notifyWindow_ = nullptr;
 };

@@ -45,6 +45,7 @@ constexpr std::size_t NumberOfRvaAndSizes = 92;
 constexpr std::size_t DataDirectory = 96;
 }  // namespace optional_at
 namespace directory {
+constexpr std::uint32_t Imports = 1;
 constexpr std::uint32_t Resources = 2;
 constexpr std::uint32_t Security = 4;
 constexpr std::uint32_t Relocations = 5;
@@ -487,6 +488,8 @@ VMStatus PeImage::Read(const Bytes& file, ImageFacts& facts, std::wstring& error
   facts.End = layout.ImageEnd;
   facts.CertificateAt = layout.DirectoryAddress(directory::Security);
   facts.CertificateSize = layout.DirectorySize(directory::Security);
+  facts.DirectoryCount = layout.DirectoryCount;
+  facts.ImportsSize = layout.DirectorySize(directory::Imports);
   return status::Ok;
 }
 

@@ -68,6 +68,10 @@ struct ImageFacts {
   // The certificate table: a file offset and a size, both 0 when unsigned.
   std::uint32_t CertificateAt = 0;
   std::uint32_t CertificateSize = 0;
+  // How many data directories the optional header counts (at most 16), and
+  // the size of the import directory (0 when there is none).
+  std::uint32_t DirectoryCount = 0;
+  std::uint32_t ImportsSize = 0;
 };
 
 class PeImage {

@@ -23,6 +23,7 @@
 #include "packer/archive/folder_archive.h"
 #include "packer/installer_writer.h"
 #include "support/vm_win_architecture.h"
+#include "tests/harden/documented_statuses.h"
 #include "tests/tools/folder_listing.h"
 #include "tests/tools/folder_tree.h"
 #include "tests/tools/harden_scale.h"
@@ -38,21 +39,6 @@ namespace status = velmora::status;
 std::wstring g_stub;
 const bool g_full = testing_tools::HardenAtFullScale();
 int Scale(int quick, int full) { return g_full ? full : quick; }
-
-// Every code a run may end with: the own codes and the Windows errors that
-// the stub passes on from the file system and the process calls.
-const std::set<VMStatus> kDocumented = {
-    status::Ok, status::Failed, status::FileSystemError, status::WaitTimedOut, status::Cancelled,
-    status::AlreadyStarted, status::ProcessStillActive, status::RequiredItemMissing, status::OutOfMemory,
-    status::NoMoreEntries, status::ElementEmpty, status::MissingObject, status::NotFound, status::DuplicateEntry,
-    status::InvalidValue, status::InvalidConfiguration, status::NoUniqueMatch, status::XmlParseError,
-    status::ExitCodeUnavailable, status::EntryLeftInPlace, status::DirectoryNotEmpty,
-    stub_status::ConfigurationMissing, stub_status::InvalidCommandLine, stub_status::PlatformNotSupported,
-    stub_status::ElevationRefused, stub_status::ItemPlaceTaken, stub_status::PayloadDigestMismatch,
-    ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT, ERROR_SHARING_VIOLATION,
-    ERROR_HANDLE_DISK_FULL, ERROR_DISK_FULL, ERROR_INVALID_NAME, ERROR_BAD_EXE_FORMAT, ERROR_FILENAME_EXCED_RANGE,
-    ERROR_DIRECTORY, 740 /* ERROR_ELEVATION_REQUIRED */,
-};
 
 // An exception code or a fail-fast. (The C runtime's abort exits with 3,
 // which is also a Windows error code the stub passes on; an abort in the
@@ -148,7 +134,7 @@ testing_tools::ProgramResult RunInstaller(Figures& figures, const std::wstring& 
   ++figures.Statuses[result.ExitCode];
   if (result.TimedOut) ++figures.Hangs;
   if (IsCrash(result.ExitCode)) ++figures.Crashes;
-  if (!result.TimedOut && !IsCrash(result.ExitCode) && !kDocumented.contains(result.ExitCode) &&
+  if (!result.TimedOut && !IsCrash(result.ExitCode) && !IsDocumentedStatus(result.ExitCode) &&
       result.ExitCode != commandExit) {
     ++figures.Undocumented;
     ADD_FAILURE() << "undocumented exit code 0x" << std::hex << result.ExitCode;

@@ -185,6 +185,12 @@ TEST(Verify, SoundAndUnsoundInstallers) {
       {"headers that claim 4 GiB", work / L"headers.exe", withField(60, 0xFFFFFFFF), false, L"headers are damaged"},
       {"a resource directory beyond the image", work / L"resources.exe", withField(96 + 2 * 8 + 4, 0x7FFFFFFF), false,
        L"data directory lies outside the image"},
+      {"no data directories", work / L"no-directories.exe", withField(92, 0), false,
+       L"its optional header has no data directories."},
+      {"data directories that end before the resources", work / L"two-directories.exe", withField(92, 2), false,
+       L"its optional header has 2 data directories; the stub needs 3, up to its resources."},
+      {"no import directory", work / L"no-imports.exe", withField(96 + 1 * 8 + 4, 0), false,
+       L"it has no import directory."},
       {"a payload declaring 100 GiB", work / L"declares.exe", declares, false,
        L"the payload declares more than 68719476736 bytes unpacked from 128"},
   };

@@ -299,13 +299,11 @@ const std::vector<Row>& Rows() {
   return rows;
 }
 
-// Replaces "%" in an expected fragment with the width's function name.
-template <typename Char>
+// Replaces "%" in an expected fragment with the name of the function that
+// diagnoses.
 std::string WithFunction(std::string fragment) {
-  const std::string function = sizeof(Char) == 1 ? "velmora::VMFormatterT<char>::FormatArgs"
-                                                 : "velmora::VMFormatterT<wchar_t>::FormatArgs";
   const std::size_t at = fragment.find('%');
-  if (at != std::string::npos) fragment.replace(at, 1, function);
+  if (at != std::string::npos) fragment.replace(at, 1, "FormatArgs");
   return fragment;
 }
 
@@ -324,7 +322,7 @@ void CheckTable() {
     for (std::size_t i = 0; i < g_lines.size(); i += 2) messages.push_back(g_lines[i]);
     ASSERT_EQ(messages.size(), row.Diagnostics.size()) << (messages.empty() ? "" : messages[0]);
     for (std::size_t i = 0; i < messages.size(); ++i) {
-      EXPECT_NE(messages[i].find(WithFunction<Char>(row.Diagnostics[i])), std::string::npos) << messages[i];
+      EXPECT_NE(messages[i].find(WithFunction(row.Diagnostics[i])), std::string::npos) << messages[i];
       EXPECT_EQ(messages[i].substr(0, 2), ": ") << "the empty trace tag comes first";
       EXPECT_EQ(g_lines[2 * i + 1], row.Format + "\n") << "the format string follows each message";
     }

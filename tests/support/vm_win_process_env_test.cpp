@@ -157,8 +157,7 @@ TEST(ModuleFileName, AFailedSplitIsTracedAndLongLinesAreCut) {
   velmora::VMTrace("%s", std::string(600, 'x').c_str());
   velmora::VMSetTraceSink(nullptr);
   ASSERT_EQ(g_traced.size(), 2u);
-  EXPECT_EQ(g_traced[0], "ERROR: velmora::VMWinModuleFileName::InitPathComponents: _wsplitpath_s(C:\\" + folder +
-                             "\\a.exe) failed, err=34\n");
+  EXPECT_EQ(g_traced[0], "ERROR: InitPathComponents: _wsplitpath_s(C:\\" + folder + "\\a.exe) failed, err=34\n");
   EXPECT_EQ(g_traced[1], std::string(511, 'x'));
 }
 

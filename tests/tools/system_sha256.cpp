@@ -9,9 +9,9 @@ namespace velmora {
 
 namespace {
 
-VMStatus Checked(NTSTATUS result, const char* call) {
+VMStatus Checked(NTSTATUS result, const char* call, const char* function = VM_CALLER_NAME) {
   if (BCRYPT_SUCCESS(result)) return status::Ok;
-  VMTrace("ERROR: %s: %s failed, st=0x%08lx.\n", "velmora::VMWinSha256", call, static_cast<unsigned long>(result));
+  VM_TRACE_FROM(function, "ERROR", "%s failed, st=0x%08lx.\n", call, static_cast<unsigned long>(result));
   return status::Failed;
 }
 
